@@ -1,0 +1,34 @@
+// The machine services of a POSIX system (Linux). The window layers derive
+// from it to add what needs a display (the beep, the cursor).
+#pragma once
+
+#include "platform/system.h"
+
+namespace wh::platform {
+
+class PosixSystem : public System {
+ public:
+  std::string ExecutablePath() override;
+  // Linux fills the record from uname(): the platform name is the kernel's
+  // name ("Linux"), major and minor come from the kernel release, the build
+  // number is the release's third number, and the text after it is the full
+  // release, version and machine ("6.1.0-18-amd64 #1 SMP ... x86_64").
+  OsVersionRecord OsVersion() override;
+  LocalDateTime Now() override;
+  float SecondsSinceMidnight() override;
+  std::string StateDir() override;
+  std::string DataDir() override;
+  void Beep() override;
+  void ResetMousePointer() override {}
+  void ShowCursor(bool) override {}
+  void SetScreenSaverActive(bool) override {}
+  void SetScreenSaverRunning(bool) override {}
+  bool IsWinNT() override { return true; }
+  [[noreturn]] void EndProcess(int status) override;
+};
+
+// Reads an XDG base folder: the variable when it holds an absolute path,
+// else $HOME followed by the fallback (".config", ".local/state", ...).
+std::string XdgDir(const char* variable, const char* home_fallback);
+
+}  // namespace wh::platform

@@ -1,0 +1,74 @@
+// What the portable core asks of the machine outside of windows and drawing:
+// the program's own file, the clock, the operating system, the beep, the
+// system's screen-saver flags and the end of the process.
+//
+// One implementation is active at a time. The platform's main() installs its
+// own (or keeps the default for the machine the program was built for); tests
+// install a fake so that paths, times and the operating system are fixed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace wh::platform {
+
+// The operating system's version record as the error protocol prints it.
+struct OsVersionRecord {
+  uint32_t major = 0;
+  uint32_t minor = 0;
+  uint32_t build = 0;
+  // 0 Win32s, 1 Windows 9x, 2 Windows NT; anything else is another system.
+  uint32_t platform = 0;
+  // NUL-terminated text in a NUL-padded buffer (the service pack on Windows).
+  std::string service_pack;
+  // Name printed for a platform value other than 0, 1 and 2; empty on Windows.
+  std::string platform_name;
+};
+
+struct LocalDateTime {
+  int year = 1970, month = 1, day = 1;  // month 1..12
+  int hour = 0, minute = 0, second = 0;
+};
+
+class System {
+ public:
+  virtual ~System() = default;
+
+  // Full path of the running program. The error log and the wallpaper file
+  // are placed beside it.
+  virtual std::string ExecutablePath() = 0;
+  // Called by the error protocol for its system section.
+  virtual OsVersionRecord OsVersion() = 0;
+  virtual LocalDateTime Now() = 0;
+  // Seconds since local midnight, the seed of the random generator.
+  virtual float SecondsSinceMidnight() = 0;
+  // Per-user folders for state (fallback error log) and data (fallback
+  // wallpaper), each ending without a separator.
+  virtual std::string StateDir() = 0;
+  virtual std::string DataDir() = 0;
+
+  // The default system sound; called once per reported error.
+  virtual void Beep() = 0;
+  // Puts the screen-wide mouse pointer back to the arrow.
+  virtual void ResetMousePointer() = 0;
+  // Shows or hides the mouse cursor over the saver.
+  virtual void ShowCursor(bool show) = 0;
+  // The system's "screen saver active" flag, for the running session only.
+  virtual void SetScreenSaverActive(bool active) = 0;
+  // Tells the system whether a screen saver is running.
+  virtual void SetScreenSaverRunning(bool running) = 0;
+  // True on the NT family of Windows; every other system counts as NT too,
+  // since none of them leaves the password prompt to the saver.
+  virtual bool IsWinNT() = 0;
+
+  // Ends the process at once with the given exit status.
+  [[noreturn]] virtual void EndProcess(int status) = 0;
+};
+
+// The active implementation. Never null: the default for the build's
+// platform is installed before main() runs.
+System& Sys();
+// Installs another implementation (not owned); nullptr restores the default.
+void SetSystem(System* system);
+
+}  // namespace wh::platform

@@ -1,0 +1,78 @@
+// The settings record, its store, and loading and saving it.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "common/numeric.h"
+
+namespace wh {
+
+struct SaverSettingsRecord {
+  Int16 maxFl;       // most snowflakes per scene
+  float SpeedF = 0;  // falling speed of the flakes
+  float Size = 0;    // size spread of the flakes
+  float SpeedO = 0;  // speed of the flying object
+  float SpeedS = 0;  // drift factor of the cloud band
+  float Speed = 0;   // animation speed: the frame interval is 200 / Speed ms
+  Int16 Date;        // flags: 1 on, 0 off
+  Int16 Time;
+  Int16 Snowman;
+  Int16 Restart;
+  Int32 rTime;  // seconds between new scenes
+  Int16 Wallpaper;
+};
+
+// Zero until the first LoadConfig.
+extern SaverSettingsRecord SaverSettings;
+// Half of maxFl, ties to even; the lower bound of the flake count.
+extern Int16 minFl;
+// Highest live flake index of the current scene.
+extern Int16 AnzFl;
+
+// The per-user settings store: text values by application, section and key.
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+  // The stored text, or `default_text` when the key (or its section or
+  // application) does not exist.
+  virtual std::string Get(const std::string& app, const std::string& section,
+                          const std::string& key, const std::string& default_text) = 0;
+  // Stores the text, creating section and key as needed. A failure raises a
+  // run-time error.
+  virtual void Save(const std::string& app, const std::string& section, const std::string& key,
+                    const std::string& text) = 0;
+};
+
+// A store kept in memory, for tests and for runs that must not touch the
+// user's settings.
+class MemorySettingsStore : public SettingsStore {
+ public:
+  std::string Get(const std::string& app, const std::string& section, const std::string& key,
+                  const std::string& default_text) override;
+  void Save(const std::string& app, const std::string& section, const std::string& key,
+            const std::string& text) override;
+  // Every value as "app/section/key" -> text.
+  const std::map<std::string, std::string>& values() const { return values_; }
+
+ private:
+  std::map<std::string, std::string> values_;
+};
+
+// The store LoadConfig and SaveConfig use (not owned). Until one is set they
+// use an empty in-memory store.
+void SetSettingsStore(SettingsStore* store);
+SettingsStore& Settings();
+
+constexpr const char* kAppName = "WinterHollow";
+constexpr const char* kSettingsSection = "Settings";
+
+// Fills SaverSettings and minFl from the store (defaults for missing keys).
+void LoadConfig();
+// Writes every field of SaverSettings to the store.
+void SaveConfig();
+
+// The defaults of a first run.
+SaverSettingsRecord DefaultSettings();
+
+}  // namespace wh
