@@ -29,6 +29,7 @@ void ErrScribe::Reset() {
   error_lines_ = {};
   prog_info_.clear();
   last_log_path_.clear();
+  continuation_ = kRetry;
   seen_.clear();
 }
 
@@ -87,7 +88,7 @@ int ErrScribe::OnError(const std::string& AktModul, const std::string& AktProc,
     Sys().Beep();
   }
   exitScreensaver();
-  return kRetry;
+  return continuation_;
 }
 
 std::string ErrScribe::BuildProtocol() const {

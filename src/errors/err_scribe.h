@@ -44,6 +44,10 @@ class ErrScribe {
   // log and beeped before the reporter falls silent about it.
   static constexpr int kMaxRepeats = 3;
 
+  // The answer OnError gives the traps: retry, unless a front end that lets
+  // the user choose (an error dialog) sets another.
+  void SetContinuation(int code) { continuation_ = code; }
+
   // Forgets the report, the program information and the repeat counts
   // (a fresh start for tests).
   void Reset();
@@ -59,6 +63,7 @@ class ErrScribe {
   std::array<std::string, kErrorLines> error_lines_;
   std::string prog_info_;
   std::string last_log_path_;
+  int continuation_ = 0;
   std::map<std::tuple<std::string, std::string, int>, int> seen_;
 };
 

@@ -106,6 +106,9 @@ void exitScreensaver() {
   // From here the exit runs to its end; the reporter (through an error in a
   // step below) and the window's unload handler call back in and return.
   g_exit_under_way = true;
+  struct Done {
+    ~Done() { g_exit_under_way = false; }  // only reached when ending the process did not end it
+  } done;
   trap([&] { Sys().ShowCursor(true); }) &&
       trap([&] { Sys().SetScreenSaverActive(true); }) &&
       trap([&] { Sys().SetScreenSaverRunning(false); }) && trap([&] {

@@ -1,1 +1,237 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <clocale>
+
+#include "common/numtext.h"
+#include "fake_system.h"
+#include "platform/posix/ini_store.h"
+#include "startup/settings.h"
+
+namespace wh {
+namespace {
+
+using testing::ReadFile;
+using testing::WithFakeSystem;
+using testing::WriteFile;
+
+class Config : public WithFakeSystem {
+ protected:
+  void SetUp() override {
+    WithFakeSystem::SetUp();
+    SetSettingsStore(&store);
+  }
+  void Put(const std::string& key, const std::string& text) {
+    store.Save(kAppName, kSettingsSection, key, text);
+  }
+  MemorySettingsStore store;
+};
+
+// Switches the numeric locale for one test and back.
+class GermanNumbers {
+ public:
+  GermanNumbers() {
+    old_ = std::setlocale(LC_NUMERIC, nullptr);
+    ok_ = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+  }
+  ~GermanNumbers() { std::setlocale(LC_NUMERIC, old_.c_str()); }
+  bool ok() const { return ok_; }
+
+ private:
+  std::string old_;
+  bool ok_;
+};
+
+TEST_F(Config, FirstRunGivesTheDefaults) {
+  LoadConfig();
+  const SaverSettingsRecord& s = SaverSettings;
+  EXPECT_EQ(s.maxFl, 110);
+  EXPECT_EQ(s.SpeedF, 6.0f);
+  EXPECT_EQ(s.Size, 6.0f);
+  EXPECT_EQ(s.SpeedS, 0.53f);
+  EXPECT_EQ(s.SpeedO, 6.0f);
+  EXPECT_EQ(s.Speed, 5.0f);
+  EXPECT_EQ(s.Date, 1);
+  EXPECT_EQ(s.Time, 1);
+  EXPECT_EQ(s.Snowman, 1);
+  EXPECT_EQ(s.Restart, 1);
+  EXPECT_EQ(s.rTime, 600);
+  EXPECT_EQ(s.Wallpaper, 1);
+  EXPECT_EQ(minFl, 55);
+  EXPECT_EQ(Protocols(), 0);
+}
+
+TEST_F(Config, MinFlIsHalfOfMaxFlTiesToEven) {
+  for (auto [stored, expected] : {std::pair{"111", 56}, {"113", 56}, {"20", 10}, {"110", 55},
+                                  {"0", 0}, {"1", 0}, {"3", 2}}) {
+    Put("maxFl", stored);
+    LoadConfig();
+    EXPECT_EQ(minFl, expected) << "maxFl " << stored;
+  }
+}
+
+TEST_F(Config, StoredValuesAreTakenAsTheyStand) {
+  Put("Wallpaper", "-1");
+  Put("Date", "-1");
+  Put("rTime", "5940");
+  Put("Speed", "0");
+  Put("maxFl", " 42.5 ");  // rounds half to even
+  LoadConfig();
+  EXPECT_EQ(SaverSettings.Wallpaper, -1);
+  EXPECT_EQ(SaverSettings.Date, -1);
+  EXPECT_EQ(SaverSettings.rTime, 5940);
+  EXPECT_EQ(SaverSettings.Speed, 0.0f);
+  EXPECT_EQ(SaverSettings.maxFl, 42);
+  EXPECT_EQ(Protocols(), 0);
+}
+
+TEST_F(Config, SaveWritesEveryFieldAsText) {
+  SaverSettings = DefaultSettings();
+  SaverSettings.SpeedS = 1.03f;
+  SaverSettings.Speed = 0.1f;
+  SaverSettings.maxFl = 200;
+  SaveConfig();
+  auto get = [&](const char* key) { return store.Get(kAppName, kSettingsSection, key, "?"); };
+  EXPECT_EQ(get("SpeedS"), "1.03");
+  EXPECT_EQ(get("Speed"), "0.1");
+  EXPECT_EQ(get("SpeedF"), "6");
+  EXPECT_EQ(get("maxFl"), "200");
+  EXPECT_EQ(get("rTime"), "600");
+  EXPECT_EQ(store.values().size(), 12u);
+  SaverSettings = SaverSettingsRecord{};
+  LoadConfig();
+  EXPECT_EQ(SaverSettings.SpeedS, 1.03f);
+  EXPECT_EQ(SaverSettings.Speed, 0.1f);
+  EXPECT_EQ(minFl, 100);
+}
+
+TEST_F(Config, DecimalCommaRoundTripsUnderAGermanLocale) {
+  GermanNumbers german;
+  if (!german.ok()) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+  SaverSettings = DefaultSettings();
+  SaverSettings.SpeedS = 0.53f;
+  SaverSettings.Size = 2.08f;
+  SaveConfig();
+  EXPECT_EQ(store.Get(kAppName, kSettingsSection, "SpeedS", ""), "0,53");
+  EXPECT_EQ(store.Get(kAppName, kSettingsSection, "Size", ""), "2,08");
+  SaverSettings = SaverSettingsRecord{};
+  LoadConfig();
+  EXPECT_EQ(SaverSettings.SpeedS, 0.53f);
+  EXPECT_EQ(SaverSettings.Size, 2.08f);
+  EXPECT_EQ(Protocols(), 0);
+
+  // The defaults take the same route, so a first run works too.
+  MemorySettingsStore empty;
+  SetSettingsStore(&empty);
+  LoadConfig();
+  EXPECT_EQ(SaverSettings.SpeedS, 0.53f);
+  EXPECT_EQ(Protocols(), 0);
+}
+
+TEST_F(Config, BadStoredTextIsReportedAndLoadingGoesOn) {
+  Put("maxFl", "lots");
+  Put("Date", "99999");
+  Put("SpeedO", "");
+  Put("Speed", "7");
+  LoadConfig();
+  EXPECT_EQ(Protocols(), 3);
+  const std::string log = Log();
+  EXPECT_NE(log.find("13 (Type mismatch)"), std::string::npos);
+  EXPECT_NE(log.find("6 (Overflow)"), std::string::npos);
+  EXPECT_NE(log.find("Modul:\tSaver\r\n"), std::string::npos);
+  EXPECT_NE(log.find("Prozedur / procedure:\tLoadConfig\r\n"), std::string::npos);
+  // The failing fields keep what they had (zero at start), the rest is read.
+  EXPECT_EQ(SaverSettings.maxFl, 0);
+  EXPECT_EQ(SaverSettings.Date, 0);
+  EXPECT_EQ(SaverSettings.SpeedO, 0.0f);
+  EXPECT_EQ(SaverSettings.Speed, 7.0f);
+  EXPECT_EQ(SaverSettings.rTime, 600);
+  EXPECT_EQ(SaverSettings.Wallpaper, 1);
+}
+
+TEST(NumberText, ParsingAndFormatting) {
+  EXPECT_EQ(TextToDouble(" 1.5e2 "), 150.0);
+  EXPECT_EQ(TextToDouble("-.5"), -0.5);
+  EXPECT_EQ(TextToDouble("+7."), 7.0);
+  for (const char* bad : {"", " ", "1,5", "abc", "1.2.3", "e5", "5e", "--1", "0x10"}) {
+    EXPECT_THROW(TextToDouble(bad), RuntimeError) << bad;
+  }
+  EXPECT_THROW(TextToInt16("32768"), RuntimeError);
+  EXPECT_EQ(TextToInt16("-32768"), -32768);
+  EXPECT_THROW(TextToInt32("1e10"), RuntimeError);
+  EXPECT_THROW(TextToSingle("1e39"), RuntimeError);
+  EXPECT_EQ(SingleToText(0.53f), "0.53");
+  EXPECT_EQ(SingleToText(6.0f), "6");
+  EXPECT_EQ(SingleToText(2.08f), "2.08");
+  EXPECT_EQ(SingleToText(1.0f / 3.0f), "0.3333333");
+  EXPECT_EQ(SingleToText(-0.04f), "-0.04");
+}
+
+class IniFile : public WithFakeSystem {
+ protected:
+  std::string Path() const { return dir.path() + "/config/WinterHollow/settings.ini"; }
+};
+
+TEST_F(IniFile, SaveCreatesTheFileAndKeepsWhatItDoesNotKnow) {
+  platform::IniFileStore ini(dir.path() + "/config");
+  EXPECT_EQ(ini.Get(kAppName, kSettingsSection, "maxFl", "110"), "110");
+  ini.Save(kAppName, kSettingsSection, "maxFl", "150");
+  EXPECT_EQ(ReadFile(Path()), "[Settings]\nmaxFl=150\n");
+
+  WriteFile(Path(), "; my notes\n[Other]\nmaxFl=1\n\n[Settings]\nmaxFl=150\nSpeed=5\n\n[Last]\nx=y\n");
+  ini.Save(kAppName, kSettingsSection, "maxFl", "22");
+  ini.Save(kAppName, kSettingsSection, "Date", "0");
+  EXPECT_EQ(ReadFile(Path()),
+            "; my notes\n[Other]\nmaxFl=1\n\n[Settings]\nmaxFl=22\nSpeed=5\nDate=0\n\n[Last]\nx=y\n");
+  EXPECT_EQ(ini.Get(kAppName, kSettingsSection, "maxFl", ""), "22");
+  EXPECT_EQ(ini.Get(kAppName, "Other", "maxFl", ""), "1");
+  EXPECT_EQ(ini.Get(kAppName, kSettingsSection, "missing", "dflt"), "dflt");
+  struct stat st {};
+  EXPECT_NE(stat((Path() + ".tmp").c_str(), &st), 0) << "no temporary file is left behind";
+}
+
+TEST_F(IniFile, CorruptAndTruncatedFilesAreReportedAndSurvived) {
+  platform::IniFileStore ini(dir.path() + "/config");
+  SetSettingsStore(&ini);
+  ini.Save(kAppName, kSettingsSection, "Speed", "5");
+  // Garbage, a 16-bit field too large, and a file cut off in the middle of a line.
+  WriteFile(Path(), "[Settings]\nmaxFl=\x01\x02garbage\nTime=99999\nSpeedF=6\nSize=");
+  LoadConfig();
+  EXPECT_EQ(Protocols(), 3);
+  EXPECT_EQ(SaverSettings.SpeedF, 6.0f);
+  EXPECT_EQ(SaverSettings.Speed, 5.0f);  // missing now: the default
+  EXPECT_EQ(SaverSettings.Size, 0.0f);
+  EXPECT_EQ(SaverSettings.Time, 0);
+  EXPECT_EQ(SaverSettings.Wallpaper, 1);
+
+  WriteFile(Path(), "[Settin");  // cut off inside the section header
+  LoadConfig();
+  EXPECT_EQ(SaverSettings.maxFl, 110);
+  EXPECT_EQ(Protocols(), 3);
+}
+
+TEST_F(IniFile, AFailedSaveIsReportedAndLeavesTheOldFile) {
+  platform::IniFileStore ini(dir.path() + "/config");
+  SetSettingsStore(&ini);
+  SaverSettings = DefaultSettings();
+  SaveConfig();
+  const std::string before = ReadFile(Path());
+  ASSERT_NE(before.find("rTime=600"), std::string::npos);
+
+  // The temporary file cannot be created: its name is taken by a folder.
+  ASSERT_EQ(mkdir((Path() + ".tmp").c_str(), 0700), 0);
+  SaverSettings.rTime = 60;
+  SaveConfig();
+  EXPECT_EQ(ReadFile(Path()), before);
+  EXPECT_GE(Protocols(), 1);
+  EXPECT_NE(Log().find("Prozedur / procedure:\tSaveConfig\r\n"), std::string::npos);
+
+  // A store whose folder cannot exist at all.
+  WriteFile(dir.path() + "/file", "x");
+  platform::IniFileStore nowhere(dir.path() + "/file");
+  EXPECT_THROW(nowhere.Save(kAppName, kSettingsSection, "maxFl", "1"), RuntimeError);
+  EXPECT_EQ(nowhere.Get(kAppName, kSettingsSection, "maxFl", "110"), "110");
+}
+
+}  // namespace
+}  // namespace wh

@@ -1,0 +1,122 @@
+// A machine with a fixed clock, a fixed operating system and a program file
+// in a temporary folder, that counts beeps and turns the end of the process
+// into an exception the test can catch.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "errors/err_scribe.h"
+#include "platform/system.h"
+#include "startup/saver.h"
+#include "startup/settings.h"
+
+namespace wh::testing {
+
+struct ProcessEnded {
+  int status;
+};
+
+class FakeSystem : public platform::System {
+ public:
+  std::string exe_path = "/nonexistent/winterhollow";
+  std::string state_dir = "/nonexistent/state";
+  platform::OsVersionRecord os;
+  platform::LocalDateTime now{2026, 12, 5, 18, 7, 9};
+  bool win_nt = true;
+  int beeps = 0;
+  int pointer_resets = 0;
+  bool cursor_shown = true;
+  bool saver_active = true;
+  bool saver_running = false;
+  int saver_active_calls = 0;
+
+  std::string ExecutablePath() override { return exe_path; }
+  platform::OsVersionRecord OsVersion() override { return os; }
+  platform::LocalDateTime Now() override { return now; }
+  float SecondsSinceMidnight() override { return 65229.5f; }
+  std::string StateDir() override { return state_dir; }
+  std::string DataDir() override { return state_dir; }
+  void Beep() override { ++beeps; }
+  void ResetMousePointer() override { ++pointer_resets; }
+  void ShowCursor(bool show) override { cursor_shown = show; }
+  void SetScreenSaverActive(bool active) override {
+    saver_active = active;
+    ++saver_active_calls;
+  }
+  void SetScreenSaverRunning(bool running) override { saver_running = running; }
+  bool IsWinNT() override { return win_nt; }
+  [[noreturn]] void EndProcess(int status) override { throw ProcessEnded{status}; }
+};
+
+// A temporary folder, removed with everything in it at the end of the test.
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/wh-test-XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// Installs a FakeSystem whose program lives in a fresh temporary folder,
+// with a fresh reporter, zeroed settings and no saver mode.
+class WithFakeSystem : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sys.exe_path = dir.path() + "/winterhollow";
+    sys.state_dir = dir.path() + "/state";
+    sys.os.major = 10;
+    sys.os.minor = 0;
+    sys.os.build = 19045;
+    sys.os.platform = 2;
+    sys.os.service_pack = std::string("Service Pack 1\0\0\0", 17);
+    platform::SetSystem(&sys);
+    ErrScribe::Instance().Reset();
+    SaverSettings = SaverSettingsRecord{};
+    minFl = 0;
+    SaverMode = false;
+  }
+  void TearDown() override {
+    platform::SetSystem(nullptr);
+    SetSettingsStore(nullptr);
+    SetExitHost(nullptr);
+    SaverMode = false;
+  }
+  std::string Log() const { return ReadFile(dir.path() + "/winterhollow.FLG"); }
+  // How many protocols the log holds.
+  int Protocols() const {
+    const std::string log = Log();
+    int n = 0;
+    for (size_t at = log.find("F E H L E R"); at != std::string::npos;
+         at = log.find("F E H L E R", at + 1)) {
+      ++n;
+    }
+    return n;
+  }
+
+  TempDir dir;
+  FakeSystem sys;
+};
+
+}  // namespace wh::testing
