@@ -1,0 +1,133 @@
+// A canvas is a picture box with a persistent image: everything drawn on it
+// stays in its image until drawn over. All coordinates are pixels with the
+// origin at the top-left corner; colours are 0x00BBGGRR.
+//
+// The raster operations are implemented here, exactly and in integers, so
+// that the same scene comes out pixel for pixel on every platform:
+//  - Stretching is nearest-neighbour. Destination pixel j (counted from the
+//    destination's start edge, 0 <= j < |dst extent|) takes source pixel
+//    k = floor(j * |src extent| / |dst extent|) (counted from the source's
+//    start edge). A positive extent starts at its origin and runs right or
+//    down; a negative one starts at origin - 1 and runs left or up, so
+//    PaintPicture with x1 = 640 - x and w1 = -245 fills columns 639 - x down
+//    to 395 - x, source column x2 + k landing on x1 - 1 - k * |w1| / w2.
+//  - Source pixels outside the source picture leave the destination as it
+//    was; destination pixels outside the canvas are clipped.
+//  - SRCCOPY, SRCAND and SRCPAINT combine source and destination per pixel.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "gfx/image.h"
+#include "gfx/text.h"
+
+namespace wh {
+
+enum Rop : uint32_t {
+  kSrcCopy = 0x00CC0020,   // dest = src
+  kSrcAnd = 0x008800C6,    // dest = dest AND src
+  kSrcPaint = 0x00EE0086,  // dest = dest OR src
+};
+
+class Canvas {
+ public:
+  // A canvas of the given inner size filled with BackColor.
+  explicit Canvas(int w = 0, int h = 0);
+  virtual ~Canvas();
+  Canvas(const Canvas&) = default;
+  Canvas& operator=(const Canvas&) = default;
+
+  int ScaleWidth() const { return image_.width; }
+  int ScaleHeight() const { return image_.height; }
+  // Resizing keeps the content anchored at the top-left corner and fills
+  // newly exposed area with BackColor. A negative size raises "Invalid
+  // property value" (380).
+  void SetWidth(int w);
+  void SetHeight(int h);
+  void SetSize(int w, int h);
+
+  int32_t BackColor = 0xFFFFFF;
+  int32_t FillColor = 0xFFFFFF;  // inside of Ellipse
+  int32_t ForeColor = 0xFFFFFF;  // Ellipse outline and text
+  int DrawWidth = 1;             // pen width of Ellipse, Line and Box (below 1 counts as 1)
+  double CurrentX = 0, CurrentY = 0;
+  Font font;
+  // When set, SetPicture first resizes the canvas to the picture's size.
+  bool AutoSize = false;
+
+  // The persistent image.
+  Image& image() { return image_; }
+  const Image& image() const { return image_; }
+  // The persistent image as a picture (a copy; later drawing does not change it).
+  Picture Snapshot() const;
+
+  // The background picture: clears to BackColor (after resizing when
+  // AutoSize is set) and draws p at (0, 0) at its natural size. nullptr
+  // means no picture and just clears.
+  void SetPicture(const Picture& p);
+  const Picture& GetPicture() const { return picture_; }
+  // Clears to BackColor, redraws the background picture, and moves the
+  // current position to (0, 0).
+  void Cls();
+  // Makes drawn content visible where the canvas is shown on screen; a plain
+  // canvas has nothing to do. Windows override it to present their image.
+  virtual void Refresh();
+
+  // Copies the source rectangle (x2, y2, w2, h2) of pic onto the destination
+  // rectangle (x1, y1, w1, h1), stretching as needed. Omitted: x2 = y2 = 0,
+  // w2 and h2 the picture's full size, w1 = w2, h1 = h2. Real coordinates
+  // are rounded to pixels half to even. A null picture raises "Invalid
+  // picture" (481); a zero extent draws nothing.
+  void PaintPicture(const Picture& pic, double x1, double y1, std::optional<double> w1 = {},
+                    std::optional<double> h1 = {}, std::optional<double> x2 = {},
+                    std::optional<double> y2 = {}, std::optional<double> w2 = {},
+                    std::optional<double> h2 = {}, Rop rop = kSrcCopy);
+
+  // An ellipse inside the box [left, right) x [top, bottom): outline of
+  // DrawWidth pixels inside the box in ForeColor, the rest in FillColor.
+  // Boxes of 1 and 2 pixels are solid; 3 x 3 is a plus sign; larger boxes
+  // follow the midpoint rule (a pixel is covered when the curve through the
+  // centres of the box's edge pixels, traced row by row and column by
+  // column, reaches it). Swapped corners are put in order. A box wider or
+  // higher than 32767 raises "Overflow" (6).
+  void Ellipse(int left, int top, int right, int bottom);
+  // A line from (x1, y1) towards (x2, y2), the end point excluded as with
+  // GDI's LineTo; each point is a DrawWidth x DrawWidth square whose
+  // top-left corner is the point minus DrawWidth / 2 (integer division).
+  void Line(double x1, double y1, double x2, double y2, int32_t colour);
+  // The outline of the rectangle with the given corners, both included,
+  // drawn with the same pen as Line.
+  void Box(double x1, double y1, double x2, double y2, int32_t colour);
+
+  // The colour of a pixel, -1 outside the image.
+  int32_t GetPixel(int x, int y) const;
+  // Outside the image nothing happens.
+  void SetPixel(int x, int y, int32_t colour);
+
+  // Prints text at (CurrentX, CurrentY) in font and ForeColor with a
+  // transparent background. With a line break, CurrentX returns to 0 and
+  // CurrentY moves down one line; without, CurrentX moves past the text.
+  void Print(const std::string& text, bool line_break = true);
+  // Height of the text in font: one line height per line.
+  double TextHeight(const std::string& text) const;
+  double TextWidth(const std::string& text) const;
+
+ private:
+  Image image_;
+  Picture picture_;
+};
+
+// Block transfers between canvases (src may be dst). BitBlt copies w x h
+// pixels 1:1; StretchBlt maps (sx, sy, sw, sh) onto (x, y, w, h) by the
+// nearest-neighbour rule above.
+void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop);
+void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy,
+                int sw, int sh, Rop rop);
+
+// The same onto a plain image, for code that draws without a canvas.
+void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy,
+                  int sw, int sh, Rop rop);
+
+}  // namespace wh

@@ -1,0 +1,30 @@
+// The bitmap pictures built into the program, by resource id. On Linux the
+// build embeds resources/bitmaps/<id>.bmp as packed DIBs (file header
+// stripped, as a Windows bitmap resource holds them); every platform decodes
+// them with the same DIB decoder. Link `wh_resources` to use these.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "gfx/image.h"
+
+namespace wh {
+
+// The picture stored under id. Each id is decoded once and then shared; an
+// unknown id raises "Resource not found" (326).
+Picture LoadResPicture(int id);
+bool HasResPicture(int id);
+
+// The stored bytes (a packed DIB) of id, for tools that check how a picture
+// is stored; {nullptr, 0} for an unknown id.
+struct ResourceBytes {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+};
+ResourceBytes ResPictureBytes(int id);
+// Every id present, ascending.
+std::vector<int> ResPictureIds();
+
+}  // namespace wh
