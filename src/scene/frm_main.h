@@ -1,0 +1,169 @@
+// The saver form: its canvases, the variables its drawing procedures share,
+// and the procedures that compose a random winter scene.
+//
+// A scene is composed in a fixed 640 x 480 frame on picBG and stretched over
+// the form only when shown (CopyBg). The form itself is a canvas of the
+// screen's size with a persistent image; the platform puts that image on the
+// screen through a FormHost.
+//
+// The order of the random draws is part of the behaviour (a seed gives one
+// scene), so every draw below happens exactly where the procedure makes it,
+// also when its result is not needed. Integer working values are checked
+// 16-bit or 32-bit integers: an overflow is a run-time error that goes to the
+// trap of the procedure it happens in.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "common/numeric.h"
+#include "gfx/canvas.h"
+#include "gfx/image.h"
+#include "scene/form_host.h"
+
+namespace wh {
+
+class Trap;
+
+// The frame timer as the form sees it. The window layer owns the real timer
+// and follows these two values.
+struct FormTimer {
+  bool Enabled = false;
+  Int32 Interval;  // milliseconds
+};
+
+// One drawing call a scene procedure made, for tests and diagnostics.
+struct SceneDraw {
+  enum Kind { kPaint, kEllipse, kLine, kBox };
+  Kind kind = kPaint;
+  const Canvas* target = nullptr;
+  const char* procedure = "";
+  // Paints: the resource id painted (0 for a canvas snapshot), the raster
+  // operation and the rectangles with every omitted argument filled in.
+  int pic_id = 0;
+  Rop rop = kSrcCopy;
+  double x1 = 0, y1 = 0, w1 = 0, h1 = 0, x2 = 0, y2 = 0, w2 = 0, h2 = 0;
+  // Ellipses: left, top, right, bottom in x1, y1, x2, y2. Lines and boxes:
+  // the two corners in x1, y1, x2, y2, the colour and the pen width.
+  int32_t colour = 0;
+  int pen = 1;
+};
+
+class FrmMain;
+
+// The form's own surface: a screen-sized canvas with a persistent image.
+// Refreshing it puts that image on the screen through the form's host.
+class FormSurface : public Canvas {
+ public:
+  explicit FormSurface(FrmMain& owner) : owner_(owner) {}
+  void Refresh() override;
+
+ private:
+  FrmMain& owner_;
+};
+
+class FrmMain {
+ public:
+  explicit FrmMain(FormHost* host = nullptr);
+  FrmMain(const FrmMain&) = delete;
+  FrmMain& operator=(const FrmMain&) = delete;
+  virtual ~FrmMain() = default;
+
+  // --- the form and its controls --------------------------------------
+  // The form's own surface. The window gives it the screen's size (SW x SH)
+  // before the first scene; the sky band is stretched to that size.
+  FormSurface form;
+  Canvas picBG;      // the composed scene; later the screen-sized background
+  Canvas picBuffer;  // frame buffer of the animation; scratch while composing
+  Canvas picHimmel;  // the cloud band the animation scrolls
+  Canvas picObjekt;  // frames of the flying object
+  Canvas picMask;    // masks of the flying object
+  FormTimer tmrAnimation;
+  // The corner mark painted into the bottom-right corner of the background.
+  Picture imgURL;
+
+  // --- form-level scene variables ---------------------------------------
+  Int16 PicNr;     // resource id of the image last loaded by a layer
+  Picture Pic;     // that image (the sky strip in Hintergrund and Boden)
+  Picture PicMsk;  // its mask
+  Int16 Groesse;   // scratch size: tile step, dot and moon diameter, figure width
+  Int16 HimmelNr;  // sky colour scheme 1..7 (5 turns into 3 for clouds and ground)
+  Int16 HimmelX;   // scroll offset of the cloud band (the animation moves it)
+  Int16 HimmelY;   // top row of the cloud band on a frame
+  Int16 HimmelW;   // size of the stretched cloud band
+  Int16 HimmelH;
+  Int16 Links;   // weight of the objects placed on the left side
+  Int16 Rechts;  // and on the right side
+
+  // --- composition ----------------------------------------------------
+  // Composes a new random scene on picBG (640 x 480) and the cloud band in
+  // picHimmel, showing each stage through CopyBg. Leaves the timer disabled.
+  void BuildBG();
+  // Shows picBG stretched over the whole form and lets waiting messages run.
+  void CopyBg();
+
+  // The start of a new scene as the form's resize handler does it: compose
+  // it, size picBuffer and picBG to the form, take the stretched scene from
+  // the form into both, sign the background with imgURL and put it back on
+  // the form. The statements run under the caller's trap; returns false when
+  // the trap says to leave the handler.
+  bool ShowNewScene(Trap& trap);
+
+  // The sky: the gradient of the scheme on picBG and picHimmel, then the
+  // cloud band with dots, copied into the scene and stretched for the screen.
+  void Hintergrund();
+  void Himmel();
+
+  // Landscape layers, each standing on the line y of the 640 x 480 scene.
+  void Boden(Int16 y);
+  void Meer(Int16 y);
+  void Berge(Int16& y);
+  void City(Int16& y);
+  void Dorf(Int16& y);
+  void Wald(Int16& y);
+
+  // Foreground figures standing on the line y.
+  void Baum(Int16 y);
+  void Haus(Int16 y);
+  void Zaun(Int16 y);
+  void Schneemann(Int16 y);
+  // The snowman's speckled shadow: three darkening passes of pattern resId.
+  void Schatten(Canvas& hdc, Int16 resId, Int16 x, Int16 y);
+  // One darkening pass through the pattern held in picBuffer. Failing
+  // statements are skipped, never reported.
+  void Abdunkeln(Canvas& hdc, Int16 x, Int16 y, Int16 pct);
+
+  // Width of a picture in hundredths of a millimetre, integer-divided by the
+  // screen's twips per pixel: how far apart the sky strips are tiled.
+  Int16 TileStep(const Picture& pic) const;
+
+  // --- seams for the platform, tools and tests -------------------------
+  FormHost& host() { return *host_; }
+  void set_host(FormHost* host);
+  // Where pictures come from; LoadResPicture unless replaced.
+  std::function<Picture(int id)> load_picture;
+  // Told about every drawing call of the scene procedures, when set.
+  std::function<void(const SceneDraw&)> on_draw;
+
+ private:
+  Picture Load(int id);
+  // PaintPicture, told to on_draw first.
+  void Paint(const char* proc, Canvas& dst, const Picture& pic, int pic_id, double x1, double y1,
+             std::optional<double> w1, std::optional<double> h1, std::optional<double> x2,
+             std::optional<double> y2, std::optional<double> w2, std::optional<double> h2,
+             Rop rop);
+  // Mask with SRCAND, then image with SRCPAINT, same geometry; the source
+  // rectangle is (x2, y2, w2, h2) of both pictures.
+  bool DrawMasked(Trap& trap, double x1, double y1, double w1, double h1, double x2, double y2,
+                  double w2, double h2);
+  void DrawEllipse(const char* proc, Canvas& dst, int left, int top, int right, int bottom);
+  // A line (or a box outline) on picBG with its current pen.
+  void DrawLine(const char* proc, bool box, double x1, double y1, double x2, double y2,
+                int32_t colour);
+
+  NullFormHost null_host_;
+  FormHost* host_;
+};
+
+}  // namespace wh
