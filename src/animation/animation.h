@@ -1,0 +1,91 @@
+// What moves on the saver form: the frame tick, the snowflakes and the
+// flying object (birds, now and then an aeroplane).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/numeric.h"
+#include "platform/system.h"
+#include "scene/frm_main.h"
+
+namespace wh {
+
+struct FlakeRec {
+  Int32 X;  // left edge of the flake's square
+  Int32 Y;  // top edge
+  Int32 D;  // diameter
+};
+
+struct ObjektRec {
+  Int16 X;
+  Int16 Y;
+  Int16 Aktiv;  // 0 = not started, -1 = flying
+  Int16 Bild;   // animation frame, 1-based
+};
+
+// Sprite cells on the sheets.
+constexpr int kBirdCellW = 79, kBirdCellH = 65;
+constexpr int kPlaneCellW = 330, kPlaneCellH = 100;
+// No second aeroplane within this many milliseconds.
+constexpr int32_t kPlanePauseMs = 300000;
+
+class Animation {
+ public:
+  // `form_resize` starts a new scene (the form's resize handler); the tick
+  // calls it when the restart period has passed.
+  Animation(FrmMain& form, std::function<void()> form_resize);
+
+  // One frame: background, cloud band, flying object, date and time,
+  // snowflakes, then onto the form and the screen; and the restart check.
+  void tmrAnimation_Timer();
+  // Moves, respawns and draws flakes 0..AnzFl into picBuffer.
+  void Flakes();
+  // Moves the flying object one step and ends its flight off-screen.
+  void ObjektFlieg();
+
+  // The parts of a scene start that belong to the moving things: the flakes
+  // scattered over the upper half (drawn straight onto the form) and the
+  // start positions of every object slot. They run under the caller's trap.
+  bool ScatterFlakes(Trap& trap);
+  bool ResetSlots(Trap& trap);
+
+  // The date and time line as the user's locale writes them.
+  static std::string ShortDate(const platform::LocalDateTime& t);
+  static std::string LongTime(const platform::LocalDateTime& t);
+
+  // The aeroplane's vertical step for a given dyMin: dyMin x 0.3 + 2,
+  // computed exactly (as extended precision does) and rounded half to even.
+  static Int16 PlaneStep(Int16 dyMin);
+
+  FixedArray<FlakeRec, 0, 500> Fl;
+  FixedArray<ObjektRec, 0, 50> Obj;
+  Int16 ObjNr;  // 0 or less none, 1..5 and 11..15 birds, 21 aeroplane
+  Int32 Jetzt;  // clock at the start of the current tick
+
+  // Kept from tick to tick.
+  Int16 HimmelSchritt;
+  Int32 FliegerZeit;
+  Int32 StartZeit;
+  Int16 FlugTakt;
+
+  // The millisecond clock (milliseconds since the machine started, as a
+  // signed 32-bit value that wraps); tests and the renderer replace it.
+  std::function<int32_t()> tick_count;
+
+ private:
+  void DrawCloudBand();
+  void LaunchRoll();
+  // Loads an object's sheet and mask; mirrored ones face left.
+  void LoadSprite(int mask_id, int image_id, bool mirrored);
+  Picture Load(int id);
+
+  FrmMain& f_;
+  std::function<void()> form_resize_;
+};
+
+// Milliseconds since the machine started, wrapping like a 32-bit counter.
+int32_t GetTickCount();
+
+}  // namespace wh

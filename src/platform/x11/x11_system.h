@@ -1,0 +1,28 @@
+// The machine services of the Linux saver with a display: the posix ones,
+// plus the beep and the cursor through the X server.
+#pragma once
+
+#include "platform/posix/system_posix.h"
+#include "platform/x11/x11_window.h"
+
+namespace wh::x11 {
+
+class X11System : public platform::PosixSystem {
+ public:
+  explicit X11System(Connection& c) : c_(c) {}
+
+  // The window whose cursor is shown or hidden; the cursor state asked for
+  // before the window exists is applied when it is attached.
+  void AttachWindow(X11Window* w);
+  bool cursor_visible() const { return cursor_visible_; }
+
+  void Beep() override;
+  void ShowCursor(bool show) override;
+
+ private:
+  Connection& c_;
+  X11Window* window_ = nullptr;
+  bool cursor_visible_ = true;
+};
+
+}  // namespace wh::x11
