@@ -23,6 +23,9 @@ FrmMain::FrmMain(FormHost* host) : form(*this), host_(host ? host : &null_host_)
   picMask.AutoSize = true;
   // The form itself is black until the first stage is shown.
   form.BackColor = 0x000000;
+  IgnoreErrors([&] {
+    if (HasResPicture(kCornerMarkId)) imgURL = LoadResPicture(kCornerMarkId);
+  });
 }
 
 void FrmMain::set_host(FormHost* host) { host_ = host ? host : &null_host_; }

@@ -26,6 +26,9 @@ namespace wh {
 
 class Trap;
 
+// The picture of the corner mark (imgURL) among the program's pictures.
+constexpr int kCornerMarkId = 301;
+
 // The frame timer as the form sees it. The window layer owns the real timer
 // and follows these two values.
 struct FormTimer {
@@ -80,7 +83,8 @@ class FrmMain {
   Canvas picObjekt;  // frames of the flying object
   Canvas picMask;    // masks of the flying object
   FormTimer tmrAnimation;
-  // The corner mark painted into the bottom-right corner of the background.
+  // The corner mark painted into the bottom-right corner of the background;
+  // none when the program holds no such picture.
   Picture imgURL;
 
   // --- form-level scene variables ---------------------------------------

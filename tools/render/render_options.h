@@ -1,0 +1,40 @@
+// The command line of winterhollow-render.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace wh {
+
+struct RenderOptions {
+  std::optional<uint64_t> seed;  // none: seeded from the time of day, as the saver is
+  int width = 1024;
+  int height = 768;
+  // Settings as store text, by their store key, in the order given.
+  std::vector<std::pair<std::string, std::string>> settings;
+  std::string output;  // -o: the finished background as PNG
+  std::string stages;  // --stages: a folder for the picture after each stage
+  bool help = false;
+};
+
+// A bad argument; what() is one line that names it.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses the arguments after the program name. Throws UsageError.
+RenderOptions ParseRenderOptions(const std::vector<std::string>& args);
+
+// The --help text.
+std::string RenderHelp();
+
+// Largest accepted width and height: the sky band's 16-bit geometry
+// (1.156 x width) must fit, and memory stays reasonable.
+constexpr int kMaxRenderSide = 10000;
+
+}  // namespace wh
