@@ -1,0 +1,503 @@
+#include "gfx/canvas.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "common/allgemein.h"
+#include "gfx_test_util.h"
+
+namespace wh {
+namespace {
+
+using test::ErrorOf;
+
+// A picture whose pixel colour names its own position: red = column,
+// green = row (both below 256), blue = `tag`.
+Picture Numbered(int w, int h, int tag = 7) {
+  auto img = std::make_shared<Image>(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img->at(x, y) = PixelFromColour(RGB(x % 256, y % 256, tag));
+  return img;
+}
+
+Picture Solid(int w, int h, int32_t colour) {
+  return std::make_shared<Image>(w, h, PixelFromColour(colour));
+}
+
+int Red(int32_t c) { return c & 0xFF; }
+int Green(int32_t c) { return c >> 8 & 0xFF; }
+int Blue(int32_t c) { return c >> 16 & 0xFF; }
+
+// The pixels of a canvas that differ from `background`, as "x,y" strings.
+std::set<std::pair<int, int>> Painted(const Canvas& c, int32_t background) {
+  std::set<std::pair<int, int>> out;
+  for (int y = 0; y < c.ScaleHeight(); ++y)
+    for (int x = 0; x < c.ScaleWidth(); ++x)
+      if (c.GetPixel(x, y) != background) out.insert({x, y});
+  return out;
+}
+
+TEST(CanvasPixels, ColoursAreBbggrrAndMemoryIsBgrx) {
+  Canvas c(3, 2);
+  c.SetPixel(1, 1, RGB(0x11, 0x22, 0x33));
+  EXPECT_EQ(c.GetPixel(1, 1), 0x332211);
+  uint8_t bytes[4];
+  std::memcpy(bytes, &c.image().at(1, 1), 4);
+  EXPECT_EQ(bytes[0], 0x33);  // blue first
+  EXPECT_EQ(bytes[1], 0x22);
+  EXPECT_EQ(bytes[2], 0x11);
+  EXPECT_EQ(bytes[3], 0x00);
+  // Outside the picture: -1 to read, nothing to write.
+  for (auto [x, y] : {std::pair{-1, 0}, {3, 0}, {0, -1}, {0, 2}}) {
+    EXPECT_EQ(c.GetPixel(x, y), -1);
+    c.SetPixel(x, y, 0);
+  }
+  EXPECT_EQ(Painted(c, 0xFFFFFF).size(), 1u);
+}
+
+TEST(CanvasSize, ResizingKeepsTheTopLeftAndFillsWithBackColor) {
+  Canvas c(4, 3);
+  c.SetPixel(0, 0, 0x010203);
+  c.SetPixel(3, 2, 0x040506);
+  c.BackColor = 0x00FF00;
+  c.SetSize(6, 2);
+  EXPECT_EQ(c.ScaleWidth(), 6);
+  EXPECT_EQ(c.ScaleHeight(), 2);
+  EXPECT_EQ(c.GetPixel(0, 0), 0x010203);
+  EXPECT_EQ(c.GetPixel(1, 0), 0xFFFFFF);  // old content keeps its old colour
+  EXPECT_EQ(c.GetPixel(4, 0), 0x00FF00);
+  c.SetHeight(3);
+  EXPECT_EQ(c.GetPixel(3, 2), 0x00FF00);  // the cut row does not come back
+  c.SetWidth(0);
+  EXPECT_EQ(c.image().px.size(), 0u);
+  EXPECT_EQ(ErrorOf([&] { c.SetWidth(-1); }), kErrInvalidProperty);
+  EXPECT_EQ(ErrorOf([&] { Canvas bad(2, -2); }), kErrInvalidProperty);
+}
+
+TEST(CanvasPicture, PictureSnapshotAndCls) {
+  Canvas c(4, 4);
+  c.BackColor = 0x000080;
+  const Picture pic = Numbered(2, 3);
+  c.SetPicture(pic);
+  EXPECT_EQ(c.GetPixel(1, 2), RGB(1, 2, 7));
+  EXPECT_EQ(c.GetPixel(3, 3), 0x000080);  // cleared around the picture
+  EXPECT_EQ(c.ScaleWidth(), 4);
+
+  c.SetPixel(0, 0, 0x123456);
+  const Picture snap = c.Snapshot();
+  c.SetPixel(0, 0, 0);
+  EXPECT_EQ(ColourFromPixel(snap->at(0, 0)), 0x123456);  // a copy, not a view
+
+  c.CurrentX = 5;
+  c.Cls();  // back to the picture
+  EXPECT_EQ(c.GetPixel(0, 0), RGB(0, 0, 7));
+  EXPECT_EQ(c.CurrentX, 0);
+
+  c.AutoSize = true;
+  c.SetPicture(Numbered(80, 390));
+  EXPECT_EQ(c.ScaleWidth(), 80);
+  EXPECT_EQ(c.ScaleHeight(), 390);
+  c.SetPicture(nullptr);  // none: cleared, size kept
+  EXPECT_EQ(c.ScaleWidth(), 80);
+  EXPECT_EQ(c.GetPixel(10, 10), 0x000080);
+  EXPECT_EQ(c.GetPicture(), nullptr);
+}
+
+TEST(PaintPicture, OmittedArgumentsTakeThePictureAndOneToOne) {
+  Canvas c(10, 10);
+  const Picture pic = Numbered(4, 3);
+  c.PaintPicture(pic, 2, 5);
+  EXPECT_EQ(Painted(c, 0xFFFFFF).size(), 12u);
+  EXPECT_EQ(c.GetPixel(2, 5), RGB(0, 0, 7));
+  EXPECT_EQ(c.GetPixel(5, 7), RGB(3, 2, 7));
+
+  // A source origin with the size omitted still means the full picture
+  // size: columns past the picture's edge leave the destination alone.
+  Canvas d(10, 10);
+  d.PaintPicture(pic, 0, 0, {}, {}, 1.0, 1.0);
+  EXPECT_EQ(d.GetPixel(0, 0), RGB(1, 1, 7));
+  EXPECT_EQ(d.GetPixel(2, 1), RGB(3, 2, 7));
+  EXPECT_EQ(d.GetPixel(3, 0), 0xFFFFFF);
+  EXPECT_EQ(d.GetPixel(0, 2), 0xFFFFFF);
+
+  // Real coordinates round half to even.
+  Canvas e(10, 1);
+  e.PaintPicture(Solid(1, 1, 0), 2.5, 0);
+  e.PaintPicture(Solid(1, 1, 0), 5.5, 0);
+  EXPECT_EQ(Painted(e, 0xFFFFFF), (std::set<std::pair<int, int>>{{2, 0}, {6, 0}}));
+
+  EXPECT_EQ(ErrorOf([&] { e.PaintPicture(nullptr, 0, 0); }), kErrInvalidPicture);
+  EXPECT_EQ(ErrorOf([&] { e.PaintPicture(pic, 0, 0, {}, {}, {}, {}, {}, {}, Rop(0x00660046)); }),
+            kErrInvalidCall);
+}
+
+TEST(PaintPicture, MirroredLayerCoversTheMirroredColumns) {
+  // A 245-wide row drawn at x1 = 640 - x with w1 = -245 covers 395 - x to
+  // 639 - x, and picture column k lands on 639 - x - k.
+  const Picture row = Numbered(245, 2);
+  for (int x : {0, 50, 200, -100, 395, 400}) {
+    Canvas c(640, 2);
+    c.PaintPicture(row, 640 - x, 0, -245.0, 2.0, 0.0, 0.0, 245.0, 2.0);
+    SCOPED_TRACE(x);
+    for (int col = 0; col < 640; ++col) {
+      const int32_t got = c.GetPixel(col, 1);
+      if (col < 395 - x || col > 639 - x) {
+        EXPECT_EQ(got, 0xFFFFFF) << col;
+      } else {
+        EXPECT_EQ(Red(got), 639 - x - col) << col;
+        EXPECT_EQ(Green(got), 1) << col;
+      }
+    }
+  }
+}
+
+TEST(PaintPicture, MirroredHillWithNegativeSourceColumn) {
+  // The hill case: x1 = 640 - xo, w1 = -640, source from column xo <= 0.
+  // Picture column c lands on 639 - c; columns left of the picture are off.
+  const Picture hill = Numbered(640, 1);
+  const int xo = -400;
+  Canvas c(640, 1);
+  c.PaintPicture(hill, 640 - xo, 0, -640.0, 1.0, xo, 0.0, 640.0, 1.0);
+  for (int col = 0; col < 640; ++col) {
+    const int32_t got = c.GetPixel(col, 0);
+    if (col < 400) {
+      EXPECT_EQ(got, 0xFFFFFF) << col;
+    } else {
+      EXPECT_EQ(Red(got), (639 - col) % 256) << col;
+      EXPECT_EQ(Blue(got), 7);
+    }
+  }
+}
+
+TEST(PaintPicture, SheetMirroredOntoItself) {
+  // A sheet mirrored in place: x1 = 80, w1 = -80, x2 = 1, everything else
+  // omitted. Source column 1 + k lands on 79 - k; column 0 has no source
+  // (column 80 is past the sheet) and keeps what it had.
+  Canvas c;
+  c.AutoSize = true;
+  c.SetPicture(Numbered(80, 3, 9));
+  c.PaintPicture(c.GetPicture(), 80, 0, -80.0, {}, 1.0);
+  for (int y = 0; y < 3; ++y) {
+    EXPECT_EQ(c.GetPixel(0, y), RGB(0, y, 9));
+    for (int k = 0; k < 79; ++k) EXPECT_EQ(c.GetPixel(79 - k, y), RGB(1 + k, y, 9)) << k;
+  }
+}
+
+TEST(PaintPicture, MaskedDrawingOntoWhiteAndBlack) {
+  // A 4 x 3 object: the mask is black inside, white outside; the image is
+  // black outside.
+  const char* shape[] = {".##.", "####", ".#.."};
+  auto mask = std::make_shared<Image>(4, 3, 0xFFFFFF);
+  auto image = std::make_shared<Image>(4, 3, 0);
+  auto hill = std::make_shared<Image>(4, 3, 0x020202);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x)
+      if (shape[y][x] == '#') {
+        mask->at(x, y) = 0;
+        image->at(x, y) = PixelFromColour(RGB(10 * x + 5, 200 - y, 77));
+        hill->at(x, y) = image->at(x, y);
+      }
+  for (int32_t background : {0xFFFFFF, 0x000000, 0x336699}) {
+    Canvas c(6, 5);
+    c.BackColor = background;
+    c.Cls();
+    c.PaintPicture(mask, 1, 1, {}, {}, {}, {}, {}, {}, kSrcAnd);
+    c.PaintPicture(image, 1, 1, {}, {}, {}, {}, {}, {}, kSrcPaint);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 6; ++x) {
+        const bool inside = x >= 1 && x < 5 && y >= 1 && y < 4 && shape[y - 1][x - 1] == '#';
+        EXPECT_EQ(c.GetPixel(x, y),
+                  inside ? ColourFromPixel(image->at(x - 1, y - 1)) : background)
+            << x << "," << y << " on " << background;
+      }
+  }
+  // The hills' near-black outside raises the background by 2 per channel.
+  Canvas c(4, 3);
+  c.BackColor = 0x404040;
+  c.Cls();
+  c.PaintPicture(mask, 0, 0, {}, {}, {}, {}, {}, {}, kSrcAnd);
+  c.PaintPicture(hill, 0, 0, {}, {}, {}, {}, {}, {}, kSrcPaint);
+  EXPECT_EQ(c.GetPixel(0, 0), 0x424242);
+  EXPECT_EQ(c.GetPixel(1, 0), ColourFromPixel(image->at(1, 0)));
+}
+
+TEST(PaintPicture, StretchAndShrinkTakeTheNearestPixelFromTheLeft) {
+  const Picture four = Numbered(4, 1);
+  Canvas c(10, 1);
+  c.PaintPicture(four, 0, 0, 10.0, 1.0);
+  int got[10];
+  for (int x = 0; x < 10; ++x) got[x] = Red(c.GetPixel(x, 0));
+  EXPECT_EQ(std::vector<int>(got, got + 10), (std::vector<int>{0, 0, 0, 1, 1, 2, 2, 2, 3, 3}));
+
+  const Picture ten = Numbered(10, 1);
+  Canvas s(4, 1);
+  s.PaintPicture(ten, 0, 0, 4.0, 1.0);
+  for (int x = 0; x < 4; ++x) got[x] = Red(s.GetPixel(x, 0));
+  EXPECT_EQ(std::vector<int>(got, got + 4), (std::vector<int>{0, 2, 5, 7}));
+
+  // Whole factors repeat every pixel exactly; a 100-row band squeezed to h
+  // rows keeps its first row on top and its row order.
+  Canvas t(12, 3);
+  t.PaintPicture(Numbered(4, 1), 0, 0, 12.0, 3.0);
+  for (int x = 0; x < 12; ++x)
+    for (int y = 0; y < 3; ++y) EXPECT_EQ(Red(t.GetPixel(x, y)), x / 3);
+  for (int h : {20, 37, 100, 120}) {
+    Canvas band(1, 130);
+    band.PaintPicture(Numbered(1, 100), 0, 5, 1.0, h, 0.0, 0.0, 1.0, 100.0);
+    EXPECT_EQ(Green(band.GetPixel(0, 5)), 0);
+    EXPECT_EQ(Green(band.GetPixel(0, 4 + h)), (h - 1) * 100 / h);
+    EXPECT_EQ(band.GetPixel(0, 5 + h), 0xFFFFFF);
+    for (int y = 6; y < 5 + h; ++y)
+      EXPECT_GE(Green(band.GetPixel(0, y)), Green(band.GetPixel(0, y - 1)));
+  }
+}
+
+TEST(PaintPicture, RasterOperationsWorkPerChannel) {
+  Canvas c(1, 1);
+  c.SetPixel(0, 0, 0x0F3C5A);
+  c.PaintPicture(Solid(1, 1, 0xF0F0F0), 0, 0, {}, {}, {}, {}, {}, {}, kSrcAnd);
+  EXPECT_EQ(c.GetPixel(0, 0), 0x003050);
+  c.PaintPicture(Solid(1, 1, 0x0A0B0C), 0, 0, {}, {}, {}, {}, {}, {}, kSrcPaint);
+  EXPECT_EQ(c.GetPixel(0, 0), 0x0A3B5C);
+  c.PaintPicture(Solid(1, 1, 0x010203), 0, 0);
+  EXPECT_EQ(c.GetPixel(0, 0), 0x010203);
+}
+
+TEST(Blits, BitBltClipsAndCopiesOntoItself) {
+  Canvas src;
+  src.AutoSize = true;
+  src.SetPicture(Numbered(6, 4));
+  Canvas dst(5, 5);
+  // Partly off the destination (left and top) and partly off the source.
+  BitBlt(dst, -2, -1, 6, 6, src, 1, 0, kSrcCopy);
+  EXPECT_EQ(dst.GetPixel(0, 0), RGB(3, 1, 7));
+  EXPECT_EQ(dst.GetPixel(2, 2), RGB(5, 3, 7));
+  EXPECT_EQ(dst.GetPixel(3, 0), 0xFFFFFF);  // source column 6 does not exist
+  EXPECT_EQ(dst.GetPixel(0, 3), 0xFFFFFF);  // nor does source row 4
+
+  // Overlapping copy within one canvas reads the old content.
+  BitBlt(src, 1, 0, 5, 4, src, 0, 0, kSrcCopy);
+  for (int x = 1; x < 6; ++x) EXPECT_EQ(Red(src.GetPixel(x, 2)), x - 1);
+
+  // The cloud band's wrapped copy: drawn at x - w + 2, its last two columns
+  // cover the first two of the copy at x.
+  Canvas band;
+  band.AutoSize = true;
+  band.SetPicture(Numbered(20, 2));
+  Canvas frame(30, 3);
+  BitBlt(frame, 7, -1, 20, 2, band, 0, 0, kSrcCopy);
+  BitBlt(frame, 7 - 20 + 2, -1, 20, 2, band, 0, 0, kSrcCopy);
+  EXPECT_EQ(Red(frame.GetPixel(7, 0)), 18);
+  EXPECT_EQ(Red(frame.GetPixel(8, 0)), 19);
+  EXPECT_EQ(Red(frame.GetPixel(9, 0)), 2);
+  EXPECT_EQ(Green(frame.GetPixel(0, 0)), 1);  // row -1 is off the frame
+  EXPECT_EQ(frame.GetPixel(0, 1), 0xFFFFFF);
+}
+
+TEST(Blits, StretchBltMatchesPaintPicture) {
+  Canvas src;
+  src.AutoSize = true;
+  src.SetPicture(Numbered(7, 5));
+  Canvas a(19, 11), b(19, 11);
+  StretchBlt(a, 1, 2, 17, 8, src, 1, 1, 5, 3, kSrcCopy);
+  b.PaintPicture(src.GetPicture(), 1, 2, 17.0, 8.0, 1.0, 1.0, 5.0, 3.0);
+  EXPECT_EQ(a.image(), b.image());
+  EXPECT_EQ(Painted(a, 0xFFFFFF).size(), 17u * 8u);
+}
+
+// The shape an ellipse leaves in a w x h box, as rows of '#' and '.'.
+std::vector<std::string> Disc(int w, int h, int pen = 1) {
+  Canvas c(w + 4, h + 4);
+  c.BackColor = 0;
+  c.Cls();
+  c.DrawWidth = pen;
+  c.Ellipse(2, 2, 2 + w, 2 + h);
+  std::vector<std::string> rows;
+  for (int y = 0; y < h + 4; ++y) {
+    std::string row;
+    for (int x = 0; x < w + 4; ++x) {
+      const bool in_box = x >= 2 && x < 2 + w && y >= 2 && y < 2 + h;
+      const bool painted = c.GetPixel(x, y) != 0;
+      EXPECT_TRUE(in_box || !painted) << "outside the box at " << x << "," << y;
+      if (in_box) row += painted ? '#' : '.';
+    }
+    if (!row.empty()) rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST(Ellipse, SmallDiscsCoverTheExpectedPixels) {
+  using Rows = std::vector<std::string>;
+  EXPECT_EQ(Disc(1, 1), (Rows{"#"}));
+  EXPECT_EQ(Disc(2, 2), (Rows{"##", "##"}));
+  EXPECT_EQ(Disc(3, 3), (Rows{".#.", "###", ".#."}));
+  EXPECT_EQ(Disc(4, 4), (Rows{".##.", "####", "####", ".##."}));
+  EXPECT_EQ(Disc(5, 5), (Rows{".###.", "#####", "#####", "#####", ".###."}));
+  EXPECT_EQ(Disc(3, 1), (Rows{"###"}));
+  EXPECT_EQ(Disc(1, 2), (Rows{"#", "#"}));
+}
+
+TEST(Ellipse, LargerDiscsAreRoundSymmetricAndConvex) {
+  for (int d : {6, 7, 20, 21, 50}) {
+    const auto rows = Disc(d, d);
+    size_t count = 0;
+    for (int y = 0; y < d; ++y) {
+      EXPECT_EQ(rows[y], rows[d - 1 - y]);  // top and bottom halves match
+      EXPECT_EQ(rows[y], std::string(rows[y].rbegin(), rows[y].rend()));
+      // Each row is one run, never wider than the middle row.
+      const size_t first = rows[y].find('#'), last = rows[y].rfind('#');
+      ASSERT_NE(first, std::string::npos) << d;
+      EXPECT_EQ(rows[y].find('.', first), rows[y].find('.', last)) << d;
+      // Rows widen towards the middle.
+      if (y > 0 && y <= d / 2) {
+        EXPECT_GE(rows[y - 1].find('#'), first) << d << " row " << y;
+      }
+      for (int x = 0; x < d; ++x) count += rows[y][x] == '#';
+      // Transposed shape is the same (a circle).
+      for (int x = 0; x < d; ++x) EXPECT_EQ(rows[y][x], rows[x][y]);
+    }
+    EXPECT_EQ(rows[d / 2], std::string(d, '#'));  // touches the left and right edges
+    const double area = 3.14159265 * d * d / 4;
+    EXPECT_GT(count, area * 0.9) << d;
+    EXPECT_LT(count, area * 1.25 + 4) << d;
+  }
+}
+
+TEST(Ellipse, OutlineAndFillColoursAndClipping) {
+  Canvas c(12, 12);
+  c.BackColor = 0;
+  c.Cls();
+  c.FillColor = 0x0000FF;
+  c.ForeColor = 0x00FF00;
+  c.Ellipse(1, 1, 11, 11);
+  EXPECT_EQ(c.GetPixel(6, 6), 0x0000FF);
+  EXPECT_EQ(c.GetPixel(6, 1), 0x00FF00);   // top edge
+  EXPECT_EQ(c.GetPixel(1, 6), 0x00FF00);   // left edge
+  EXPECT_EQ(c.GetPixel(6, 2), 0x0000FF);   // one pixel in: the fill
+  EXPECT_EQ(c.GetPixel(10, 6), 0x00FF00);  // right edge is column right - 1
+  EXPECT_EQ(c.GetPixel(11, 6), 0);
+  c.DrawWidth = 3;
+  c.Ellipse(1, 1, 11, 11);
+  EXPECT_EQ(c.GetPixel(6, 3), 0x00FF00);  // a thicker outline
+  EXPECT_EQ(c.GetPixel(6, 4), 0x0000FF);
+
+  // Swapped corners, zero size and boxes hanging over the edges.
+  Canvas a(12, 12), b(12, 12);
+  a.Ellipse(3, 2, 9, 10);
+  b.Ellipse(9, 10, 3, 2);
+  EXPECT_EQ(a.image(), b.image());
+  Canvas e(8, 8);
+  e.BackColor = 0;
+  e.Cls();
+  e.Ellipse(3, 3, 3, 7);
+  EXPECT_TRUE(Painted(e, 0).empty());
+  e.Ellipse(-4, -4, 4, 4);  // a quarter shows
+  EXPECT_EQ(e.GetPixel(0, 0), 0xFFFFFF);
+  EXPECT_EQ(e.GetPixel(3, 0), 0xFFFFFF);
+  EXPECT_EQ(e.GetPixel(3, 3), 0);  // the box's corner
+  EXPECT_EQ(e.GetPixel(4, 0), 0);
+  EXPECT_EQ(ErrorOf([&] { e.Ellipse(0, 0, 40000, 5); }), kErrOverflow);
+}
+
+TEST(Lines, PenWidthRowsAndEndPoints) {
+  for (int pen = 1; pen <= 4; ++pen) {
+    Canvas c(20, 20);
+    c.DrawWidth = pen;
+    c.Line(0, 10, 20, 10, 0);
+    std::set<int> rows;
+    for (auto [x, y] : Painted(c, 0xFFFFFF)) rows.insert(y);
+    // The pen straddles the line: rows 10 - pen/2 up to pen rows.
+    std::set<int> expected;
+    for (int r = 10 - pen / 2; r < 10 - pen / 2 + pen; ++r) expected.insert(r);
+    EXPECT_EQ(rows, expected) << pen;
+    EXPECT_EQ(Painted(c, 0xFFFFFF).size(), static_cast<size_t>(20 * pen)) << pen;
+  }
+  // Stacked lines one pen width apart, as the sea draws them, tile without gaps.
+  Canvas sea(10, 60);
+  sea.DrawWidth = 4;
+  for (int i = 1; i <= 12; ++i) sea.Line(0, 10 + 48 - 4 * i, 10, 10 + 48 - 4 * i, RGB(i, 0, 0));
+  for (int y = 8; y < 56; ++y) EXPECT_EQ(Red(sea.GetPixel(5, y)), (58 - y + 1) / 4) << y;
+
+  // The end point is left out; a diagonal has one pixel per step.
+  Canvas d(10, 10);
+  d.Line(1, 1, 6, 6, 0);
+  EXPECT_EQ(Painted(d, 0xFFFFFF).size(), 5u);
+  EXPECT_EQ(d.GetPixel(5, 5), 0);
+  EXPECT_EQ(d.GetPixel(6, 6), 0xFFFFFF);
+  Canvas steep(10, 10);
+  steep.Line(2, 0, 4, 9, 0);
+  EXPECT_EQ(Painted(steep, 0xFFFFFF).size(), 9u);
+  for (int y = 0; y < 9; ++y) {
+    int in_row = 0;
+    for (int x = 0; x < 10; ++x) in_row += steep.GetPixel(x, y) == 0;
+    EXPECT_EQ(in_row, 1) << y;
+  }
+}
+
+TEST(Lines, BoxOutlineIncludesItsCorners) {
+  Canvas c(10, 10);
+  c.Box(2, 3, 6, 7, 0);
+  EXPECT_EQ(Painted(c, 0xFFFFFF).size(), 16u);  // 5 x 5 ring
+  EXPECT_EQ(c.GetPixel(6, 7), 0);
+  EXPECT_EQ(c.GetPixel(4, 5), 0xFFFFFF);
+  // A box of no height is a line that includes both ends, with the pen width.
+  Canvas flat(10, 10);
+  flat.DrawWidth = 2;
+  flat.Box(0, 4, 9, 4, 0);
+  EXPECT_EQ(Painted(flat, 0xFFFFFF).size(), 20u);
+  EXPECT_EQ(flat.GetPixel(9, 3), 0);
+  EXPECT_EQ(flat.GetPixel(9, 4), 0);
+}
+
+// Records what the canvas asks the text renderer.
+class RecordingText : public TextRenderer {
+ public:
+  void Draw(Image& dst, double x, double y, const std::string& utf8, const Font& font,
+            int32_t colour) override {
+    calls.push_back({x, y, utf8, font.face, colour});
+    if (dst.Contains(static_cast<int>(x), static_cast<int>(y)))
+      dst.at(static_cast<int>(x), static_cast<int>(y)) = PixelFromColour(colour);
+  }
+  double LineHeight(const Font& font) override { return font.size_pt * 2; }
+  double TextWidth(const std::string& utf8, const Font&) override { return 7.0 * utf8.size(); }
+  struct Call {
+    double x, y;
+    std::string text, face;
+    int32_t colour;
+  };
+  std::vector<Call> calls;
+};
+
+TEST(CanvasText, PrintMovesTheCurrentPositionLikeALineOfText) {
+  RecordingText rec;
+  SetTextRenderer(&rec);
+  Canvas c(100, 100);
+  c.font.size_pt = 10;
+  c.CurrentX = 5;
+  c.CurrentY = 40;
+  c.ForeColor = RGB(0, 0, 128);
+  c.Print("12.01.2026", false);
+  c.Print("   ", false);
+  c.Print("21:05:00");  // the line ends here
+  c.Print("next");
+  SetTextRenderer(nullptr);
+  ASSERT_EQ(rec.calls.size(), 4u);
+  EXPECT_EQ(rec.calls[0].x, 5);
+  EXPECT_EQ(rec.calls[1].x, 5 + 70);
+  EXPECT_EQ(rec.calls[2].x, 5 + 70 + 21);
+  EXPECT_EQ(rec.calls[2].y, 40);
+  EXPECT_EQ(rec.calls[3].x, 0);
+  EXPECT_EQ(rec.calls[3].y, 60);
+  EXPECT_EQ(rec.calls[0].face, "Comic Sans MS");
+  EXPECT_EQ(rec.calls[0].colour, 0x800000);
+  EXPECT_EQ(c.GetPixel(5, 40), 0x800000);
+  EXPECT_EQ(c.CurrentY, 80);
+  EXPECT_EQ(c.TextHeight("1"), Text().LineHeight(c.font));  // the default renderer again
+  EXPECT_EQ(c.TextHeight("a\nb"), 2 * Text().LineHeight(c.font));
+}
+
+}  // namespace
+}  // namespace wh
