@@ -1,0 +1,354 @@
+// The saver as a person meets it: started on an X server, looked at through
+// screenshots, ended with the mouse and the keyboard. Each test runs the
+// real program from a private folder with a private home, so the wallpaper,
+// the error log and the settings file it leaves can be checked.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gfx/dib.h"
+#include "gfx/png.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kScreenW = 800, kScreenH = 600;
+
+std::string Capture(const std::string& cmd) {
+  std::string out;
+  if (FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  return out;
+}
+
+int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
+
+bool OnPath(const char* tool) { return Sh(std::string("command -v ") + tool) == 0; }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// One Xvfb for the whole suite, on a display nobody uses.
+class XServer {
+ public:
+  static XServer& Get() {
+    static XServer s;
+    return s;
+  }
+  bool ok() const { return pid_ > 0; }
+  const std::string& display() const { return display_; }
+
+ private:
+  XServer() {
+    if (!OnPath("Xvfb")) return;
+    for (int n = 90 + getpid() % 200;; ++n) {
+      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+      if (access(lock.c_str(), F_OK) == 0 || access(sock.c_str(), F_OK) == 0) continue;
+      display_ = ":" + std::to_string(n);
+      pid_t pid = fork();
+      if (pid == 0) {
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        const std::string screen = std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x24";
+        execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+               "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      for (int i = 0; i < 100 && access(sock.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(50ms);
+      if (access(sock.c_str(), F_OK) != 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        return;
+      }
+      pid_ = pid;
+      setenv("DISPLAY", display_.c_str(), 1);
+      unsetenv("XDG_CURRENT_DESKTOP");
+      unsetenv("XSCREENSAVER_WINDOW");
+      std::atexit([] {
+        kill(Get().pid_, SIGTERM);
+        waitpid(Get().pid_, nullptr, 0);
+      });
+      return;
+    }
+  }
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+class Saver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!XServer::Get().ok()) GTEST_SKIP() << "Xvfb is not installed";
+    for (const char* tool : {"xdotool", "import", "xwininfo", "xev"})
+      if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
+    char tmpl[] = "/tmp/wh-e2e-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    home_ = dir_ + "/home";
+    mkdir(home_.c_str(), 0700);
+    // A copy of the program: its wallpaper and error log land beside it.
+    exe_ = dir_ + "/winterhollow";
+    ASSERT_EQ(Sh("cp '" + std::string(WH_SAVER_BIN) + "' '" + exe_ + "'"), 0);
+    Sh("xdotool mousemove 400 300");
+  }
+  void TearDown() override {
+    for (pid_t p : {pid_, host_pid_}) {
+      if (p > 0) {
+        kill(p, SIGKILL);
+        waitpid(p, nullptr, 0);
+      }
+    }
+    if (!dir_.empty()) Sh("rm -rf '" + dir_ + "'");
+  }
+
+  void WriteSettings(const std::string& lines) {
+    const std::string d = home_ + "/.config/WinterHollow";
+    Sh("mkdir -p '" + d + "'");
+    std::ofstream(d + "/settings.ini") << "[Settings]\n" << lines;
+  }
+
+  void Start(std::vector<std::string> args, std::vector<std::string> env = {}) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      setenv("HOME", home_.c_str(), 1);
+      setenv("XDG_CONFIG_HOME", (home_ + "/.config").c_str(), 1);
+      setenv("XDG_DATA_HOME", (home_ + "/.local/share").c_str(), 1);
+      setenv("XDG_STATE_HOME", (home_ + "/.local/state").c_str(), 1);
+      for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
+      std::vector<char*> argv{const_cast<char*>(exe_.c_str())};
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      freopen("/dev/null", "w", stdout);
+      execv(exe_.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+
+  // The exit status once the saver ended within `limit`; -1 while it runs.
+  int WaitEnd(std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    do {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(50ms);
+    } while (std::chrono::steady_clock::now() < until);
+    return -1;
+  }
+  bool Running() { return WaitEnd(0ms) == -1; }
+
+  // Waits until a window called WinterHollow is on screen; its id or 0.
+  unsigned long WaitForWindow() {
+    for (int i = 0; i < 200; ++i) {
+      const std::string out = Capture("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null");
+      if (!out.empty()) return std::stoul(out);
+      if (!Running()) return 0;
+      std::this_thread::sleep_for(50ms);
+    }
+    return 0;
+  }
+
+  // What the screen (or one window) shows now.
+  wh::Image Shot(const std::string& window = "root") {
+    const std::string png = dir_ + "/shot.png";
+    Sh("import -window " + window + " '" + png + "'");
+    return wh::LoadPng(png);
+  }
+
+  static size_t Colours(const wh::Image& img) {
+    std::set<uint32_t> c;
+    for (uint32_t p : img.px) c.insert(p & 0xFFFFFF);
+    return c.size();
+  }
+
+  // Starts `xev` as a stand-in for another program's window; returns its id.
+  unsigned long StartHostWindow(int w, int h) {
+    const std::string fifo = dir_ + "/xev.out";
+    host_pid_ = fork();
+    if (host_pid_ == 0) {
+      freopen(fifo.c_str(), "w", stdout);
+      const std::string geo = std::to_string(w) + "x" + std::to_string(h) + "+50+50";
+      execlp("xev", "xev", "-geometry", geo.c_str(), "-event", "structure",
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 100; ++i) {
+      const std::string out = ReadAll(fifo);
+      const size_t at = out.find("Outer window is ");
+      if (at != std::string::npos) return std::stoul(out.substr(at + 16), nullptr, 16);
+      std::this_thread::sleep_for(50ms);
+    }
+    return 0;
+  }
+
+  std::string Log() { return ReadAll(dir_ + "/winterhollow.FLG"); }
+
+  std::string dir_, home_, exe_;
+  pid_t pid_ = -1, host_pid_ = -1;
+};
+
+TEST_F(Saver, CoversTheScreenAnimatesAndAKeyEndsIt) {
+  WriteSettings("Wallpaper=0\n");
+  Start({"/S", "--seed", "11"});
+  const unsigned long win = WaitForWindow();
+  ASSERT_NE(win, 0u) << Log();
+  const std::string info = Capture("xwininfo -id " + std::to_string(win));
+  EXPECT_NE(info.find("Width: " + std::to_string(kScreenW)), std::string::npos) << info;
+  EXPECT_NE(info.find("Height: " + std::to_string(kScreenH)), std::string::npos) << info;
+  EXPECT_NE(info.find("Absolute upper-left X:  0"), std::string::npos) << info;
+  std::this_thread::sleep_for(2500ms);
+  const wh::Image a = Shot();
+  std::this_thread::sleep_for(700ms);
+  const wh::Image b = Shot();
+  ASSERT_EQ(a.width, kScreenW);
+  EXPECT_GT(Colours(a), 50u) << "a landscape, not an empty window";
+  EXPECT_NE(a, b) << "snow falls between two frames";
+  ASSERT_TRUE(Running()) << Log();
+  Sh("xdotool key x");
+  EXPECT_EQ(WaitEnd(5s), 0);
+  EXPECT_EQ(Log(), "") << "no errors on the way";
+  EXPECT_NE(access((dir_ + "/WinterHollow.bmp").c_str(), F_OK), 0) << "wallpaper is off";
+}
+
+TEST_F(Saver, SlowMouseDriftKeepsItRunningAJumpEndsIt) {
+  WriteSettings("Wallpaper=0\n");
+  Start({"--seed", "3"});
+  ASSERT_NE(WaitForWindow(), 0u) << Log();
+  std::this_thread::sleep_for(1500ms);
+  for (int i = 0; i < 40; ++i) {
+    Sh("xdotool mousemove_relative -- " + std::string(i % 2 ? "1 1" : "1 0"));
+    std::this_thread::sleep_for(20ms);
+  }
+  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(Running()) << "40 pixels in 1-pixel steps";
+  Sh("xdotool mousemove_relative -- 0 3");
+  EXPECT_EQ(WaitEnd(5s), 0);
+}
+
+TEST_F(Saver, AClickEndsIt) {
+  WriteSettings("Wallpaper=0\n");
+  Start({"--seed", "4"});
+  ASSERT_NE(WaitForWindow(), 0u) << Log();
+  std::this_thread::sleep_for(1000ms);
+  Sh("xdotool click 1");
+  EXPECT_EQ(WaitEnd(5s), 0);
+}
+
+TEST_F(Saver, LeavesAScreenSizedWallpaperAndSetsTheRootPixmap) {
+  WriteSettings("Wallpaper=1\n");
+  Start({"/s", "--seed", "7"});
+  ASSERT_NE(WaitForWindow(), 0u) << Log();
+  std::this_thread::sleep_for(2000ms);
+  Sh("xdotool key space");
+  ASSERT_EQ(WaitEnd(5s), 0);
+  const std::string bmp = dir_ + "/WinterHollow.bmp";
+  const wh::Image wall = wh::LoadBmpFile(bmp);
+  EXPECT_EQ(wall.width, kScreenW);
+  EXPECT_EQ(wall.height, kScreenH);
+  EXPECT_GT(Colours(wall), 50u);
+  // An independent reader agrees.
+  EXPECT_EQ(Capture("identify -format '%m %wx%h' '" + bmp + "'"), "BMP 800x600");
+  EXPECT_NE(Capture("xprop -root _XROOTPMAP_ID").find("pixmap id #"), std::string::npos);
+  // The renderer composes the same background from the same seed and size.
+  const std::string render = WH_RENDER_BIN;
+  if (!render.empty() && Sh("'" + render + "' --help | grep -q -- --wallpaper") == 0) {
+    const std::string out = dir_ + "/rendered.png";
+    ASSERT_EQ(Sh("'" + render + "' --seed 7 --size 800x600 --set Wallpaper=1 --wallpaper -o '" + out + "'"), 0);
+    EXPECT_EQ(wh::LoadPng(out), wall);
+  }
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(Saver, PreviewPaintsIntoTheHostFollowsItAndEndsWithIt) {
+  const unsigned long host = StartHostWindow(320, 240);
+  ASSERT_NE(host, 0u);
+  Start({"/p", std::to_string(host)});
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_TRUE(Running()) << Log();
+  const wh::Image shot = Shot(std::to_string(host));
+  EXPECT_EQ(shot.width, 320);
+  EXPECT_GT(Colours(shot), 20u) << "the still, not the host's own background";
+  Sh("xdotool windowsize " + std::to_string(host) + " 200 100");
+  std::this_thread::sleep_for(700ms);
+  const std::string tree = Capture("xwininfo -children -id " + std::to_string(host));
+  EXPECT_NE(tree.find("200x100+0+0"), std::string::npos) << tree;
+  // Input over the preview changes nothing; the host going away ends it.
+  Sh("xdotool mousemove 120 90 click 1 key x");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(Running());
+  kill(host_pid_, SIGTERM);
+  waitpid(host_pid_, nullptr, 0);
+  host_pid_ = -1;
+  EXPECT_EQ(WaitEnd(5s), 0);
+  EXPECT_NE(access((dir_ + "/WinterHollow.bmp").c_str(), F_OK), 0) << "no wallpaper from a preview";
+}
+
+TEST_F(Saver, HackModeDrawsIntoTheGivenWindowAndIgnoresInput) {
+  const unsigned long host = StartHostWindow(400, 300);
+  ASSERT_NE(host, 0u);
+  char idhex[32];
+  std::snprintf(idhex, sizeof idhex, "0x%lx", host);
+  Start({"--density", "150", "--seed", "9"}, {std::string("XSCREENSAVER_WINDOW=") + idhex});
+  std::this_thread::sleep_for(2500ms);
+  ASSERT_TRUE(Running()) << Log();
+  const wh::Image a = Shot(std::to_string(host));
+  EXPECT_GT(Colours(a), 50u);
+  Sh("xdotool mousemove 100 100 mousemove 300 250 click 1 key x");
+  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(Running()) << "the daemon decides when it ends";
+  const wh::Image b = Shot(std::to_string(host));
+  EXPECT_NE(a, b);
+  // A new size is a new scene at that size.
+  Sh("xdotool windowsize " + std::to_string(host) + " 500 200");
+  std::this_thread::sleep_for(1500ms);
+  const wh::Image c = Shot(std::to_string(host));
+  EXPECT_EQ(c.width, 500);
+  EXPECT_TRUE(Running());
+  kill(host_pid_, SIGTERM);
+  waitpid(host_pid_, nullptr, 0);
+  host_pid_ = -1;
+  EXPECT_EQ(WaitEnd(5s), 0);
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaver) {
+  WriteSettings("Speed=0\nWallpaper=0\n");
+  Start({});
+  EXPECT_EQ(WaitEnd(10s), 0) << "no hang";
+  const std::string log = Log();
+  EXPECT_NE(log.find("11 (Division by zero)"), std::string::npos) << log;
+  EXPECT_NE(log.find("Form_Load"), std::string::npos);
+  EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
+}
+
+TEST_F(Saver, BadArgumentsExitWithStatusTwoAndNoWindow) {
+  Start({"--density", "many"});
+  EXPECT_EQ(WaitEnd(5s), 2);
+  Start({"/C"});
+  EXPECT_EQ(WaitEnd(5s), 0) << "the settings mode needs no window yet";
+}
+
+}  // namespace
