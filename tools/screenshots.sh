@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Starts the saver and a preview on a private Xvfb screen and saves what
+# they show at two moments:
+#   tools/screenshots.sh [OUT_DIR] [BUILD_DIR] [SEED]
+# writes OUT_DIR/saver-1.png, saver-2.png (full screen, 1280 x 720) and
+# preview-1.png, preview-2.png (the preview in a 320 x 240 host window).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-screenshots}
+build=${2:-build}
+seed=${3:-7}
+exe="$build/src/platform/x11/winterhollow"
+[ -x "$exe" ] || { echo "build the saver first: $exe is missing" >&2; exit 1; }
+for tool in Xvfb import xev xdotool; do
+  command -v "$tool" >/dev/null || { echo "$tool is not installed (see .ci/packages)" >&2; exit 1; }
+done
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+work=$(mktemp -d)
+n=$((120 + $$ % 100))
+while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+export DISPLAY=":$n"
+Xvfb "$DISPLAY" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  kill "$xpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+
+# A private home: the user's settings and wallpaper stay untouched.
+export HOME="$work" XDG_CONFIG_HOME="$work/cfg" XDG_DATA_HOME="$work/data"
+cp "$exe" "$work/winterhollow"
+
+"$work/winterhollow" /S --seed "$seed" --no-wallpaper &
+pids+=($!)
+sleep 4
+import -window root "$out/saver-1.png"
+sleep 6
+import -window root "$out/saver-2.png"
+xdotool key Escape
+wait "${pids[0]}" || true
+
+xev -geometry 320x240+20+20 -event structure > "$work/xev.out" &
+pids+=($!)
+for _ in $(seq 100); do grep -q "Outer window is" "$work/xev.out" 2>/dev/null && break; sleep 0.05; done
+host=$(sed -n 's/^Outer window is \(0x[0-9a-f]*\).*/\1/p' "$work/xev.out" | head -1)
+"$work/winterhollow" /p "$((host))" &
+pids+=($!)
+sleep 2
+import -window "$host" "$out/preview-1.png"
+sleep 3
+import -window "$host" "$out/preview-2.png"
+echo "wrote $out/saver-1.png $out/saver-2.png $out/preview-1.png $out/preview-2.png"
