@@ -20,15 +20,6 @@ void CheckCoord(int64_t v) {
   if (v < -kCoordLimit - 1 || v > kCoordLimit) Raise(kErrOverflow);
 }
 
-uint32_t Combine(uint32_t dst, uint32_t src, Rop rop) {
-  switch (rop) {
-    case kSrcCopy: return src;
-    case kSrcAnd: return dst & src;
-    case kSrcPaint: return dst | src;
-  }
-  return src;
-}
-
 void CheckRop(Rop rop) {
   if (rop != kSrcCopy && rop != kSrcAnd && rop != kSrcPaint) Raise(kErrInvalidCall);
 }
@@ -50,6 +41,61 @@ bool EllipseCovers(int64_t w, int64_t h, int64_t i, int64_t j) {
 
 }  // namespace
 
+namespace {
+
+// The per-pixel work for one raster operation, chosen once per transfer.
+template <typename Combine>
+void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
+              int sh, Combine combine) {
+  const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
+  const int64_t asw = std::llabs(int64_t{sw}), ash = std::llabs(int64_t{sh});
+  // Destination offset j lies at x + j (positive extent) or x - 1 - j
+  // (negative); source offset k = floor(j * |sw| / |w|) likewise.
+  auto at = [](int64_t origin, int64_t extent, int64_t j) {
+    return extent > 0 ? origin + j : origin - 1 - j;
+  };
+  // Only offsets that land on the destination matter.
+  const int64_t j0 = std::max<int64_t>(0, w > 0 ? -int64_t{x} : int64_t{x} - dst.width);
+  const int64_t j1 = std::min<int64_t>(aw, w > 0 ? int64_t{dst.width} - x : int64_t{x});
+  const int64_t r0 = std::max<int64_t>(0, h > 0 ? -int64_t{y} : int64_t{y} - dst.height);
+  const int64_t r1 = std::min<int64_t>(ah, h > 0 ? int64_t{dst.height} - y : int64_t{y});
+  if (j0 >= j1 || r0 >= r1) return;
+
+  if (w > 0 && h > 0 && sw == w && sh == h) {
+    // A plain block transfer (every frame is made of these): whole rows.
+    const int64_t c0 = std::max<int64_t>(j0, -int64_t{sx});
+    const int64_t c1 = std::min<int64_t>(j1, int64_t{src.width} - sx);
+    const int64_t q0 = std::max<int64_t>(r0, -int64_t{sy});
+    const int64_t q1 = std::min<int64_t>(r1, int64_t{src.height} - sy);
+    for (int64_t r = q0; r < q1; ++r) {
+      const uint32_t* s = &src.px[static_cast<size_t>((sy + r) * src.width + sx + c0)];
+      uint32_t* d = &dst.px[static_cast<size_t>((y + r) * dst.width + x + c0)];
+      for (int64_t n = 0; n < c1 - c0; ++n) d[n] = combine(d[n], s[n]);
+    }
+    return;
+  }
+
+  std::vector<int> column(static_cast<size_t>(j1 - j0));  // source column, -1 = none
+  for (int64_t j = j0; j < j1; ++j) {
+    const int64_t c = at(sx, sw, j * asw / aw);
+    column[static_cast<size_t>(j - j0)] = c >= 0 && c < src.width ? static_cast<int>(c) : -1;
+  }
+  for (int64_t r = r0; r < r1; ++r) {
+    const int64_t s_row = at(sy, sh, r * ash / ah);
+    if (s_row < 0 || s_row >= src.height) continue;
+    const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
+    uint32_t* d = &dst.px[static_cast<size_t>(at(y, h, r)) * dst.width];
+    for (int64_t j = j0; j < j1; ++j) {
+      const int c = column[static_cast<size_t>(j - j0)];
+      if (c < 0) continue;
+      uint32_t& out = d[at(x, w, j)];
+      out = combine(out, s[c]);
+    }
+  }
+}
+
+}  // namespace
+
 void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, int sx, int sy,
                   int sw, int sh, Rop rop) {
   CheckRop(rop);
@@ -58,43 +104,16 @@ void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, i
   std::unique_ptr<Image> copy;
   if (&dst == &src_in) copy = std::make_unique<Image>(src_in);
   const Image& src = copy ? *copy : src_in;
-
-  const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
-  const int64_t asw = std::llabs(int64_t{sw}), ash = std::llabs(int64_t{sh});
-  // Destination offset j lies at x + j (positive extent) or x - 1 - j
-  // (negative); source offset k = floor(j * |sw| / |w|) likewise.
-  auto dest_at = [](int64_t origin, int64_t extent, int64_t j) {
-    return extent > 0 ? origin + j : origin - 1 - j;
-  };
-  std::vector<int> column;  // source column per destination offset, -1 = none
-  int64_t j0 = 0, j1 = aw;
-  {
-    // Only offsets that land on the destination matter.
-    const int64_t lo = w > 0 ? -int64_t{x} : int64_t{x} - dst.width;
-    const int64_t hi = w > 0 ? int64_t{dst.width} - x : int64_t{x};
-    j0 = std::max<int64_t>(0, lo);
-    j1 = std::min<int64_t>(aw, hi);
-    if (j0 >= j1) return;
-    column.resize(static_cast<size_t>(j1 - j0));
-    for (int64_t j = j0; j < j1; ++j) {
-      const int64_t k = j * asw / aw;
-      const int64_t s = dest_at(sx, sw, k);
-      column[static_cast<size_t>(j - j0)] = s >= 0 && s < src.width ? static_cast<int>(s) : -1;
-    }
-  }
-  const int64_t r0 = std::max<int64_t>(0, h > 0 ? -int64_t{y} : int64_t{y} - dst.height);
-  const int64_t r1 = std::min<int64_t>(ah, h > 0 ? int64_t{dst.height} - y : int64_t{y});
-  for (int64_t r = r0; r < r1; ++r) {
-    const int64_t s_row = dest_at(sy, sh, r * ash / ah);
-    if (s_row < 0 || s_row >= src.height) continue;
-    const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
-    uint32_t* d = &dst.px[static_cast<size_t>(dest_at(y, h, r)) * dst.width];
-    for (int64_t j = j0; j < j1; ++j) {
-      const int c = column[static_cast<size_t>(j - j0)];
-      if (c < 0) continue;
-      uint32_t& out = d[dest_at(x, w, j)];
-      out = Combine(out, s[c], rop);
-    }
+  switch (rop) {
+    case kSrcCopy:
+      Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, [](uint32_t, uint32_t s) { return s; });
+      break;
+    case kSrcAnd:
+      Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, [](uint32_t d, uint32_t s) { return d & s; });
+      break;
+    case kSrcPaint:
+      Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, [](uint32_t d, uint32_t s) { return d | s; });
+      break;
   }
 }
 

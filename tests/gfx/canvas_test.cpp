@@ -278,6 +278,14 @@ TEST(Blits, BitBltClipsAndCopiesOntoItself) {
   EXPECT_EQ(dst.GetPixel(3, 0), 0xFFFFFF);  // source column 6 does not exist
   EXPECT_EQ(dst.GetPixel(0, 3), 0xFFFFFF);  // nor does source row 4
 
+  // A source origin left of and above the picture: those pixels are skipped.
+  Canvas off(5, 5);
+  BitBlt(off, 0, 0, 5, 5, src, -2, -1, kSrcAnd);
+  EXPECT_EQ(off.GetPixel(1, 3), 0xFFFFFF);
+  EXPECT_EQ(off.GetPixel(2, 0), 0xFFFFFF);
+  EXPECT_EQ(off.GetPixel(2, 1), RGB(0, 0, 7));
+  EXPECT_EQ(off.GetPixel(4, 4), RGB(2, 3, 7));
+
   // Overlapping copy within one canvas reads the old content.
   BitBlt(src, 1, 0, 5, 4, src, 0, 0, kSrcCopy);
   for (int x = 1; x < 6; ++x) EXPECT_EQ(Red(src.GetPixel(x, 2)), x - 1);
