@@ -8,6 +8,7 @@ endif()
 string(SUBSTRING "${hex}" 28 -1 dib)
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," dib "${dib}")
 # 16 bytes a line keeps the generated file readable for diff tools.
-string(REGEX REPLACE "((0x..,){16})" "\\1\n  " dib "${dib}")
+string(REPEAT "0x..," 16 line)
+string(REGEX REPLACE "(${line})" "\\1\n  " dib "${dib}")
 math(EXPR size "(${length} - 28) / 2")
 file(WRITE ${OUTPUT} "// Generated from ${INPUT}; do not edit.\n#include <cstddef>\n#include <cstdint>\n\nnamespace wh::detail {\n\nextern const uint8_t kBitmap${ID}[] = {\n  ${dib}\n};\nextern const size_t kBitmap${ID}Size = ${size};\n\n}  // namespace wh::detail\n")

@@ -130,19 +130,21 @@ void ReadIndexedRows(const Reader& in, size_t bits_at, const Header& h,
 }
 
 // Decodes RLE8 or RLE4 into `index`. Pixels the stream skips (by delta, end
-// of line or end of bitmap) stay index 0.
+// of line or end of bitmap) stay index 0. Pixels past the end of a row or
+// above the top row are dropped, as Windows does: some writers encode the
+// row's padding bytes too.
 void ReadRle(const Reader& in, size_t at, const Header& h, std::vector<uint8_t>& index) {
   const bool four = h.compression == kBiRle4;
-  int x = 0, y = 0;  // y counts rows from the bottom
+  int64_t x = 0, y = 0;  // y counts rows from the bottom
   auto put = [&](uint8_t value) {
-    if (x >= h.width || y >= h.height) Invalid();
-    index[static_cast<size_t>(h.height - 1 - y) * h.width + x] = value;
+    if (x < h.width && y < h.height)
+      index[static_cast<size_t>(h.height - 1 - y) * h.width + static_cast<size_t>(x)] = value;
     ++x;
   };
   for (;;) {
     if (at >= in.size()) {
       // Some writers end the last row without an end-of-bitmap mark.
-      if (y >= h.height || (y == h.height - 1 && x == h.width)) return;
+      if (y >= h.height || (y == h.height - 1 && x >= h.width)) return;
       Invalid();
     }
     const uint8_t count = in.U8(at), value = in.U8(at + 1);
@@ -159,14 +161,11 @@ void ReadRle(const Reader& in, size_t at, const Header& h, std::vector<uint8_t>&
         break;
       case 1:  // end of bitmap
         return;
-      case 2: {  // delta: move right and up without drawing
-        const int dx = in.U8(at), dy = in.U8(at + 1);
+      case 2:  // delta: move right and up without drawing
+        x += in.U8(at);
+        y += in.U8(at + 1);
         at += 2;
-        x += dx;
-        y += dy;
-        if (x > h.width || y > h.height) Invalid();
         break;
-      }
       default: {  // absolute run of `value` pixels, padded to a 16-bit boundary
         const size_t bytes = four ? (value + 1u) / 2 : value;
         const uint8_t* run = in.Span(at, bytes);
