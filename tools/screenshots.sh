@@ -21,7 +21,7 @@ work=$(mktemp -d)
 n=$((120 + $$ % 100))
 while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
 export DISPLAY=":$n"
-Xvfb "$DISPLAY" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$DISPLAY" -screen 0 1280x720x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xpid=$!
 pids=()
 cleanup() {
