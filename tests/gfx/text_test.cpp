@@ -81,6 +81,12 @@ TEST(FreeTypeText, TextOverTheEdgesIsClipped) {
   int dark = 0;
   for (uint32_t p : img.px) dark += p != 0xFFFFFF;
   EXPECT_GT(dark, 0);
+
+  // Control characters draw nothing (no missing-glyph boxes).
+  Image plain(60, 20, 0xFFFFFF), with_break(60, 20, 0xFFFFFF);
+  text.Draw(plain, 2, 2, "12", kSaverFont, 0);
+  text.Draw(with_break, 2, 2, "1\t2\r\n", kSaverFont, 0);
+  EXPECT_EQ(plain, with_break);
 }
 
 }  // namespace

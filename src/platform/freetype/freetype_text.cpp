@@ -118,6 +118,7 @@ struct FreeTypeText::Impl {
     FT_Pos pen = 0;
     FT_UInt previous = 0;
     for (char32_t cp : Decode(utf8)) {
+      if (cp < 0x20) continue;  // line breaks and tabs have no glyph to show
       const FT_UInt glyph = FT_Get_Char_Index(f.face, cp);
       if (previous && glyph && FT_HAS_KERNING(f.face)) {
         FT_Vector kern;
