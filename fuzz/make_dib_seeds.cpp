@@ -33,8 +33,10 @@ int main(int argc, char** argv) {
     const struct {
       int bpp;
       BmpCompression compression;
-    } kinds[] = {{4, BmpCompression::kNone}, {4, BmpCompression::kRle},
-                 {8, BmpCompression::kNone}, {8, BmpCompression::kRle}};
+    } kinds[] = {{4, BmpCompression::kNone},
+                 {4, BmpCompression::kRle},
+                 {8, BmpCompression::kNone},
+                 {8, BmpCompression::kRle}};
     for (const auto& k : kinds)
       Write(dir + "/seed" + std::to_string(n++), EncodeBmp(img, k.bpp, k.compression), true);
     img.palette.pop_back();

@@ -121,17 +121,23 @@ void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, 
   StretchImage(dst.image(), x, y, w, h, src.image(), sx, sy, w, h, rop);
 }
 
-void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy,
-                int sw, int sh, Rop rop) {
+void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, int sw,
+                int sh, Rop rop) {
   StretchImage(dst.image(), x, y, w, h, src.image(), sx, sy, sw, sh, rop);
 }
 
-Canvas::Canvas(int w, int h) { SetSize(w, h); }
+Canvas::Canvas(int w, int h) {
+  SetSize(w, h);
+}
 
 Canvas::~Canvas() = default;
 
-void Canvas::SetWidth(int w) { SetSize(w, image_.height); }
-void Canvas::SetHeight(int h) { SetSize(image_.width, h); }
+void Canvas::SetWidth(int w) {
+  SetSize(w, image_.height);
+}
+void Canvas::SetHeight(int h) {
+  SetSize(image_.width, h);
+}
 
 void Canvas::SetSize(int w, int h) {
   if (w < 0 || h < 0) Raise(kErrInvalidProperty);
@@ -144,7 +150,9 @@ void Canvas::SetSize(int w, int h) {
   image_ = std::move(next);
 }
 
-Picture Canvas::Snapshot() const { return std::make_shared<const Image>(image_); }
+Picture Canvas::Snapshot() const {
+  return std::make_shared<const Image>(image_);
+}
 
 void Canvas::SetPicture(const Picture& p) {
   picture_ = p;
@@ -278,6 +286,8 @@ double Canvas::TextHeight(const std::string& text) const {
   return static_cast<double>(lines) * Text().LineHeight(font);
 }
 
-double Canvas::TextWidth(const std::string& text) const { return Text().TextWidth(text, font); }
+double Canvas::TextWidth(const std::string& text) const {
+  return Text().TextWidth(text, font);
+}
 
 }  // namespace wh

@@ -123,11 +123,11 @@ class Canvas {
 // pixels 1:1; StretchBlt maps (sx, sy, sw, sh) onto (x, y, w, h) by the
 // nearest-neighbour rule above.
 void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop);
-void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy,
-                int sw, int sh, Rop rop);
+void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, int sw,
+                int sh, Rop rop);
 
 // The same onto a plain image, for code that draws without a canvas.
-void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy,
-                  int sw, int sh, Rop rop);
+void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
+                  int sh, Rop rop);
 
 }  // namespace wh

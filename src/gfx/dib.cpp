@@ -19,7 +19,9 @@ constexpr size_t kInfoHeaderSize = 40;
 constexpr int64_t kMaxSide = 1 << 15;
 constexpr int64_t kMaxPixels = int64_t{1} << 26;
 
-[[noreturn]] void Invalid() { Raise(kErrInvalidPicture); }
+[[noreturn]] void Invalid() {
+  Raise(kErrInvalidPicture);
+}
 
 // Bounds-checked little-endian reading of the input bytes.
 class Reader {
@@ -68,8 +70,7 @@ Header ReadHeader(const Reader& in) {
   h.width = w;
   h.top_down = hh < 0;
   h.height = hh < 0 ? -hh : hh;
-  if (h.width > kMaxSide || h.height > kMaxSide ||
-      int64_t{h.width} * h.height > kMaxPixels)
+  if (h.width > kMaxSide || h.height > kMaxSide || int64_t{h.width} * h.height > kMaxPixels)
     Invalid();
   switch (h.bpp) {
     case 1:
@@ -103,7 +104,8 @@ Header ReadHeader(const Reader& in) {
 
 std::vector<uint32_t> ReadPalette(const Reader& in, const Header& h) {
   std::vector<uint32_t> palette(h.palette_count);
-  for (size_t i = 0; i < h.palette_count; ++i) palette[i] = in.U32(h.palette_at + 4 * i) & 0xFFFFFFu;
+  for (size_t i = 0; i < h.palette_count; ++i)
+    palette[i] = in.U32(h.palette_at + 4 * i) & 0xFFFFFFu;
   return palette;
 }
 
@@ -182,8 +184,7 @@ void ReadRle(const Reader& in, size_t at, const Header& h, std::vector<uint8_t>&
 // Decodes a packed DIB whose pixel bits start at bits_at (or right after the
 // palette when bits_at is 0). Either fills `indexed` (paletted pictures, when
 // wanted) or `image`.
-void Decode(const uint8_t* data, size_t size, size_t bits_at, IndexedImage* indexed,
-            Image* image) {
+void Decode(const uint8_t* data, size_t size, size_t bits_at, IndexedImage* indexed, Image* image) {
   if (data == nullptr) Invalid();
   const Reader in(data, size);
   const Header h = ReadHeader(in);
@@ -396,9 +397,8 @@ std::vector<uint8_t> EncodeBmp(const IndexedImage& image, int bits_per_pixel,
 
   const bool rle = compression == BmpCompression::kRle;
   const uint32_t colours = static_cast<uint32_t>(image.palette.size());
-  std::vector<uint8_t> out =
-      StartFile(image.width, image.height, bpp, rle ? (bpp == 8 ? kBiRle8 : kBiRle4) : kBiRgb,
-                colours);
+  std::vector<uint8_t> out = StartFile(image.width, image.height, bpp,
+                                       rle ? (bpp == 8 ? kBiRle8 : kBiRle4) : kBiRgb, colours);
   for (uint32_t c : image.palette) Put32(out, c & 0xFFFFFFu);
   const size_t bits_at = out.size();
   for (int y = image.height - 1; y >= 0; --y) {

@@ -32,7 +32,9 @@ Picture LoadResPicture(int id) {
   return pic;
 }
 
-bool HasResPicture(int id) { return Find(id) != nullptr; }
+bool HasResPicture(int id) {
+  return Find(id) != nullptr;
+}
 
 ResourceBytes ResPictureBytes(int id) {
   const detail::EmbeddedBitmap* bmp = Find(id);

@@ -29,8 +29,12 @@ TextRenderer* g_text = &g_no_text;
 
 TextRenderer::~TextRenderer() = default;
 
-TextRenderer& Text() { return *g_text; }
+TextRenderer& Text() {
+  return *g_text;
+}
 
-void SetTextRenderer(TextRenderer* renderer) { g_text = renderer ? renderer : &g_no_text; }
+void SetTextRenderer(TextRenderer* renderer) {
+  g_text = renderer ? renderer : &g_no_text;
+}
 
 }  // namespace wh

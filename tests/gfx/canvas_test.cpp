@@ -27,9 +27,15 @@ Picture Solid(int w, int h, int32_t colour) {
   return std::make_shared<Image>(w, h, PixelFromColour(colour));
 }
 
-int Red(int32_t c) { return c & 0xFF; }
-int Green(int32_t c) { return c >> 8 & 0xFF; }
-int Blue(int32_t c) { return c >> 16 & 0xFF; }
+int Red(int32_t c) {
+  return c & 0xFF;
+}
+int Green(int32_t c) {
+  return c >> 8 & 0xFF;
+}
+int Blue(int32_t c) {
+  return c >> 16 & 0xFF;
+}
 
 // The pixels of a canvas that differ from `background`, as "x,y" strings.
 std::set<std::pair<int, int>> Painted(const Canvas& c, int32_t background) {
@@ -209,8 +215,7 @@ TEST(PaintPicture, MaskedDrawingOntoWhiteAndBlack) {
     for (int y = 0; y < 5; ++y)
       for (int x = 0; x < 6; ++x) {
         const bool inside = x >= 1 && x < 5 && y >= 1 && y < 4 && shape[y - 1][x - 1] == '#';
-        EXPECT_EQ(c.GetPixel(x, y),
-                  inside ? ColourFromPixel(image->at(x - 1, y - 1)) : background)
+        EXPECT_EQ(c.GetPixel(x, y), inside ? ColourFromPixel(image->at(x - 1, y - 1)) : background)
             << x << "," << y << " on " << background;
       }
   }

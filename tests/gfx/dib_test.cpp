@@ -29,15 +29,19 @@ std::vector<uint8_t> Dib(const std::vector<uint8_t>& bmp) {
 }
 
 // Index at (x, y) of a decoded picture.
-int IndexAt(const IndexedImage& img, int x, int y) { return img.index[y * img.width + x]; }
+int IndexAt(const IndexedImage& img, int x, int y) {
+  return img.index[y * img.width + x];
+}
 
 TEST(DibRoundTrip, EveryPalettedFormatReadsBackIdentically) {
   struct Case {
     int bpp;
     BmpCompression compression;
   };
-  const Case cases[] = {{1, BmpCompression::kNone}, {4, BmpCompression::kNone},
-                        {4, BmpCompression::kRle},  {8, BmpCompression::kNone},
+  const Case cases[] = {{1, BmpCompression::kNone},
+                        {4, BmpCompression::kNone},
+                        {4, BmpCompression::kRle},
+                        {8, BmpCompression::kNone},
                         {8, BmpCompression::kRle}};
   // Widths around byte and 32-bit row boundaries, and one past the 255-pixel run limit.
   const int widths[] = {1, 2, 3, 7, 8, 9, 31, 33, 300, 640};
@@ -175,12 +179,12 @@ TEST(DibRle, Rle8EscapesFromHandMadeStreams) {
 
 TEST(DibRle, Rle4EscapesFromHandMadeStreams) {
   const std::vector<uint8_t> stream = {
-      5, 0x12,                   // bottom row: 1 2 1 2 1, odd count uses the high nibble last
-      0, 0,                      // end of line
-      0, 5, 0x34, 0x56, 0x70, 0, // absolute run of five nibbles: three bytes, padded
-      0, 0,                      //
-      0, 3, 0x76, 0x50,          // three nibbles fill two bytes: no padding
-      2, 0x11,                   // then two more
+      5, 0x12,                       // bottom row: 1 2 1 2 1, odd count uses the high nibble last
+      0, 0,                          // end of line
+      0, 5,    0x34, 0x56, 0x70, 0,  // absolute run of five nibbles: three bytes, padded
+      0, 0,                          //
+      0, 3,    0x76, 0x50,           // three nibbles fill two bytes: no padding
+      2, 0x11,                       // then two more
       0, 1,
   };
   const auto dib = MakeDib(5, 3, 4, kRle4, kGreys, stream);
@@ -195,29 +199,26 @@ TEST(DibRle, PixelsOutsideThePictureAreDropped) {
   // Writers that encode a row's padding too run past the row end; Windows
   // drops those pixels, and so do we.
   const std::vector<uint8_t> stream = {
-      3, 1,                 // bottom row: 1 1, the third pixel is dropped
-      0, 0,                 //
-      0, 3, 4, 5, 6, 0,     // top row: 4 5, the 6 is dropped
-      0, 0,                 //
-      2, 7,                 // above the top row: dropped
-      0, 2, 200, 200, 1, 9, // far away: dropped
+      3, 1,                  // bottom row: 1 1, the third pixel is dropped
+      0, 0,                  //
+      0, 3, 4,   5,   6, 0,  // top row: 4 5, the 6 is dropped
+      0, 0,                  //
+      2, 7,                  // above the top row: dropped
+      0, 2, 200, 200, 1, 9,  // far away: dropped
       0, 1,
   };
   const auto dib = MakeDib(2, 2, 8, kRle8, kGreys, stream);
   EXPECT_EQ(DecodeDibIndexed(dib.data(), dib.size()).index, (std::vector<uint8_t>{4, 5, 1, 1}));
   // A padded last row without an end mark is complete too.
   const auto padded = MakeDib(3, 1, 8, kRle8, kGreys, {4, 2});
-  EXPECT_EQ(DecodeDibIndexed(padded.data(), padded.size()).index,
-            (std::vector<uint8_t>{2, 2, 2}));
+  EXPECT_EQ(DecodeDibIndexed(padded.data(), padded.size()).index, (std::vector<uint8_t>{2, 2, 2}));
 }
 
 TEST(DibRle, StreamWithoutEndMarkIsAcceptedOnlyWhenComplete) {
   const auto full = MakeDib(2, 2, 8, kRle8, kGreys, {2, 1, 0, 0, 2, 3});
-  EXPECT_EQ(DecodeDibIndexed(full.data(), full.size()).index,
-            (std::vector<uint8_t>{3, 3, 1, 1}));
+  EXPECT_EQ(DecodeDibIndexed(full.data(), full.size()).index, (std::vector<uint8_t>{3, 3, 1, 1}));
   const auto short_one = MakeDib(2, 2, 8, kRle8, kGreys, {2, 1, 0, 0, 1, 3});
-  EXPECT_EQ(ErrorOf([&] { DecodeDib(short_one.data(), short_one.size()); }),
-            kErrInvalidPicture);
+  EXPECT_EQ(ErrorOf([&] { DecodeDib(short_one.data(), short_one.size()); }), kErrInvalidPicture);
 }
 
 TEST(DibDecode, EveryMalformedInputIsAnInvalidPicture) {
@@ -314,7 +315,9 @@ std::string Capture(const std::string& command) {
   return out;
 }
 
-bool HaveImageMagick() { return std::system("identify -version >/dev/null 2>&1") == 0; }
+bool HaveImageMagick() {
+  return std::system("identify -version >/dev/null 2>&1") == 0;
+}
 
 // The pixels ImageMagick decodes, as 0x00RRGGBB values.
 Image ReadWithImageMagick(const std::string& path) {
@@ -343,12 +346,10 @@ TEST(DibIndependentReader, ImageMagickReadsEveryEncodingAsWritten) {
     const char* depth;
     const char* compression_name;
   };
-  const Case cases[] = {{1, BmpCompression::kNone, "1", "None"},
-                        {4, BmpCompression::kNone, "4", "None"},
-                        {4, BmpCompression::kRle, "4", "RLE"},
-                        {8, BmpCompression::kNone, "8", "None"},
-                        {8, BmpCompression::kRle, "8", "RLE"},
-                        {24, BmpCompression::kNone, "8", "None"}};
+  const Case cases[] = {
+      {1, BmpCompression::kNone, "1", "None"}, {4, BmpCompression::kNone, "4", "None"},
+      {4, BmpCompression::kRle, "4", "RLE"},   {8, BmpCompression::kNone, "8", "None"},
+      {8, BmpCompression::kRle, "8", "RLE"},   {24, BmpCompression::kNone, "8", "None"}};
   for (const Case& c : cases) {
     const int colours = c.bpp == 1 ? 2 : c.bpp == 4 ? 11 : 200;
     const IndexedImage img = RandomIndexed(37, 9, colours, 40 + c.bpp);

@@ -45,7 +45,7 @@ TEST(Resources, EveryEmbeddedPictureIsItsFileWithoutTheFileHeader) {
     EXPECT_EQ(*pic, LoadBmpFile(kBitmaps + std::to_string(id) + ".bmp"));
     const ResourceBytes bytes = ResPictureBytes(id);
     ASSERT_GE(bytes.size, 40u);
-    EXPECT_EQ(bytes.data[0], 40);  // starts with the info header, not "BM"
+    EXPECT_EQ(bytes.data[0], 40);        // starts with the info header, not "BM"
     EXPECT_EQ(LoadResPicture(id), pic);  // decoded once, then shared
   }
   // The 4-bit picture is stored run-length encoded, as it was written.

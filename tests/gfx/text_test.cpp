@@ -1,10 +1,9 @@
-#include "platform/freetype/freetype_text.h"
-
 #include <gtest/gtest.h>
 
 #include "common/allgemein.h"
 #include "gfx/canvas.h"
 #include "gfx/png.h"
+#include "platform/freetype/freetype_text.h"
 
 namespace wh::platform {
 namespace {

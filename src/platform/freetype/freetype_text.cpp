@@ -19,8 +19,11 @@ std::vector<char32_t> Decode(const std::string& s) {
   size_t i = 0;
   while (i < s.size()) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
-    const size_t extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2
-                                   : (c >> 3) == 0x1E ? 3 : 4;
+    const size_t extra = c < 0x80           ? 0
+                         : (c >> 5) == 0x6  ? 1
+                         : (c >> 4) == 0xE  ? 2
+                         : (c >> 3) == 0x1E ? 3
+                                            : 4;
     char32_t cp = extra == 0 ? c : c & (0x3Fu >> extra);
     bool ok = extra < 4 && i + extra < s.size() + (extra == 0);
     for (size_t k = 1; ok && k <= extra; ++k) {
@@ -122,8 +125,7 @@ struct FreeTypeText::Impl {
       const FT_UInt glyph = FT_Get_Char_Index(f.face, cp);
       if (previous && glyph && FT_HAS_KERNING(f.face)) {
         FT_Vector kern;
-        if (FT_Get_Kerning(f.face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0)
-          pen += kern.x;
+        if (FT_Get_Kerning(f.face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
       }
       if (FT_Load_Glyph(f.face, glyph, FT_LOAD_DEFAULT) != 0) continue;
       if (f.embolden) FT_GlyphSlot_Embolden(f.face->glyph);
