@@ -90,8 +90,11 @@ class Canvas {
   // Boxes of 1 and 2 pixels are solid; 3 x 3 is a plus sign; larger boxes
   // follow the midpoint rule (a pixel is covered when the curve through the
   // centres of the box's edge pixels, traced row by row and column by
-  // column, reaches it). Swapped corners are put in order. A box wider or
-  // higher than 32767 raises "Overflow" (6).
+  // column, reaches it). Swapped corners are put in order.
+  //
+  // Ellipse, Line and Box keep to GDI's old 16-bit coordinate space: a
+  // coordinate outside -32768..32767, or a box wider or higher than 32767,
+  // raises "Overflow" (6).
   void Ellipse(int left, int top, int right, int bottom);
   // A line from (x1, y1) towards (x2, y2), the end point excluded as with
   // GDI's LineTo; each point is a DrawWidth x DrawWidth square whose
