@@ -1,0 +1,37 @@
+// wh-art: draws every picture of the saver into a folder of BMP files, or
+// lays the pictures of such a folder out on one contact sheet.
+//
+//   wh-art render <dir>           write all pictures (ids as file names)
+//   wh-art render <dir> <group>   only skies|land|figures|flyers|extras
+//   wh-art sheet <dir> <out.png>  contact sheet of the pictures in dir
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "common/runtime_error.h"
+#include "contact_sheet.h"
+#include "pictures.h"
+
+int main(int argc, char** argv) {
+  using namespace wh::art;
+  try {
+    if (argc >= 3 && std::strcmp(argv[1], "render") == 0) {
+      const std::string dir = argv[2], only = argc >= 4 ? argv[3] : "";
+      if (only.empty() || only == "skies") MakeSkies(dir);
+      if (only.empty() || only == "land") MakeLandscape(dir);
+      if (only.empty() || only == "figures") MakeFigures(dir);
+      if (only.empty() || only == "flyers") MakeFlyers(dir);
+      if (only.empty() || only == "extras") MakeExtras(dir);
+      return 0;
+    }
+    if (argc == 4 && std::strcmp(argv[1], "sheet") == 0) {
+      WriteContactSheet(argv[2], argv[3]);
+      return 0;
+    }
+  } catch (const wh::RuntimeError& e) {
+    std::fprintf(stderr, "wh-art: run-time error %d\n", int(e.number()));
+    return 1;
+  }
+  std::fprintf(stderr, "usage: wh-art render <dir> [group] | wh-art sheet <dir> <out.png>\n");
+  return 2;
+}
