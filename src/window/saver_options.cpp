@@ -142,6 +142,10 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
         break;
       }
       o.seed = s;
+    } else if (name == "no-shm") {
+      o.shm = false;
+    } else if (name == "shm") {
+      o.shm = true;
     } else if (name == "fps" || name == "install") {
       // Daemon conventions that mean nothing here.
     } else {
@@ -202,7 +206,8 @@ std::string SaverOptionsHelp() {
        "  -root            draw on the root window (screen-saver daemons)\n"
        "  -window-id <id>  draw into that window; also $XSCREENSAVER_WINDOW\n"
        "  -window          draw in a window of its own\n"
-       "  --seed N         the same N gives the same landscapes\n";
+       "  --seed N         the same N gives the same landscapes\n"
+       "  -no-shm          send frames over the connection, not through shared memory\n";
   for (const SettingOption& opt : kOptions) {
     std::string left = std::string("--") + opt.name;
     if (opt.kind == Kind::kFlag) {

@@ -24,6 +24,8 @@ struct SaverOptions {
   HackTarget hack = HackTarget::kNone;
   uint32_t window_id = 0;
   std::optional<uint64_t> seed;
+  // Frames through shared memory when the display offers it (-no-shm: never).
+  bool shm = true;
   // Settings given on the command line, as store text by key.
   std::map<std::string, std::string> overrides;
   // Everything else, joined with blanks: "/S", "/P 1234", ...

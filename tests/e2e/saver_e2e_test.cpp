@@ -338,6 +338,50 @@ TEST_F(Saver, HackModeDrawsIntoTheGivenWindowAndIgnoresInput) {
   EXPECT_EQ(Log(), "");
 }
 
+TEST_F(Saver, FramesAlsoArriveWithoutSharedMemory) {
+  WriteSettings("Wallpaper=0\n");
+  Start({"-no-shm", "--seed", "12"});
+  ASSERT_NE(WaitForWindow(), 0u) << Log();
+  std::this_thread::sleep_for(2000ms);
+  const wh::Image a = Shot();
+  std::this_thread::sleep_for(500ms);
+  const wh::Image b = Shot();
+  EXPECT_GT(Colours(a), 50u);
+  EXPECT_NE(a, b);
+  Sh("xdotool key Escape");
+  EXPECT_EQ(WaitEnd(5s), 0);
+}
+
+TEST_F(Saver, RootModeDrawsOnTheRootWindowUntilTheDaemonStopsIt) {
+  Start({"-root", "--seed", "5"});
+  std::this_thread::sleep_for(2500ms);
+  ASSERT_TRUE(Running()) << Log();
+  EXPECT_GT(Colours(Shot()), 50u);
+  Sh("xdotool mousemove 10 10 mousemove 700 500 click 1 key x");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(Running());
+  kill(pid_, SIGTERM);
+  EXPECT_EQ(WaitEnd(5s), 128 + SIGTERM);
+}
+
+TEST_F(Saver, AWallpaperThatCannotBeWrittenIsLoggedOnceAndTheSaverStillEnds) {
+  WriteSettings("Wallpaper=1\n");
+  // Directories where the file should go: neither place can take it.
+  Sh("mkdir -p '" + dir_ + "/WinterHollow.bmp' '" + home_ + "/.local/share/WinterHollow/WinterHollow.bmp'");
+  Start({"--seed", "8"});
+  ASSERT_NE(WaitForWindow(), 0u) << Log();
+  std::this_thread::sleep_for(1500ms);
+  Sh("xdotool key x");
+  EXPECT_EQ(WaitEnd(5s), 0);
+  const std::string log = Log();
+  size_t protocols = 0;
+  for (size_t at = log.find("F E H L E R"); at != std::string::npos; at = log.find("F E H L E R", at + 1))
+    ++protocols;
+  EXPECT_EQ(protocols, 1u) << log;
+  EXPECT_NE(log.find("exitScreensaver"), std::string::npos) << log;
+  EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
+}
+
 TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaver) {
   WriteSettings("Speed=0\nWallpaper=0\n");
   Start({});

@@ -282,6 +282,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (!opts.shm) conn->DisableShm();
   x11::X11System sys(*conn);
   platform::SetSystem(&sys);
   x11::X11Exit exits;
