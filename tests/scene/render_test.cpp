@@ -1,0 +1,151 @@
+// winterhollow-render: its command line, and whole scenes with the real
+// pictures pinned by pixel hash.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "gfx/png.h"
+#include "gfx/resources.h"
+#include "scene_test_util.h"
+#include "tools/render/render.h"
+#include "tools/render/render_options.h"
+
+namespace wh::testing {
+namespace {
+
+std::string UsageErrorOf(const std::vector<std::string>& args) {
+  try {
+    ParseRenderOptions(args);
+  } catch (const UsageError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(RenderOptions, ReadsEveryOptionAndNamesTheBadOne) {
+  RenderOptions o = ParseRenderOptions({"-o", "a.png"});
+  EXPECT_EQ(o.width, 1024);
+  EXPECT_EQ(o.height, 768);
+  EXPECT_FALSE(o.seed.has_value());
+  o = ParseRenderOptions({"--seed", "18446744073709551615", "--size=1280x720", "--set",
+                          "snowman=0", "--set", "Size=2.5", "--stages", "d", "-o", "x.png"});
+  EXPECT_EQ(*o.seed, 18446744073709551615u);
+  EXPECT_EQ(o.width, 1280);
+  EXPECT_EQ(o.height, 720);
+  ASSERT_EQ(o.settings.size(), 2u);
+  EXPECT_EQ(o.settings[0], (std::pair<std::string, std::string>{"Snowman", "0"}));
+  EXPECT_EQ(o.stages, "d");
+  EXPECT_TRUE(ParseRenderOptions({"--help"}).help);
+
+  const std::pair<std::vector<std::string>, std::string> bad[] = {
+      {{"--seed", "abc", "-o", "x"}, "--seed"},
+      {{"--seed", "-1", "-o", "x"}, "--seed"},
+      {{"--seed", "18446744073709551616", "-o", "x"}, "--seed"},
+      {{"--size", "0x768", "-o", "x"}, "--size"},
+      {{"--size", "-5x10", "-o", "x"}, "--size"},
+      {{"--size", "1024", "-o", "x"}, "--size"},
+      {{"--size", "20000x10", "-o", "x"}, "--size"},
+      {{"--set", "Colour=1", "-o", "x"}, "Colour"},
+      {{"--set", "maxFl=many", "-o", "x"}, "maxFl"},
+      {{"--set", "maxFl=40000", "-o", "x"}, "maxFl"},
+      {{"--set", "Snowman", "-o", "x"}, "--set"},
+      {{"--frobnicate", "-o", "x"}, "--frobnicate"},
+      {{"-o"}, "-o"},
+      {{"--seed", "7"}, "-o"},
+  };
+  for (const auto& [args, named] : bad) {
+    const std::string e = UsageErrorOf(args);
+    EXPECT_NE(e.find(named), std::string::npos) << "'" << e << "' should name " << named;
+    EXPECT_EQ(e.find('\n'), std::string::npos);
+  }
+  for (const char* option : {"--seed", "--size", "--set", "-o", "--stages", "--help"})
+    EXPECT_NE(RenderHelp().find(option), std::string::npos) << option;
+}
+
+int RunProgram(const std::string& args) {
+  const int status = std::system((std::string(WH_RENDER_BIN) + " " + args + " 2>/dev/null").c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(SceneTest, RendererProgramIsRepeatableAndRefusesBadArguments) {
+  const std::string a = dir_.path() + "/a.png", b = dir_.path() + "/b.png";
+  EXPECT_EQ(RunProgram("--seed x -o " + a), 2);
+  EXPECT_EQ(RunProgram("--size 0x0 -o " + a), 2);
+  EXPECT_EQ(RunProgram("--set Nonsense=1 -o " + a), 2);
+  EXPECT_EQ(RunProgram("--seed 7 -o " + dir_.path() + "/missing/a.png"), 2);
+  EXPECT_EQ(RunProgram("--help >/dev/null"), 0);
+
+  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 -o " + a), 0);
+  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 -o " + b + " --stages " + dir_.path() + "/st"), 0);
+  EXPECT_EQ(ReadFile(a), ReadFile(b));
+  const Image scene = LoadPng(a);
+  EXPECT_EQ(scene.width, 320);
+  EXPECT_EQ(scene.height, 240);
+  // Stages: what the screen showed after each CopyBg, the last one the scene
+  // before the corner mark went in.
+  int stages = 0;
+  while (std::ifstream(dir_.path() + "/st/stage-0" + std::to_string(stages + 1) + ".png"))
+    ++stages;
+  EXPECT_TRUE(stages == 5 || stages == 6) << stages;
+
+  if (!HasResPicture(101)) GTEST_SKIP() << "no artwork in resources/bitmaps yet";
+  ASSERT_EQ(RunProgram("--seed 8 --size 320x240 -o " + b), 0);
+  EXPECT_NE(LoadPng(b), scene);
+  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --set Snowman=0 -o " + b), 0);
+  EXPECT_NE(LoadPng(b), scene);
+}
+
+uint64_t PixelHash(const Image& img) {
+  uint64_t h = 1469598103934665603ULL;
+  auto mix = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+      h ^= (v >> (8 * i)) & 0xFF;
+      h *= 1099511628211ULL;
+    }
+  };
+  mix(img.width);
+  mix(img.height);
+  for (uint32_t p : img.px) mix(p & 0xFFFFFF);
+  return h;
+}
+
+// Whole scenes with the real pictures, pinned by a hash of their pixels.
+// A deliberate change of the pictures or the composition changes them: look
+// at the new scenes (tools/render), then run this test with
+// WH_UPDATE_GOLDEN=1 and commit tests/scene/data/golden_scenes.txt.
+TEST_F(SceneTest, GoldenScenes) {
+  if (!HasResPicture(101)) GTEST_SKIP() << "no artwork in resources/bitmaps yet";
+  const std::string path = std::string(WH_TEST_DATA_DIR) + "/golden_scenes.txt";
+  const std::string cases[] = {
+      "--seed 7 --size 1280x720",
+      "--seed 42 --size 1024x768",
+      "--seed 2024 --size 640x480",
+      "--seed 7 --size 1280x720 --set Snowman=0",
+      "--seed 99 --size 800x600 --set maxFl=400 --set Size=12",
+  };
+  std::ostringstream now;
+  now << "# winterhollow-render arguments => FNV-1a 64 of the pixels (see render_test.cpp)\n";
+  for (const std::string& c : cases) {
+    std::vector<std::string> args;
+    std::istringstream in(c);
+    for (std::string w; in >> w;) args.push_back(w);
+    args.push_back("-o");
+    args.push_back(dir_.path() + "/g.png");
+    std::ostringstream out, err;
+    ASSERT_EQ(RunRender(args, out, err), 0) << err.str();
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx",
+                  static_cast<unsigned long long>(PixelHash(LoadPng(dir_.path() + "/g.png"))));
+    now << c << " => " << hex << "\n";
+  }
+  if (std::getenv("WH_UPDATE_GOLDEN")) {
+    std::ofstream(path) << now.str();
+    GTEST_SKIP() << "rewrote " << path;
+  }
+  EXPECT_EQ(ReadFile(path), now.str()) << "a golden scene changed; see the comment above this test";
+}
+
+}  // namespace
+}  // namespace wh::testing
