@@ -36,23 +36,32 @@ struct HillShape {
   uint32_t seed;
 };
 
+// Each hill is high at the left, where the picture always reaches past the
+// scene's edge, and runs out to nothing at the right end, which can lie
+// anywhere in the scene. A mirrored hill is cut off somewhere between its
+// columns 239 and 639, so by column 239 it has already fallen to a low
+// swell: the cut then shows as a small step, not a cliff.
 HillShape Hill(int n) {
   switch (n) {
-    case 0:
-      return {{{-20, 14}, {40, 8}, {110, 4}, {200, 14}, {330, 34}, {470, 52}, {560, 62}, {660, 70}},
-              {{{150, 40}, {260, 46}, {380, 60}, {470, 72}}, {{30, 50}, {120, 58}, {220, 74}}},
+    case 0:  // a round dome
+      return {{{-20, 9}, {0, 7}, {50, 3}, {110, 12}, {180, 42}, {239, 74}, {330, 88}, {460, 95}, {640, 101},
+               {660, 103}},
+              {{{40, 30}, {100, 38}, {170, 62}}},
               131};
-    case 1:
-      return {{{-20, 10}, {30, 5}, {80, 6}, {170, 24}, {290, 44}, {360, 40}, {430, 36}, {520, 54}, {660, 80}},
-              {{{80, 40}, {180, 50}, {290, 70}}, {{330, 62}, {420, 58}, {540, 78}}},
+    case 1:  // a dome with a shoulder
+      return {{{-20, 6}, {0, 5}, {40, 3}, {100, 16}, {150, 40}, {200, 50}, {239, 72}, {300, 84}, {420, 92},
+               {640, 101}, {660, 103}},
+              {{{20, 34}, {80, 40}, {140, 60}}},
               133};
-    case 2:
-      return {{{-20, 24}, {60, 18}, {190, 12}, {300, 20}, {420, 34}, {540, 46}, {660, 56}},
-              {{{40, 48}, {170, 44}, {300, 54}, {420, 70}}, {{230, 78}, {380, 84}, {520, 88}}},
+    case 2:  // a steep drift running out in a long tail
+      return {{{-20, 3}, {0, 2}, {30, 4}, {90, 22}, {160, 52}, {239, 76}, {340, 89}, {480, 96}, {640, 101},
+               {660, 103}},
+              {{{10, 28}, {70, 36}, {130, 58}}},
               135};
-    default:
-      return {{{-20, 6}, {25, 3}, {70, 8}, {140, 28}, {220, 50}, {330, 66}, {460, 76}, {660, 86}},
-              {{{40, 40}, {120, 52}, {200, 72}}, {{260, 80}, {380, 88}, {500, 92}}},
+    default:  // a broad top with a steep fall
+      return {{{-20, 8}, {0, 7}, {70, 4}, {130, 14}, {190, 44}, {239, 70}, {300, 82}, {400, 90}, {520, 96},
+               {640, 101}, {660, 103}},
+              {{{60, 30}, {120, 40}, {180, 64}}},
               137};
   }
 }
@@ -74,7 +83,7 @@ Art HillArt(int n) {
       if (!in) continue;
       const float depth = fy - top;
       // Lit crest, then bluer with depth; faces turned right lie in shade.
-      float s = Smooth(2, 30, depth) * 0.55f + std::clamp(slope * 1.2f, -0.2f, 0.45f);
+      float s = Smooth(2, 40, depth) * 0.6f + std::clamp(slope * 0.8f, -0.15f, 0.25f);
       // Reflected light from the snow below lifts the lowest rows a little.
       s -= Smooth(70, 100, float(y)) * 0.12f;
       // Drifts: a bright lip with a soft blue shadow under it.
@@ -82,8 +91,8 @@ Art HillArt(int n) {
         if (fx < d.front().x - 30 || fx > d.back().x + 30) continue;
         const float fade = Smooth(d.front().x - 30, d.front().x + 30, fx) * (1 - Smooth(d.back().x - 30, d.back().x + 30, fx));
         const float dy = fy - (Curve(d, fx) + 2.0f * Noise(fx * 0.08f, 1.7f, hs.seed + 5));
-        if (dy > 0 && dy < 16) s += fade * 0.45f * std::exp(-dy / 5.0f);
-        if (dy <= 0 && dy > -5) s -= fade * 0.25f * (1 + dy / 5.0f);
+        if (dy > 0 && dy < 30) s += fade * 0.28f * Smooth(0, 5, dy) * std::exp(-dy / 9.0f);
+        if (dy <= 0 && dy > -8) s -= fade * 0.12f * (1 + dy / 8.0f);
       }
       s += 0.08f * Fbm(fx, fy * 2.0f, 640, 16, 3, hs.seed + 9, false);
       s = std::clamp(s, -0.2f, 1.0f);
@@ -99,7 +108,7 @@ Art HillArt(int n) {
       // The very crest catches the light.
       if (depth < 3) c = Mix(lit, c, depth / 3.0f);
       // Sparkles.
-      if (Hash01(uint32_t(x), uint32_t(y), hs.seed) < 0.004f) c = Hex(0xFFFFFF);
+      if (depth > 4 && Hash01(uint32_t(x), uint32_t(y), hs.seed) < 0.0015f) c = Hex(0xFFFFFF);
       art.at(x, y) = c;
     }
   }
