@@ -54,13 +54,14 @@ TEST(RenderOptions, ReadsEveryOptionAndNamesTheBadOne) {
       {{"--frobnicate", "-o", "x"}, "--frobnicate"},
       {{"-o"}, "-o"},
       {{"--seed", "7"}, "-o"},
+      {{"--frames", "many", "-o", "x"}, "--frames"},
   };
   for (const auto& [args, named] : bad) {
     const std::string e = UsageErrorOf(args);
     EXPECT_NE(e.find(named), std::string::npos) << "'" << e << "' should name " << named;
     EXPECT_EQ(e.find('\n'), std::string::npos);
   }
-  for (const char* option : {"--seed", "--size", "--set", "-o", "--stages", "--help"})
+  for (const char* option : {"--seed", "--size", "--set", "-o", "--stages", "--frames", "--help"})
     EXPECT_NE(RenderHelp().find(option), std::string::npos) << option;
 }
 
@@ -89,6 +90,13 @@ TEST_F(SceneTest, RendererProgramIsRepeatableAndRefusesBadArguments) {
   while (std::ifstream(dir_.path() + "/st/stage-0" + std::to_string(stages + 1) + ".png"))
     ++stages;
   EXPECT_TRUE(stages == 5 || stages == 6) << stages;
+
+  // Animation frames on the renderer's steady clock repeat too.
+  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 3 -o " + b), 0);
+  const Image frame = LoadPng(b);
+  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 3 -o " + b), 0);
+  EXPECT_EQ(LoadPng(b), frame);
+  EXPECT_NE(frame, scene);
 
   if (!HasResPicture(101)) GTEST_SKIP() << "no artwork in resources/bitmaps yet";
   ASSERT_EQ(RunProgram("--seed 8 --size 320x240 -o " + b), 0);

@@ -1,6 +1,8 @@
 #include "tools/render/render.h"
 
 #include <sys/stat.h>
+#include <algorithm>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "common/allgemein.h"
@@ -9,9 +11,10 @@
 #include "gfx/png.h"
 #include "platform/headless/headless_host.h"
 #include "platform/system.h"
-#include "scene/frm_main.h"
+#include "platform/freetype/freetype_text.h"
 #include "startup/settings.h"
 #include "tools/render/render_options.h"
+#include "window/saver_window.h"
 
 namespace wh {
 
@@ -40,6 +43,47 @@ void CheckOutputs(const RenderOptions& o) {
   }
 }
 
+// The machine as the renderer shows it to the saver: everything as it is,
+// except a clock that moves only with the frames, so that a run with
+// --frames gives the same date and time line every time.
+class SteadyClockSystem : public platform::System {
+ public:
+  explicit SteadyClockSystem(platform::System& real) : real_(real) {}
+
+  // One hour after boot, so that an aeroplane may fly at once.
+  int32_t ms = 3600000;
+
+  std::string ExecutablePath() override { return real_.ExecutablePath(); }
+  platform::OsVersionRecord OsVersion() override { return real_.OsVersion(); }
+  platform::LocalDateTime Now() override {
+    const int s = 17 * 3600 + 30 * 60 + (ms - 3600000) / 1000;
+    platform::LocalDateTime t;
+    t.year = 2026;
+    t.month = 12;
+    t.day = 24 + s / 86400;
+    t.hour = s / 3600 % 24;
+    t.minute = s / 60 % 60;
+    t.second = s % 60;
+    return t;
+  }
+  float SecondsSinceMidnight() override { return real_.SecondsSinceMidnight(); }
+  std::string StateDir() override { return real_.StateDir(); }
+  std::string DataDir() override { return real_.DataDir(); }
+  void Beep() override { real_.Beep(); }
+  void ResetMousePointer() override { real_.ResetMousePointer(); }
+  void ShowCursor(bool show) override { real_.ShowCursor(show); }
+  void SetScreenSaverActive(bool active) override { real_.SetScreenSaverActive(active); }
+  void SetScreenSaverRunning(bool running) override { real_.SetScreenSaverRunning(running); }
+  bool IsWinNT() override { return real_.IsWinNT(); }
+  [[noreturn]] void EndProcess(int status) override {
+    real_.EndProcess(status);
+    std::_Exit(status);  // in case the real one returned after all
+  }
+
+ private:
+  platform::System& real_;
+};
+
 }  // namespace
 
 int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -65,24 +109,37 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   else
     SeedRandomFromTimeOfDay(platform::Sys().SecondsSinceMidnight());
 
+  // The same start as the saver window's: its load step (which draws the
+  // flake count), then its resize handler at the screen's size.
   HeadlessHost host;
   host.keep_images = !o.stages.empty();
-  FrmMain frm(&host);
+  SaverWindow frm(&host);
   frm.form.SetSize(o.width, o.height);
-  {
-    // The window's load step draws the flake count before the first scene.
-    Trap trap("frmMain", "Form_Load");
-    trap([&] { AnzFl = Zz(minFl, SaverSettings.maxFl); });
-  }
-  {
-    Trap trap("frmMain", "Form_Resize");
-    frm.ShowNewScene(trap);
+  frm.Form_Load();
+  frm.Form_Resize();
+  const std::vector<HeadlessHost::Frame> stages = std::move(host.frames);
+
+  if (o.frames > 0) {
+    platform::System& real = platform::Sys();
+    SteadyClockSystem clock(real);
+    platform::SetSystem(&clock);
+    platform::InstallFreeTypeText();
+    frm.anim.tick_count = [&clock] { return clock.ms; };
+    host.keep_images = false;
+    for (int i = 0; i < o.frames; ++i) {
+      frm.tmrAnimation_Timer();
+      clock.ms += std::max<int32_t>(1, frm.tmrAnimation.Interval);
+    }
+    platform::SetSystem(&real);
   }
   SetSettingsStore(nullptr);
 
   try {
-    if (!o.stages.empty()) host.WriteStages(o.stages);
-    if (!o.output.empty()) SavePng(o.output, frm.picBG.image());
+    if (!o.stages.empty()) {
+      host.frames = stages;
+      host.WriteStages(o.stages);
+    }
+    if (!o.output.empty()) SavePng(o.output, o.frames > 0 ? frm.form.image() : frm.picBG.image());
   } catch (const RuntimeError& e) {
     err << "winterhollow-render: cannot write the output: " << e.what() << "\n";
     return 2;

@@ -97,9 +97,9 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       o.help = true;
       continue;
     }
-    const bool takes_value =
-        name == "--seed" || name == "--size" || name == "--set" || name == "-o" ||
-        name == "--output" || name == "--stages";
+    const bool takes_value = name == "--seed" || name == "--size" || name == "--set" ||
+                             name == "-o" || name == "--output" || name == "--stages" ||
+                             name == "--frames";
     if (!takes_value) Fail(name + ": unknown option (see --help)");
     if (!inline_value) {
       if (i + 1 >= args.size()) Fail(name + ": a value is missing");
@@ -111,6 +111,13 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       ParseSize(value, o);
     } else if (name == "--set") {
       ParseSetting(value, o);
+    } else if (name == "--frames") {
+      if (value.empty() || value.size() > 7 ||
+          value.find_first_not_of("0123456789") != std::string::npos ||
+          std::atoi(value.c_str()) > kMaxRenderFrames)
+        Fail("--frames: '" + value + "' is not a whole number from 0 to " +
+             std::to_string(kMaxRenderFrames));
+      o.frames = std::atoi(value.c_str());
     } else if (name == "-o" || name == "--output") {
       if (value.empty()) Fail(name + ": the file name is empty");
       o.output = value;
@@ -140,7 +147,11 @@ std::string RenderHelp() {
          "                   Snowman, Restart, rTime, Wallpaper; e.g. --set Snowman=0\n"
          "                   (unset keys take their defaults)\n"
          "  -o FILE.png      write the finished background (the screen-sized scene with\n"
-         "                   the corner mark) to FILE.png\n"
+         "                   the corner mark) to FILE.png; with --frames, the last frame\n"
+         "  --frames N       then run N ticks of the animation (snow, clouds, birds, the\n"
+         "                   date and time line) on a steady clock that starts one hour\n"
+         "                   after boot at 24.12.2026 17:30:00 and advances by the frame\n"
+         "                   interval (default 0; text depends on the installed fonts)\n"
          "  --stages DIR     write what the screen shows after each stage of the build\n"
          "                   as DIR/stage-01.png, stage-02.png, ... (DIR is created)\n"
          "  --help           show this text\n"

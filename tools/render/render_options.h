@@ -18,6 +18,7 @@ struct RenderOptions {
   std::vector<std::pair<std::string, std::string>> settings;
   std::string output;  // -o: the finished background as PNG
   std::string stages;  // --stages: a folder for the picture after each stage
+  int frames = 0;      // --frames: animation ticks to run after the build
   bool help = false;
 };
 
@@ -36,5 +37,6 @@ std::string RenderHelp();
 // Largest accepted width and height: the sky band's 16-bit geometry
 // (1.156 x width) must fit, and memory stays reasonable.
 constexpr int kMaxRenderSide = 10000;
+constexpr int kMaxRenderFrames = 1000000;
 
 }  // namespace wh
