@@ -144,14 +144,22 @@ TEST(Pictures, MasksMarkTheObjectAndImagesAreBlankOutsideIt) {
   }
 }
 
-TEST(Pictures, BirdsLeaveTheEdgeColumnsEmptySoMirroringCutsNothing) {
+// The saver draws 79 of the 80 columns and the mirrored copy drops column
+// 0; a frame touching its top or bottom row would look cut off.
+TEST(Pictures, BirdFramesKeepAnEmptyBorder) {
   for (int id = 211; id <= 215; ++id) {
     const Loaded m = Load(id);
     ASSERT_EQ(m.img.width, 80);
+    ASSERT_EQ(m.img.height, 390);
     for (int y = 0; y < m.img.height; ++y) {
       EXPECT_EQ(Px(m.img, 0, y), 0xFFFFFFu) << id << " row " << y;
       EXPECT_EQ(Px(m.img, 79, y), 0xFFFFFFu) << id << " row " << y;
     }
+    for (int frame = 0; frame < 6; ++frame)
+      for (int x = 0; x < 80; ++x) {
+        EXPECT_EQ(Px(m.img, x, frame * 65), 0xFFFFFFu) << id << " frame " << frame + 1 << " top";
+        EXPECT_EQ(Px(m.img, x, frame * 65 + 64), 0xFFFFFFu) << id << " frame " << frame + 1 << " bottom";
+      }
   }
 }
 

@@ -68,10 +68,15 @@ void DrawFir(cairo_t* cr, double cx, double base, double h, double w, const FirS
     cairo_save(cr);
     tier_path();
     cairo_clip(cr);
+    // Only the skirt below the next tier shows, so the snow lies from that
+    // tier's hem down over the branches, further out towards the tips.
+    const double spacing = fh * 0.86 / n;
+    const double hem = i == n - 1 ? ytop : yb - spacing * 1.05;
+    const double band = i == n - 1 ? hh : spacing;
     auto snow_line = [&](double x) {
       const double e = std::min(1.0, std::fabs(x - cx) / hw);
-      const double wob = Noise(float(x * 0.35), float(i * 3.1), seed + 11) * hh * 0.10;
-      return ytop + hh * (st.snow * 0.42 + st.snow * 0.55 * std::pow(e, 1.6)) + wob;
+      const double wob = Noise(float(x * 0.35), float(i * 3.1), seed + 11) * band * 0.12;
+      return hem + band * (st.snow * 0.45 + st.snow * 0.5 * std::pow(e, 1.6)) + wob;
     };
     cairo_new_path(cr);
     cairo_move_to(cr, cx - hw - 3, ytop - 3);
@@ -88,10 +93,12 @@ void DrawFir(cairo_t* cr, double cx, double base, double h, double w, const FirS
     cairo_stroke(cr);
     cairo_restore(cr);
   }
-  // A little snow cap on the tip.
-  cairo_new_path(cr);
-  cairo_arc(cr, cx, apex + h * 0.02, std::max(1.0, w * 0.035), 0, 2 * M_PI);
-  FillWith(cr, st.snow_lit);
+  // A little snow cap on the tip of big trees.
+  if (h >= 60) {
+    cairo_new_path(cr);
+    cairo_arc(cr, cx, apex + h * 0.025, w * 0.03, 0, 2 * M_PI);
+    FillWith(cr, st.snow_lit);
+  }
 }
 
 void DrawWindow(cairo_t* cr, double x, double y, double w, double h, const HouseStyle& st) {

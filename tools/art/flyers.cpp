@@ -22,19 +22,19 @@ BirdLook Look(int variant) {
   switch (variant) {
     case 0:  // robin
       return {Hex(0x7A5C3E), Hex(0x6A4E34), Hex(0x4A3624), Hex(0x8A6C4C), Hex(0xE8702E),
-              Hex(0xEDE6DA), Hex(0x73563A), Hex(0xEE7A34), Hex(0x2A2420), 0.9, 0.9};
+              Hex(0xEDE6DA), Hex(0x73563A), Hex(0xEE7A34), Hex(0x2A2420), 0.9, 0.95};
     case 1:  // bullfinch
       return {Hex(0x7D8799), Hex(0x24242C), Hex(0x16161C), Hex(0xE8E8EC), Hex(0xE2525C),
               Hex(0xF0E8EA), Hex(0x17171D), Hex(0x17171D), Hex(0x202024), 0.9, 0.95};
     case 2:  // blue tit
       return {Hex(0x8CA456), Hex(0x3B78C8), Hex(0x26508E), Hex(0xF4F6FA), Hex(0xF2D440),
-              Hex(0xF6E27A), Hex(0x2F6CC0), Hex(0xFAFAFA), Hex(0x2A2A30), 0.85, 0.85};
+              Hex(0xF6E27A), Hex(0x2F6CC0), Hex(0xFAFAFA), Hex(0x2A2A30), 0.85, 0.92};
     case 3:  // magpie
       return {Hex(0x1C2030), Hex(0x1A2240), Hex(0x0E1020), Hex(0xF4F6FA), Hex(0xF6F8FC),
-              Hex(0xF0F2F8), Hex(0x151822), Hex(0x151822), Hex(0x18181E), 1.8, 1.05};
+              Hex(0xF0F2F8), Hex(0x151822), Hex(0x151822), Hex(0x18181E), 1.45, 1.0};
     default:  // gull
       return {Hex(0xB4C0D0), Hex(0xA8B6C8), Hex(0x24262E), Hex(0xE8EEF6), Hex(0xFAFCFF),
-              Hex(0xF6F8FC), Hex(0xFAFCFF), Hex(0xFAFCFF), Hex(0xF0C030), 1.0, 1.15};
+              Hex(0xF6F8FC), Hex(0xFAFCFF), Hex(0xFAFCFF), Hex(0xF0C030), 1.0, 1.06};
   }
 }
 
@@ -68,13 +68,6 @@ void Wing(cairo_t* cr, double sx, double sy, double angle, double span, double z
   cairo_set_source(cr, g);
   cairo_fill(cr);
   cairo_pattern_destroy(g);
-  // A pale bar across the wing.
-  cairo_new_path(cr);
-  cairo_move_to(cr, sx + (tx - sx) * 0.35, sy + (ty - sy) * 0.35);
-  cairo_line_to(cr, sx + (tx - sx) * 0.35 - chord * 0.45, sy + (ty - sy) * 0.3 + 1);
-  cairo_set_line_width(cr, 1.6);
-  SetColour(cr, lk.bar, near ? 0.9f : 0.5f);
-  cairo_stroke(cr);
 }
 
 Art Bird(int variant, int frame) {
@@ -82,11 +75,11 @@ Art Bird(int variant, int frame) {
   cairo_t* cr = s.cr();
   const BirdLook lk = Look(variant);
   // Down-stroke lifts the body, up-stroke lets it sink.
-  const double angles[6] = {72, 42, 8, -28, -52, -14};
-  const double spans[6] = {27, 29, 30, 29, 26, 22};
+  const double angles[6] = {62, 38, 6, -26, -50, -12};
+  const double spans[6] = {23, 24.5, 25.5, 24.5, 22, 19};
   const double bob[6] = {1, 0, -1, -2, -1, 1};
-  const double k = lk.size;
-  const double cx = 40, cy = 35 + bob[frame];
+  const double k = 1.25 * lk.size;
+  const double cx = 40, cy = 36.5 + bob[frame];
   cairo_translate(cr, cx, cy);
   cairo_scale(cr, k, k);
   cairo_translate(cr, -cx, -cy);
@@ -161,6 +154,18 @@ Art Bird(int variant, int frame) {
 
   Wing(cr, sx, sy, angles[frame], spans[frame], 1, lk, true);
   Art art = ArtFromSurface(s);
+  // A soft dark rim keeps pale birds readable against pale skies.
+  const Art plain = art;
+  for (int y = 0; y < art.h; ++y)
+    for (int x = 0; x < art.w; ++x) {
+      if (!plain.in(x, y)) continue;
+      bool edge = false;
+      for (int d = 0; d < 4; ++d) {
+        const int nx = x + (d == 0) - (d == 1), ny = y + (d == 2) - (d == 3);
+        edge |= nx < 0 || ny < 0 || nx >= art.w || ny >= art.h || !plain.in(nx, ny);
+      }
+      if (edge) art.at(x, y) = Mix(plain.at(x, y), Hex(0x2A2C3A), 0.4f);
+    }
   // The saver draws 79 columns, and the mirrored copy drops column 0: keep
   // both edge columns empty so neither direction cuts the bird.
   for (int y = 0; y < art.h; ++y)

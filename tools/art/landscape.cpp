@@ -85,7 +85,7 @@ Art HillArt(int n) {
       // Lit crest, then bluer with depth; faces turned right lie in shade.
       float s = Smooth(2, 40, depth) * 0.6f + std::clamp(slope * 0.8f, -0.15f, 0.25f);
       // Reflected light from the snow below lifts the lowest rows a little.
-      s -= Smooth(70, 100, float(y)) * 0.12f;
+      s += Smooth(80, 100, float(y)) * 0.05f;
       // Drifts: a bright lip with a soft blue shadow under it.
       for (const auto& d : hs.drifts) {
         if (fx < d.front().x - 30 || fx > d.back().x + 30) continue;
