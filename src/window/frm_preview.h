@@ -8,7 +8,7 @@
 namespace wh {
 
 // The resource id of the still picture.
-constexpr int kPreviewStillId = 301;
+constexpr int kPreviewStillId = 302;
 
 // The still: the picture built into the program, or, in a build without
 // it, a frame composed and animated on the spot at 256 x 192.
