@@ -272,7 +272,7 @@ Art InfoPicture() {
   cairo_t* cr = s.cr();
   SkyGradient(cr, 6, W, H, H * 1.05);
   Stars(cr, W, 150, 303, 70);
-  Moon(cr, 292, 52, 17);
+  Moon(cr, 326, 126, 12);
   SnowHill(cr, {{0, 182}, {90, 168}, {200, 186}, {300, 172}, {356, 178}}, H, Hex(0xD8DEF0), Hex(0x9FAED6));
   FirStyle far;
   far.dark = Hex(0x1E3446);
@@ -317,42 +317,6 @@ Art InfoPicture() {
   return ArtFromSurface(s);
 }
 
-// A stand-in for the preview still until it can be rendered by the saver
-// itself: a small scene with the snowman, snowflakes, a bird, the date line
-// and the corner mark.
-Art PreviewPlaceholder() {
-  const int W = 256, H = 192;
-  Surface s(W, H);
-  cairo_t* cr = s.cr();
-  SkyGradient(cr, 1, W, H, H * 1.6);
-  SnowHill(cr, {{0, 92}, {70, 80}, {170, 100}, {256, 96}}, H, Hex(0xFAFCFF), Hex(0xC8D6EE));
-  FirStyle st;
-  st.tiers = 5;
-  Random rnd(3020);
-  for (double x = 120; x < 250; x += rnd.Range(8, 13)) {
-    const double h = rnd.Range(18, 28);
-    DrawFir(cr, x, 104 + rnd.Range(-2, 2), h, h * 0.5, st, uint32_t(x));
-  }
-  SnowHill(cr, {{0, 128}, {90, 118}, {180, 132}, {256, 124}}, H, Hex(0xFFFFFF), Hex(0xC2D2EE));
-  HouseStyle hs;
-  DrawHouse(cr, 18, 134, 30, 17, 14, hs, 3021);
-  SnowHill(cr, {{0, 160}, {120, 150}, {256, 164}}, H, Hex(0xFFFFFF), Hex(0xC6D4EE));
-  LittleSnowman(cr, 150, 168, 1.0);
-  // A bird.
-  cairo_move_to(cr, 60, 34);
-  cairo_curve_to(cr, 64, 28, 68, 28, 71, 35);
-  cairo_curve_to(cr, 74, 28, 78, 28, 82, 33);
-  cairo_set_line_width(cr, 1.6);
-  SetColour(cr, Hex(0x38303A));
-  cairo_stroke(cr);
-  Flakes(cr, W, H, 3022, 70, 1.5);
-  SetColour(cr, Hex(0x303848));
-  DrawText(cr, "05.12.2026  20:15", 4, 188, 8, true);
-  RoundRect(cr, W - 54, H - 9, 52, 7, 2.5);
-  FillWith(cr, Hex(0x4A6EA8));
-  return ArtFromSurface(s);
-}
-
 void WriteIcon(const std::string& dir, int id, const Art& art) {
   Output o;
   o.id = id;
@@ -372,14 +336,6 @@ void MakeExtras(const std::string& dir) {
   }
   {
     Output o;
-    o.id = kPreviewId;
-    o.bpp = 8;
-    o.dither = Dither::kFloyd;
-    o.strength = 0.5f;
-    WritePicture(dir, PreviewPlaceholder(), o);
-  }
-  {
-    Output o;
     o.id = kInfoPictureId;
     o.bpp = 8;
     o.dither = Dither::kFloyd;
@@ -389,6 +345,33 @@ void MakeExtras(const std::string& dir) {
   WriteIcon(dir, kIconInfoId, Icon(0));
   WriteIcon(dir, kIconWwwId, Icon(1));
   WriteIcon(dir, kIconOkId, Icon(2));
+}
+
+void MakePreviewStill(const Image& frame, const std::string& dir) {
+  // Box-filter the frame down to the still's 256 x 192 pixels.
+  const int W = 256, H = 192;
+  Art art(W, H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const int x0 = x * frame.width / W, x1 = std::max(x0 + 1, (x + 1) * frame.width / W);
+      const int y0 = y * frame.height / H, y1 = std::max(y0 + 1, (y + 1) * frame.height / H);
+      double r = 0, g = 0, b = 0;
+      for (int j = y0; j < y1; ++j)
+        for (int i = x0; i < x1; ++i) {
+          const uint32_t p = frame.at(i, j);
+          r += (p >> 16) & 0xFF;
+          g += (p >> 8) & 0xFF;
+          b += p & 0xFF;
+        }
+      const double n = double(x1 - x0) * (y1 - y0);
+      art.at(x, y) = {float(r / n), float(g / n), float(b / n)};
+    }
+  Output o;
+  o.id = kPreviewId;
+  o.bpp = 8;
+  o.dither = Dither::kFloyd;
+  o.strength = 0.5f;
+  WritePicture(dir, art, o);
 }
 
 }  // namespace wh::art

@@ -3,6 +3,7 @@
 //
 //   wh-art render <dir>           write all pictures (ids as file names)
 //   wh-art render <dir> <group>   only skies|land|figures|flyers|extras
+//   wh-art still <frame.png> <dir> the preview still from a saver frame
 //   wh-art sheet <dir> <out.png>  contact sheet of the pictures in dir
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 
 #include "common/runtime_error.h"
 #include "contact_sheet.h"
+#include "gfx/png.h"
 #include "pictures.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +26,10 @@ int main(int argc, char** argv) {
       if (only.empty() || only == "extras") MakeExtras(dir);
       return 0;
     }
+    if (argc == 4 && std::strcmp(argv[1], "still") == 0) {
+      MakePreviewStill(wh::LoadPng(argv[2]), argv[3]);
+      return 0;
+    }
     if (argc == 4 && std::strcmp(argv[1], "sheet") == 0) {
       WriteContactSheet(argv[2], argv[3]);
       return 0;
@@ -32,6 +38,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "wh-art: run-time error %d\n", int(e.number()));
     return 1;
   }
-  std::fprintf(stderr, "usage: wh-art render <dir> [group] | wh-art sheet <dir> <out.png>\n");
+  std::fprintf(stderr, "usage: wh-art render <dir> [group] | wh-art still <frame.png> <dir> | wh-art sheet <dir> <out.png>\n");
   return 2;
 }
