@@ -156,40 +156,7 @@ void FrmMain::BuildBG() {
 
   // Middle ground: 21 passes, each on or below the line the last one left.
   for (int i = 0; i <= 20; ++i) {
-    STMT(y0 = y);
-    STMT(r = Zz(1, 5));
-    switch (r) {
-      case 1:
-        STMT(k = Zz(1, 6 + 10 * sea));
-        if (k < 5) STMT(Berge(y));
-        break;
-      case 2:
-        STMT(k = Zz(1, 7));
-        if (k < 6) STMT(Wald(y));
-        break;
-      case 3:
-        STMT(k = Zz(1, 60));
-        if (y < 350 && k < 6 && village == 0) {
-          STMT(City(y));
-          STMT(y = y + Zz(2, 10));
-          STMT(Berge(y));
-        }
-        break;
-      case 4:
-        // After a village the lower bound passes 5: no second village, no city.
-        STMT(k = Zz(5 + village, 20));
-        if (i > 10 && k == 5) {
-          STMT(Dorf(y));
-          STMT(village = 1);
-          STMT(y = y + Zz(2, 10));
-          STMT(Berge(y));
-        }
-        break;
-      default:
-        break;
-    }
-    STMT(y = y + Zz(1, 5));
-    if (y < y0) STMT(y = y0);
+    if (!MiddleGroundPass(trap, i, y, sea, village)) return;
   }
   STMT(CopyBg());
 
@@ -258,6 +225,46 @@ void FrmMain::BuildBG() {
   STMT(t = 480);
   STMT(Berge(t));
   STMT(CopyBg());
+}
+
+bool FrmMain::MiddleGroundPass(Trap& trap, int i, Int16& y, Int16 sea, Int16& village) {
+  Int16 floor, r, k;
+  // The line never moves up: the pass's start is its lower bound.
+  STMT_OR_FALSE(floor = y);
+  STMT_OR_FALSE(r = Zz(1, 5));
+  switch (r) {
+    case 1:
+      STMT_OR_FALSE(k = Zz(1, 6 + 10 * sea));
+      if (k < 5) STMT_OR_FALSE(Berge(y));
+      break;
+    case 2:
+      STMT_OR_FALSE(k = Zz(1, 7));
+      if (k < 6) STMT_OR_FALSE(Wald(y));
+      break;
+    case 3:
+      STMT_OR_FALSE(k = Zz(1, 60));
+      if (y < 350 && k < 6 && village == 0) {
+        STMT_OR_FALSE(City(y));
+        STMT_OR_FALSE(y = y + Zz(2, 10));
+        STMT_OR_FALSE(Berge(y));
+      }
+      break;
+    case 4:
+      // After a village the lower bound passes 5: no second village, no city.
+      STMT_OR_FALSE(k = Zz(5 + village, 20));
+      if (i > 10 && k == 5) {
+        STMT_OR_FALSE(Dorf(y));
+        STMT_OR_FALSE(village = 1);
+        STMT_OR_FALSE(y = y + Zz(2, 10));
+        STMT_OR_FALSE(Berge(y));
+      }
+      break;
+    default:
+      break;
+  }
+  STMT_OR_FALSE(y = y + Zz(1, 5));
+  if (y < floor) STMT_OR_FALSE(y = floor);
+  return true;
 }
 
 void FrmMain::CopyBg() {

@@ -104,6 +104,10 @@ class FrmMain {
   // Composes a new random scene on picBG (640 x 480) and the cloud band in
   // picHimmel, showing each stage through CopyBg. Leaves the timer disabled.
   void BuildBG();
+  // Pass i (0..20) of BuildBG's middle ground: maybe hills, forest, a city
+  // or (from pass 11 on, once) a village, on and below line y. Runs under
+  // BuildBG's trap; false when the trap says to leave.
+  bool MiddleGroundPass(Trap& trap, int i, Int16& y, Int16 sea, Int16& village);
   // Shows picBG stretched over the whole form and lets waiting messages run.
   void CopyBg();
 

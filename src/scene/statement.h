@@ -11,6 +11,12 @@
     if (!trap([&] { __VA_ARGS__; })) return;   \
   } while (0)
 
+// The same inside a procedure part that reports "leave" by returning false.
+#define STMT_OR_FALSE(...)                           \
+  do {                                               \
+    if (!trap([&] { __VA_ARGS__; })) return false;   \
+  } while (0)
+
 namespace wh {
 
 // "Object variable or With block variable not set": a picture that was
