@@ -1,5 +1,7 @@
 #include "common/runtime_error.h"
 
+#include <cerrno>
+
 namespace wh {
 
 std::string ErrorMessage(int number) {
@@ -36,6 +38,22 @@ RuntimeError::RuntimeError(int number) : RuntimeError(number, ErrorMessage(numbe
 
 RuntimeError::RuntimeError(int number, const std::string& description)
     : std::runtime_error(description), number_(number), description_(description) {}
+
+int FileErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR: return kErrPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS: return kErrPermissionDenied;
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      return kErrDiskFull;
+    default: return kErrPathFileAccess;
+  }
+}
 
 void Raise(int number) { throw RuntimeError(number); }
 

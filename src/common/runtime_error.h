@@ -44,6 +44,11 @@ class RuntimeError : public std::runtime_error {
   std::string description_;
 };
 
+// The run-time error for a failed file operation's errno: missing folder
+// "Path not found", no access "Permission denied", no space "Disk full",
+// anything else "Path/File access error".
+int FileErrorFromErrno(int err);
+
 [[noreturn]] void Raise(int number);
 [[noreturn]] void Raise(int number, const std::string& description);
 

@@ -443,21 +443,7 @@ std::vector<uint8_t> EncodeBmp24(const Image& image) {
 
 void SaveBmpFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  auto fail = [&](int err) {
-    switch (err) {
-      case ENOENT:
-      case ENOTDIR:
-        Raise(kErrPathNotFound);
-      case EACCES:
-      case EPERM:
-      case EROFS:
-        Raise(kErrPermissionDenied);
-      case ENOSPC:
-        Raise(kErrDiskFull);
-      default:
-        Raise(kErrPathFileAccess);
-    }
-  };
+  auto fail = [](int err) { Raise(FileErrorFromErrno(err)); };
   if (f == nullptr) fail(errno);
   const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
   const int write_err = errno;

@@ -30,17 +30,7 @@ void SavePng(const std::string& path, const Image& image) {
   if (!png_image_write_to_file(&png, path.c_str(), 0, rgb.data(), 0, nullptr)) {
     const int err = errno;
     png_image_free(&png);
-    switch (err) {
-      case ENOENT:
-      case ENOTDIR:
-        Raise(kErrPathNotFound);
-      case EACCES:
-      case EPERM:
-      case EROFS:
-        Raise(kErrPermissionDenied);
-      default:
-        Raise(kErrPathFileAccess);
-    }
+    Raise(FileErrorFromErrno(err));
   }
 }
 

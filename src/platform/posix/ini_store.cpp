@@ -57,23 +57,8 @@ void MakeDirs(const std::string& dir) {
   for (size_t i = 1; i <= dir.size(); ++i) {
     if (i == dir.size() || dir[i] == '/') {
       std::string part = dir.substr(0, i);
-      if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-        Raise(errno == EACCES || errno == EROFS ? kErrPermissionDenied : kErrPathNotFound);
-      }
+      if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) Raise(FileErrorFromErrno(errno));
     }
-  }
-}
-
-int ErrorFor(int err) {
-  switch (err) {
-    case ENOSPC:
-    case EDQUOT: return kErrDiskFull;
-    case EACCES:
-    case EPERM:
-    case EROFS: return kErrPermissionDenied;
-    case ENOENT:
-    case ENOTDIR: return kErrPathNotFound;
-    default: return kErrPathFileAccess;
   }
 }
 
@@ -135,7 +120,7 @@ void IniFileStore::Save(const std::string& app, const std::string& section,
   MakeDirs(dir);
   const std::string tmp = path + ".tmp";
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) Raise(ErrorFor(errno));
+  if (fd < 0) Raise(FileErrorFromErrno(errno));
   size_t written = 0;
   while (written < content.size()) {
     ssize_t n = write(fd, content.data() + written, content.size() - written);
@@ -144,7 +129,7 @@ void IniFileStore::Save(const std::string& app, const std::string& section,
       int err = errno;
       close(fd);
       unlink(tmp.c_str());
-      Raise(ErrorFor(err));
+      Raise(FileErrorFromErrno(err));
     }
     written += static_cast<size_t>(n);
   }
@@ -153,12 +138,12 @@ void IniFileStore::Save(const std::string& app, const std::string& section,
   if (close(fd) != 0 || synced != 0) {
     int err = synced != 0 ? sync_err : errno;
     unlink(tmp.c_str());
-    Raise(ErrorFor(err));
+    Raise(FileErrorFromErrno(err));
   }
   if (std::rename(tmp.c_str(), path.c_str()) != 0) {
     int err = errno;
     unlink(tmp.c_str());
-    Raise(ErrorFor(err));
+    Raise(FileErrorFromErrno(err));
   }
 }
 
