@@ -30,13 +30,18 @@ std::string FallbackPath() {
 
 std::string WallpaperPath() { return FolderOf(platform::Sys().ExecutablePath()) + "/WinterHollow.bmp"; }
 
-std::string SignAndSaveWallpaper(FrmMain& f) {
+void SignWallpaper(FrmMain& f) {
   Canvas& bg = f.picBG;
   bg.CurrentX = 10;
   bg.CurrentY = bg.ScaleHeight() - Text().LineHeight(bg.font) - 10;
   bg.ForeColor = 0x800000;
   bg.Print(kNoticeLine);
   bg.SetPicture(bg.Snapshot());
+}
+
+std::string SignAndSaveWallpaper(FrmMain& f) {
+  SignWallpaper(f);
+  const Canvas& bg = f.picBG;
   const std::vector<uint8_t> bytes = EncodeBmp24(bg.image());
   // A program folder that cannot be written (a system-wide install) sends
   // the file to the user's data folder.

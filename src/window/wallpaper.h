@@ -15,10 +15,13 @@ extern const char* const kNoticeLine;
 // "WinterHollow.bmp" in the program's folder.
 std::string WallpaperPath();
 
-// Prints the notice line onto picBG, makes it part of picBG's picture and
-// saves picBG as a BMP at WallpaperPath(), or in the user's data folder under
-// WinterHollow/ when the program's folder cannot be written. Returns the
-// path written. When neither can be written it raises a run-time error.
+// Prints the notice line onto picBG at the bottom-left and makes it part of
+// picBG's picture: the wallpaper as it will be saved.
+void SignWallpaper(FrmMain& f);
+
+// Signs picBG (SignWallpaper) and saves it as a BMP at WallpaperPath(), or
+// in the user's data folder under WinterHollow/ when the program's folder
+// cannot be written. Returns the path written. When neither can be written it raises a run-time error.
 std::string SignAndSaveWallpaper(FrmMain& f);
 
 // Makes the file the desktop background through `desktop` (the platform's

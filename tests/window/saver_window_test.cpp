@@ -4,7 +4,9 @@
 
 #include "errors/trap.h"
 #include "test_form.h"
+#include "gfx/dib.h"
 #include "window/frm_preview.h"
+#include "window/wallpaper.h"
 
 namespace wh::testing {
 namespace {
@@ -182,6 +184,37 @@ TEST_F(Window, PreviewStretchesTheStillOverTheWholeWindow) {
   EXPECT_EQ(img.at(199, 99), 0x0000FFu);
   SaverMode = false;
   EXPECT_NO_THROW(p.Form_Unload());
+}
+
+}  // namespace
+}  // namespace wh::testing
+
+namespace wh::testing {
+namespace {
+
+TEST_F(Window, WallpaperIsTheSignedBackgroundBesideTheProgramOrInTheDataFolder) {
+  w.picBG.BackColor = 0x336699;
+  w.picBG.SetSize(320, 200);
+  w.picBG.Cls();
+  const std::string path = SignAndSaveWallpaper(w);
+  EXPECT_EQ(path, dir.path() + "/WinterHollow.bmp");
+  ASSERT_EQ(text.calls.size(), 1u);
+  EXPECT_EQ(text.calls[0].text, kNoticeLine);
+  EXPECT_EQ(text.calls[0].x, 10);
+  EXPECT_EQ(text.calls[0].y, 200 - 16 - 10) << "bottom edge 10 pixels above the picture's";
+  EXPECT_EQ(text.calls[0].colour, 0x800000);
+  const Image saved = LoadBmpFile(path);
+  EXPECT_EQ(saved, w.picBG.image());
+  EXPECT_EQ(w.picBG.GetPicture()->width, 320) << "the signed picture is picBG's picture now";
+
+  // A program folder that cannot take the file: the user's data folder does.
+  ASSERT_EQ(std::system(("rm '" + path + "' && mkdir '" + path + "'").c_str()), 0);
+  EXPECT_EQ(SignAndSaveWallpaper(w), sys.state_dir + "/WinterHollow/WinterHollow.bmp");
+  // Neither: a run-time error for the caller's trap.
+  ASSERT_EQ(std::system(("rm '" + sys.state_dir + "/WinterHollow/WinterHollow.bmp' && mkdir '" +
+                         sys.state_dir + "/WinterHollow/WinterHollow.bmp'").c_str()),
+            0);
+  EXPECT_THROW(SignAndSaveWallpaper(w), RuntimeError);
 }
 
 }  // namespace
