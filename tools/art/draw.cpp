@@ -166,8 +166,10 @@ void DrawHouse(cairo_t* cr, double x, double base, double w, double wall_h, doub
       const double half = y < eave ? (w / 2) * t : w / 2;
       cairo_move_to(cr, cx - half + 0.5, y);
       cairo_line_to(cr, cx + half - 0.5, y);
-      cairo_move_to(cr, x + w, y);
-      cairo_line_to(cr, x + w + side, y);
+      if (y > eave + 1) {
+        cairo_move_to(cr, x + w, y);
+        cairo_line_to(cr, x + w + side, y);
+      }
     }
     SetColour(cr, Scale(st.wall_shade, 0.6f), 0.7f);
     cairo_stroke(cr);

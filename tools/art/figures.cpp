@@ -218,8 +218,24 @@ Art Snowman() {
   Stick(cr, cx + 40, 152, 252, 128, 5);
   Stick(cr, 230, 134, 246, 110, 3);
   Stick(cr, 240, 130, 262, 138, 2.5);
+  // Each ball casts a soft blue shadow on the one below it.
+  auto contact = [&](double bx, double by, double br, double sx, double sy, double sr) {
+    cairo_save(cr);
+    cairo_new_path(cr);
+    cairo_arc(cr, bx, by, br, 0, 2 * M_PI);
+    cairo_clip(cr);
+    cairo_pattern_t* g = cairo_pattern_create_radial(sx + 6, sy + 4, sr * 0.6, sx + 6, sy + 4, sr * 1.25);
+    cairo_pattern_add_color_stop_rgba(g, 0, 0.45, 0.55, 0.8, 0.45);
+    cairo_pattern_add_color_stop_rgba(g, 1, 0.45, 0.55, 0.8, 0.0);
+    cairo_set_source(cr, g);
+    cairo_paint(cr);
+    cairo_pattern_destroy(g);
+    cairo_restore(cr);
+  };
   Ball(cr, cx, 228, 64);
+  contact(cx, 228, 64, cx, 140, 48);
   Ball(cr, cx, 140, 48);
+  contact(cx, 140, 48, cx + 2, 72, 36);
   Ball(cr, cx + 2, 72, 36);
   // Snow ground in front of the lowest ball.
   cairo_new_path(cr);
@@ -344,10 +360,21 @@ Art Snowman() {
   cairo_rectangle(cr, -25, -12, 50, 8);
   cairo_set_source_rgb(cr, 0.75, 0.12, 0.12);
   cairo_fill(cr);
-  // Holly sprig on the band.
-  cairo_arc(cr, 16, -8, 3, 0, 2 * M_PI);
-  cairo_arc(cr, 20, -6, 3, 0, 2 * M_PI);
-  cairo_set_source_rgb(cr, 0.85, 0.1, 0.12);
+  // Holly sprig on the band: two leaves and three berries.
+  for (double a : {-0.5, 0.6}) {
+    cairo_save(cr);
+    cairo_translate(cr, 14, -8);
+    cairo_rotate(cr, a);
+    cairo_scale(cr, 8, 3);
+    cairo_arc(cr, 1, 0, 1, 0, 2 * M_PI);
+    cairo_restore(cr);
+    cairo_set_source_rgb(cr, 0.16, 0.5, 0.24);
+    cairo_fill(cr);
+  }
+  cairo_arc(cr, 12, -9, 2.6, 0, 2 * M_PI);
+  cairo_arc(cr, 16.5, -7, 2.6, 0, 2 * M_PI);
+  cairo_arc(cr, 12.5, -4.5, 2.6, 0, 2 * M_PI);
+  cairo_set_source_rgb(cr, 0.9, 0.12, 0.14);
   cairo_fill(cr);
   // Snow on the crown and on the brim.
   cairo_new_path(cr);
