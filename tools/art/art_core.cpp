@@ -331,7 +331,7 @@ IndexedImage Quantise(const Art& art, const Output& out) {
         want = {want.r + e.r, want.g + e.g, want.b + e.b};
         const int best = Nearest(pal, first, want);
         img.index[i] = uint8_t(best);
-        auto clampe = [](float v) { return std::clamp(v, -40.0f, 40.0f); };
+        auto clampe = [](float v) { return std::clamp(v, -64.0f, 64.0f); };
         const Rgb d = {clampe((want.r - pal[best].r) * out.strength), clampe((want.g - pal[best].g) * out.strength),
                        clampe((want.b - pal[best].b) * out.strength)};
         auto spread = [&](int dx, int dy, float f) {
