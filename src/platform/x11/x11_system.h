@@ -18,6 +18,9 @@ class X11System : public platform::PosixSystem {
 
   void Beep() override;
   void ShowCursor(bool show) override;
+  // The X server's own blanking is held off while we run: the suspension
+  // belongs to our connection, so it also ends if the saver is killed.
+  void SetScreenSaverActive(bool active) override;
 
  private:
   Connection& c_;
