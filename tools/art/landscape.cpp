@@ -229,18 +229,23 @@ void Building(cairo_t* cr, Random& rnd, double x, double w, double h, double bas
       FillWith(cr, snow);
       break;
     case Roof::kGable: {
+      // A snow-covered roof: lit on the left slope, blue on the right, with
+      // a dark line of eaves under it.
       const double rh = w * 0.55;
-      cairo_move_to(cr, x - 1, top);
+      cairo_rectangle(cr, x - 1.5, top - 0.5, w + 3, 1.2);
+      FillWith(cr, Scale(wall, 0.55f));
+      cairo_move_to(cr, x - 1.5, top);
       cairo_line_to(cr, x + w / 2, top - rh);
-      cairo_line_to(cr, x + w + 1, top);
+      cairo_line_to(cr, x + w + 1.5, top);
       cairo_close_path(cr);
-      FillWith(cr, Scale(wall, 0.7f));
-      cairo_move_to(cr, x - 1.5, top + 0.5);
-      cairo_line_to(cr, x + w / 2, top - rh - 1);
-      cairo_line_to(cr, x + w + 1.5, top + 0.5);
-      cairo_line_to(cr, x + w / 2, top - rh + 2.5);
-      cairo_close_path(cr);
-      FillWith(cr, snow);
+      cairo_pattern_t* g = cairo_pattern_create_linear(x, 0, x + w, 0);
+      cairo_pattern_add_color_stop_rgb(g, 0.0, snow.r / 255, snow.g / 255, snow.b / 255);
+      cairo_pattern_add_color_stop_rgb(g, 0.5, snow.r / 255, snow.g / 255, snow.b / 255);
+      cairo_pattern_add_color_stop_rgb(g, 0.52, snow_shade.r / 255, snow_shade.g / 255, snow_shade.b / 255);
+      cairo_pattern_add_color_stop_rgb(g, 1.0, snow_shade.r / 255, snow_shade.g / 255, snow_shade.b / 255);
+      cairo_set_source(cr, g);
+      cairo_fill(cr);
+      cairo_pattern_destroy(g);
       break;
     }
     case Roof::kSpire: {
@@ -300,7 +305,6 @@ void Building(cairo_t* cr, Random& rnd, double x, double w, double h, double bas
       FillWith(cr, snow);
       break;
   }
-  (void)snow_shade;
   Windows(cr, rnd, x, top, w - std::max(1.0, w * 0.18), base, roof == Roof::kTower ? 4 : 5, 5, lit_share);
 }
 
@@ -315,10 +319,27 @@ void CityRow(cairo_t* cr, int row, double oy) {
       {Hex(0x78809A), Hex(0x646C8A), Hex(0x868CA4), Hex(0x525A76)},
   };
   const CityPalette& p = pals[row];
+  // Walls vary a little in hue: some warmer, some cooler, all greyed by
+  // the distance.
   auto wall = [&]() {
     const float r = rnd.Uniform();
-    return r < 0.33f ? p.wall : (r < 0.66f ? p.wall2 : p.wall3);
+    Rgb c = r < 0.33f ? p.wall : (r < 0.66f ? p.wall2 : p.wall3);
+    const float t = rnd.Uniform();
+    if (t < 0.25f) c = Mix(c, Hex(0x9A7F86), 0.45f);
+    else if (t < 0.45f) c = Mix(c, Hex(0x958C7C), 0.4f);
+    return c;
   };
+  // A hazy layer of further buildings behind the row gives it depth.
+  {
+    Random back(uint64_t(5200 + row));
+    double x = back.Range(0, 8);
+    while (x < 240) {
+      const double w = back.Range(14, 30), h = back.Range(30, 58);
+      Building(cr, back, x, w, h, base - 3, Mix(p.wall2, Hex(0xB4BED4), 0.55f),
+               back.Uniform() < 0.5f ? Roof::kFlat : Roof::kGable, 0.12f);
+      x += w + back.Range(2, 14);
+    }
+  }
   switch (row) {
     case 0: {  // old town with a church spire and a clock tower
       double x = 4;
