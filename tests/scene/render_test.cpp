@@ -77,6 +77,12 @@ TEST_F(SceneTest, RendererProgramIsRepeatableAndRefusesBadArguments) {
   EXPECT_EQ(RunProgram("--set Nonsense=1 -o " + a), 2);
   EXPECT_EQ(RunProgram("--seed 7 -o " + dir_.path() + "/missing/a.png"), 2);
   EXPECT_EQ(RunProgram("--help >/dev/null"), 0);
+  // A run-time error is logged, the picture still written, and the run fails.
+  std::ostringstream out, err;
+  EXPECT_EQ(RunRender({"--set", "Speed=0", "--size", "64x48", "-o", a}, out, err), 1);
+  EXPECT_NE(err.str().find("error log"), std::string::npos);
+  EXPECT_NE(ReadFile(dir_.path() + "/winterhollow.FLG").find("Form_Load"), std::string::npos);
+  EXPECT_EQ(LoadPng(a).width, 64);
 
   ASSERT_EQ(RunProgram("--seed 7 --size 320x240 -o " + a), 0);
   ASSERT_EQ(RunProgram("--seed 7 --size 320x240 -o " + b + " --stages " + dir_.path() + "/st"), 0);

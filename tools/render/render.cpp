@@ -7,6 +7,7 @@
 
 #include "common/allgemein.h"
 #include "common/random.h"
+#include "errors/err_scribe.h"
 #include "errors/trap.h"
 #include "gfx/png.h"
 #include "platform/headless/headless_host.h"
@@ -44,18 +45,23 @@ void CheckOutputs(const RenderOptions& o) {
 }
 
 // The machine as the renderer shows it to the saver: everything as it is,
-// except a clock that moves only with the frames, so that a run with
-// --frames gives the same date and time line every time.
-class SteadyClockSystem : public platform::System {
+// except that reported errors are counted, and that once the frames run the
+// clock moves only with them, so that a run with --frames gives the same
+// date and time line every time.
+class RenderSystem : public platform::System {
  public:
-  explicit SteadyClockSystem(platform::System& real) : real_(real) {}
+  explicit RenderSystem(platform::System& real) : real_(real) {}
 
+  bool steady = false;
   // One hour after boot, so that an aeroplane may fly at once.
   int32_t ms = 3600000;
+  // The reporter beeps once for every error it reports.
+  int errors = 0;
 
   std::string ExecutablePath() override { return real_.ExecutablePath(); }
   platform::OsVersionRecord OsVersion() override { return real_.OsVersion(); }
   platform::LocalDateTime Now() override {
+    if (!steady) return real_.Now();
     const int s = 17 * 3600 + 30 * 60 + (ms - 3600000) / 1000;
     platform::LocalDateTime t;
     t.year = 2026;
@@ -69,7 +75,7 @@ class SteadyClockSystem : public platform::System {
   float SecondsSinceMidnight() override { return real_.SecondsSinceMidnight(); }
   std::string StateDir() override { return real_.StateDir(); }
   std::string DataDir() override { return real_.DataDir(); }
-  void Beep() override { real_.Beep(); }
+  void Beep() override { ++errors; }
   void ResetMousePointer() override { real_.ResetMousePointer(); }
   void ShowCursor(bool show) override { real_.ShowCursor(show); }
   void SetScreenSaverActive(bool active) override { real_.SetScreenSaverActive(active); }
@@ -100,6 +106,10 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return 2;
   }
 
+  platform::System& real = platform::Sys();
+  RenderSystem machine(real);
+  platform::SetSystem(&machine);
+
   MemorySettingsStore store;
   for (const auto& [key, value] : o.settings) store.Save(kAppName, kSettingsSection, key, value);
   SetSettingsStore(&store);
@@ -120,19 +130,17 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   const std::vector<HeadlessHost::Frame> stages = std::move(host.frames);
 
   if (o.frames > 0) {
-    platform::System& real = platform::Sys();
-    SteadyClockSystem clock(real);
-    platform::SetSystem(&clock);
     platform::InstallFreeTypeText();
-    frm.anim.tick_count = [&clock] { return clock.ms; };
+    machine.steady = true;
+    frm.anim.tick_count = [&machine] { return machine.ms; };
     host.keep_images = false;
     for (int i = 0; i < o.frames; ++i) {
       frm.tmrAnimation_Timer();
-      clock.ms += std::max<int32_t>(1, frm.tmrAnimation.Interval);
+      machine.ms += std::max<int32_t>(1, frm.tmrAnimation.Interval);
     }
-    platform::SetSystem(&real);
   }
   SetSettingsStore(nullptr);
+  platform::SetSystem(&real);
 
   try {
     if (!o.stages.empty()) {
@@ -143,6 +151,11 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   } catch (const RuntimeError& e) {
     err << "winterhollow-render: cannot write the output: " << e.what() << "\n";
     return 2;
+  }
+  if (machine.errors > 0) {
+    err << "winterhollow-render: the scene met run-time errors; see the error log "
+        << ErrScribe::Instance().last_log_path() << "\n";
+    return 1;
   }
   return 0;
 }

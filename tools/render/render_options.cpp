@@ -156,7 +156,8 @@ std::string RenderHelp() {
          "                   as DIR/stage-01.png, stage-02.png, ... (DIR is created)\n"
          "  --help           show this text\n"
          "\n"
-         "Exit status: 0 done, 2 bad arguments or output not writable, 1 other failure.\n";
+         "Exit status: 0 done; 2 bad arguments or output not writable; 1 the scene met\n"
+         "run-time errors (written to the error log, the picture is still written).\n";
 }
 
 }  // namespace wh
