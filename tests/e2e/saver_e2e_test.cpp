@@ -62,38 +62,42 @@ class XServer {
  private:
   XServer() {
     if (!OnPath("Xvfb")) return;
-    for (int n = 90 + getpid() % 200;; ++n) {
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-      if (access(lock.c_str(), F_OK) == 0 || access(sock.c_str(), F_OK) == 0) continue;
-      display_ = ":" + std::to_string(n);
-      pid_t pid = fork();
-      if (pid == 0) {
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
-        const std::string screen = std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x24";
-        // -noreset: the wallpaper's root pixmap must outlive the saver's
-        // connection, as it does on a desktop where other clients stay.
-        execlp("Xvfb", "Xvfb", display_.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-               "tcp", "-noreset", static_cast<char*>(nullptr));
-        _exit(127);
-      }
-      for (int i = 0; i < 100 && access(sock.c_str(), F_OK) != 0; ++i) std::this_thread::sleep_for(50ms);
-      if (access(sock.c_str(), F_OK) != 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        return;
-      }
-      pid_ = pid;
-      setenv("DISPLAY", display_.c_str(), 1);
-      unsetenv("XDG_CURRENT_DESKTOP");
-      unsetenv("XSCREENSAVER_WINDOW");
-      std::atexit([] {
-        kill(Get().pid_, SIGTERM);
-        waitpid(Get().pid_, nullptr, 0);
-      });
+    // Xvfb picks a free display itself and tells us which: no race with
+    // other tests starting their own servers at the same moment.
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(fds[0]);
+      freopen("/dev/null", "w", stdout);
+      freopen("/dev/null", "w", stderr);
+      const std::string screen = std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x24";
+      const std::string fd = std::to_string(fds[1]);
+      // -noreset: the wallpaper's root pixmap must outlive the saver's
+      // connection, as it does on a desktop where other clients stay.
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+             "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (number.empty()) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
       return;
     }
+    pid_ = pid;
+    display_ = ":" + number;
+    setenv("DISPLAY", display_.c_str(), 1);
+    unsetenv("XDG_CURRENT_DESKTOP");
+    unsetenv("XSCREENSAVER_WINDOW");
+    std::atexit([] {
+      kill(Get().pid_, SIGTERM);
+      waitpid(Get().pid_, nullptr, 0);
+    });
   }
   pid_t pid_ = -1;
   std::string display_;
