@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace wh::art {
 
@@ -38,17 +39,22 @@ void DrawFir(cairo_t* cr, double cx, double base, double h, double w, const FirS
     const double hw = std::max(1.5, (w / 2) * std::pow(1 - u * 0.93, 0.95) * rnd.Range(0.93f, 1.05f));
     const double droop = hh * 0.10 * st.droop;
 
-    // The branch tier: a bell with ragged, hanging tips.
+    // The branch tier: a bell with ragged, hanging tips, no two alike.
+    const int k = std::max(2, int(hw / 4.5));
+    std::vector<double> jx(size_t(2 * k + 1)), jy(size_t(2 * k + 1));
+    for (int j = 1; j <= 2 * k; ++j) {
+      jx[size_t(j)] = (j < 2 * k ? rnd.Range(-0.3f, 0.3f) : 0) * hw / k;
+      jy[size_t(j)] = rnd.Range(-0.7f, 0.9f);
+    }
     auto tier_path = [&]() {
       cairo_new_path(cr);
       cairo_move_to(cr, cx, ytop);
       cairo_curve_to(cr, cx + hw * 0.30, ytop + hh * 0.45, cx + hw * 0.75, yb - hh * 0.15, cx + hw, yb + droop);
-      const int k = std::max(2, int(hw / 4.5));
       for (int j = 1; j <= 2 * k; ++j) {
-        const double x = cx + hw - (2 * hw) * j / (2 * k);
+        const double x = cx + hw - (2 * hw) * j / (2 * k) + jx[size_t(j)];
         const bool tip = (j % 2) == 0;
-        const double edge = std::fabs(x - cx) / hw;
-        const double y = tip ? yb + droop * (0.4 + 0.6 * edge) + rnd.Range(-0.6f, 0.6f)
+        const double edge = std::min(1.0, std::fabs(x - cx) / hw);
+        const double y = tip ? yb + droop * (0.4 + 0.6 * edge) + jy[size_t(j)]
                              : yb - hh * 0.16 * (0.6 + 0.4 * (1 - edge));
         cairo_line_to(cr, x, y);
       }
