@@ -111,20 +111,6 @@ TEST_F(SceneTest, RendererProgramIsRepeatableAndRefusesBadArguments) {
   EXPECT_NE(LoadPng(b), scene);
 }
 
-uint64_t PixelHash(const Image& img) {
-  uint64_t h = 1469598103934665603ULL;
-  auto mix = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-      h ^= (v >> (8 * i)) & 0xFF;
-      h *= 1099511628211ULL;
-    }
-  };
-  mix(img.width);
-  mix(img.height);
-  for (uint32_t p : img.px) mix(p & 0xFFFFFF);
-  return h;
-}
-
 // Whole scenes with the real pictures, pinned by a hash of their pixels.
 // A deliberate change of the pictures or the composition changes them: look
 // at the new scenes (tools/render), then run this test with

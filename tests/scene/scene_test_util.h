@@ -91,6 +91,21 @@ inline Picture CachedMadeUpPicture(int id) {
   return cache[id] = MadeUpPicture(id);
 }
 
+// FNV-1a over the size and the colour bits of every pixel.
+inline uint64_t PixelHash(const Image& img) {
+  uint64_t h = 1469598103934665603ULL;
+  auto mix = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+      h ^= (v >> (8 * i)) & 0xFF;
+      h *= 1099511628211ULL;
+    }
+  };
+  mix(img.width);
+  mix(img.height);
+  for (uint32_t p : img.px) mix(p & 0xFFFFFF);
+  return h;
+}
+
 class SceneTest : public ::testing::Test {
  protected:
   void SetUp() override {
