@@ -311,3 +311,23 @@ TEST_F(SceneTest, SameSeedSameSceneAndTheDrawsPerStageArePinned) {
 
 }  // namespace
 }  // namespace wh::testing
+
+namespace wh::testing {
+namespace {
+
+TEST_F(SceneTest, AFailingLayerIsReportedUnderItsOwnNameAndTheBuildGoesOn) {
+  frm_->form.SetSize(320, 240);
+  Restart(5);
+  frm_->load_picture = [](int id) { return id == 137 || id == 138 ? nullptr : CachedMadeUpPicture(id); };
+  frm_->BuildBG();
+  EXPECT_EQ(host_.frames.size(), 6u);
+  const std::string log = ReadFile(dir_.path() + "/winterhollow.FLG");
+  EXPECT_NE(log.find("326"), std::string::npos);
+  EXPECT_NE(log.find("Berge"), std::string::npos);
+  EXPECT_EQ(log.find("BuildBG"), std::string::npos);
+  EXPECT_GT(sys_.beeps, 0);
+  sys_.beeps = 0;  // expected here
+}
+
+}  // namespace
+}  // namespace wh::testing
