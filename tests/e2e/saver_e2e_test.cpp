@@ -52,15 +52,32 @@ std::string ReadAll(const std::string& path) {
 // One Xvfb for the whole suite, on a display nobody uses.
 class XServer {
  public:
+  // The suite's server, made the $DISPLAY of everything the tests start.
   static XServer& Get() {
-    static XServer s;
+    static XServer s(24);
+    static bool first = true;
+    if (first && s.ok()) {
+      first = false;
+      setenv("DISPLAY", s.display().c_str(), 1);
+      unsetenv("XDG_CURRENT_DESKTOP");
+      unsetenv("XSCREENSAVER_WINDOW");
+    }
     return s;
+  }
+  explicit XServer(int depth) {
+    Start(depth);
+  }
+  ~XServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
   }
   bool ok() const { return pid_ > 0; }
   const std::string& display() const { return display_; }
 
  private:
-  XServer() {
+  void Start(int depth) {
     if (!OnPath("Xvfb")) return;
     // Xvfb picks a free display itself and tells us which: no race with
     // other tests starting their own servers at the same moment.
@@ -71,7 +88,8 @@ class XServer {
       close(fds[0]);
       freopen("/dev/null", "w", stdout);
       freopen("/dev/null", "w", stderr);
-      const std::string screen = std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x24";
+      const std::string screen =
+          std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x" + std::to_string(depth);
       const std::string fd = std::to_string(fds[1]);
       // -noreset: the wallpaper's root pixmap must outlive the saver's
       // connection, as it does on a desktop where other clients stay.
@@ -91,13 +109,6 @@ class XServer {
     }
     pid_ = pid;
     display_ = ":" + number;
-    setenv("DISPLAY", display_.c_str(), 1);
-    unsetenv("XDG_CURRENT_DESKTOP");
-    unsetenv("XSCREENSAVER_WINDOW");
-    std::atexit([] {
-      kill(Get().pid_, SIGTERM);
-      waitpid(Get().pid_, nullptr, 0);
-    });
   }
   pid_t pid_ = -1;
   std::string display_;
@@ -356,6 +367,37 @@ TEST_F(Saver, FramesAlsoArriveWithoutSharedMemory) {
   EXPECT_EQ(WaitEnd(5s), 0);
 }
 
+TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
+  XServer deep16(16);
+  ASSERT_TRUE(deep16.ok());
+  const std::string display = "DISPLAY=" + deep16.display();
+  WriteSettings("Wallpaper=0\n");
+  Start({"--seed", "21", "--no-date", "--no-time"}, {display});
+  std::this_thread::sleep_for(2500ms);
+  ASSERT_TRUE(Running()) << Log();
+  const std::string png = dir_ + "/deep16.png";
+  Sh(display + " import -window root '" + png + "'");
+  const wh::Image shot = wh::LoadPng(png);
+  Sh(display + " xdotool key x");
+  EXPECT_EQ(WaitEnd(5s), 0);
+  // A 5-6-5 screen keeps the top bits of each component: compare with the
+  // 24-bit screen's picture of the same scene, reduced the same way.
+  Start({"--seed", "21", "--no-date", "--no-time"});
+  ASSERT_NE(WaitForWindow(), 0u) << Log();
+  std::this_thread::sleep_for(2500ms);
+  const wh::Image full = Shot();
+  Sh("xdotool key x");
+  EXPECT_EQ(WaitEnd(5s), 0);
+  ASSERT_EQ(shot.width, full.width);
+  size_t same = 0;
+  for (size_t i = 0; i < shot.px.size(); ++i) {
+    const uint32_t a = shot.px[i], b = full.px[i];
+    if (((a ^ b) & 0xF8FCF8) == 0) ++same;
+  }
+  // Snow and birds move between the two shots; the landscape does not.
+  EXPECT_GT(same, shot.px.size() * 9 / 10);
+}
+
 TEST_F(Saver, RootModeDrawsOnTheRootWindowUntilTheDaemonStopsIt) {
   Start({"-root", "--seed", "5"});
   std::this_thread::sleep_for(2500ms);
@@ -401,6 +443,10 @@ TEST_F(Saver, BadArgumentsExitWithStatusTwoAndNoWindow) {
   EXPECT_EQ(WaitEnd(5s), 2);
   Start({"/C"});
   EXPECT_EQ(WaitEnd(5s), 0) << "the settings mode needs no window yet";
+  Start({"-window-id", "0x7ffffff"});
+  EXPECT_EQ(WaitEnd(5s), 1) << "a daemon's window that is not there";
+  Start({"/p", "123456789"});
+  EXPECT_EQ(WaitEnd(5s), 0) << "a preview host that is not there: nothing to show";
 }
 
 }  // namespace

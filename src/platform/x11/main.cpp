@@ -156,6 +156,8 @@ class X11Modes : public ModeHost {
     StartForm(/*input_ends=*/false);
   }
 
+  bool has_window() const { return window_ != nullptr; }
+
   // The event and timer loop; returns when the window is gone.
   int Run() {
     if (!window_) return 0;
@@ -298,6 +300,10 @@ int main(int argc, char** argv) {
       SeedRandomFromTimeOfDay(sys.SecondsSinceMidnight());
     }
     modes.StartHack(opts.hack, opts.window_id);
+    if (!modes.has_window()) {
+      std::cerr << "winterhollow: there is no window " << opts.window_id << " to draw into\n";
+      return 1;
+    }
   } else {
     Main(opts.mode_args, modes, opts.seed ? &*opts.seed : nullptr);
   }
