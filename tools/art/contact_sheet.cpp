@@ -91,7 +91,8 @@ void WriteContactSheet(const std::string& dir, const std::string& png_path) {
   for (auto& [id, e] : all) {
     if (used_as_mask.count(id)) continue;
     const bool has_mask = mask_of.count(id) != 0;
-    const int w = e.img.width * (has_mask ? 2 : 1) + (has_mask ? 4 : 0);
+    const int label_w = int(std::to_string(id).size()) * 12 + 4;
+    const int w = std::max(label_w, e.img.width * (has_mask ? 2 : 1) + (has_mask ? 4 : 0));
     const int h = e.img.height + kLabel;
     if (x + w > kWidth - kGap && x > kGap) {
       x = kGap;
