@@ -55,13 +55,14 @@ TEST(RenderOptions, ReadsEveryOptionAndNamesTheBadOne) {
       {{"-o"}, "-o"},
       {{"--seed", "7"}, "-o"},
       {{"--frames", "many", "-o", "x"}, "--frames"},
+      {{"--wallpaper", "--stages", "d"}, "--wallpaper"},
   };
   for (const auto& [args, named] : bad) {
     const std::string e = UsageErrorOf(args);
     EXPECT_NE(e.find(named), std::string::npos) << "'" << e << "' should name " << named;
     EXPECT_EQ(e.find('\n'), std::string::npos);
   }
-  for (const char* option : {"--seed", "--size", "--set", "-o", "--stages", "--frames", "--help"})
+  for (const char* option : {"--seed", "--size", "--set", "-o", "--stages", "--frames", "--wallpaper", "--help"})
     EXPECT_NE(RenderHelp().find(option), std::string::npos) << option;
 }
 
@@ -103,6 +104,13 @@ TEST_F(SceneTest, RendererProgramIsRepeatableAndRefusesBadArguments) {
   ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 3 -o " + b), 0);
   EXPECT_EQ(LoadPng(b), frame);
   EXPECT_NE(frame, scene);
+  // The wallpaper is the background with the maker's line in its bottom-left
+  // corner (when a font is installed); nothing else changes.
+  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 3 --wallpaper -o " + b), 0);
+  const Image wall = LoadPng(b);
+  ASSERT_EQ(wall.width, scene.width);
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 320; ++x) ASSERT_EQ(wall.at(x, y), scene.at(x, y)) << x << "," << y;
 
   if (!HasResPicture(101)) GTEST_SKIP() << "no artwork in resources/bitmaps yet";
   ASSERT_EQ(RunProgram("--seed 8 --size 320x240 -o " + b), 0);

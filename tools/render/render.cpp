@@ -16,6 +16,7 @@
 #include "startup/settings.h"
 #include "tools/render/render_options.h"
 #include "window/saver_window.h"
+#include "window/wallpaper.h"
 
 namespace wh {
 
@@ -129,8 +130,8 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   frm.Form_Resize();
   const std::vector<HeadlessHost::Frame> stages = std::move(host.frames);
 
+  if (o.frames > 0 || o.wallpaper) platform::InstallFreeTypeText();
   if (o.frames > 0) {
-    platform::InstallFreeTypeText();
     machine.steady = true;
     frm.anim.tick_count = [&machine] { return machine.ms; };
     host.keep_images = false;
@@ -138,6 +139,10 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
       frm.tmrAnimation_Timer();
       machine.ms += std::max<int32_t>(1, frm.tmrAnimation.Interval);
     }
+  }
+  if (o.wallpaper) {
+    Trap trap("Saver", "exitScreensaver");
+    trap([&] { SignWallpaper(frm); });
   }
   SetSettingsStore(nullptr);
   platform::SetSystem(&real);
@@ -147,7 +152,8 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
       host.frames = stages;
       host.WriteStages(o.stages);
     }
-    if (!o.output.empty()) SavePng(o.output, o.frames > 0 ? frm.form.image() : frm.picBG.image());
+    if (!o.output.empty())
+      SavePng(o.output, o.frames > 0 && !o.wallpaper ? frm.form.image() : frm.picBG.image());
   } catch (const RuntimeError& e) {
     err << "winterhollow-render: cannot write the output: " << e.what() << "\n";
     return 2;

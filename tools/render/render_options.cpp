@@ -97,6 +97,10 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       o.help = true;
       continue;
     }
+    if (name == "--wallpaper" && !inline_value) {
+      o.wallpaper = true;
+      continue;
+    }
     const bool takes_value = name == "--seed" || name == "--size" || name == "--set" ||
                              name == "-o" || name == "--output" || name == "--stages" ||
                              name == "--frames";
@@ -128,6 +132,7 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
   }
   if (!o.help && o.output.empty() && o.stages.empty())
     Fail("nothing to write: give -o FILE.png and/or --stages DIR");
+  if (o.wallpaper && o.output.empty()) Fail("--wallpaper: it needs -o FILE.png");
   return o;
 }
 
@@ -152,6 +157,8 @@ std::string RenderHelp() {
          "                   date and time line) on a steady clock that starts one hour\n"
          "                   after boot at 24.12.2026 17:30:00 and advances by the frame\n"
          "                   interval (default 0; text depends on the installed fonts)\n"
+         "  --wallpaper      -o writes the background signed with the maker's line, as\n"
+         "                   the saver leaves it as the wallpaper when it ends\n"
          "  --stages DIR     write what the screen shows after each stage of the build\n"
          "                   as DIR/stage-01.png, stage-02.png, ... (DIR is created)\n"
          "  --help           show this text\n"

@@ -19,6 +19,7 @@ struct RenderOptions {
   std::string output;  // -o: the finished background as PNG
   std::string stages;  // --stages: a folder for the picture after each stage
   int frames = 0;      // --frames: animation ticks to run after the build
+  bool wallpaper = false;  // --wallpaper: -o writes the signed background
   bool help = false;
 };
 
