@@ -186,7 +186,11 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
     if (!o.mode_args.empty()) o.mode_args += ' ';
     o.mode_args += r;
   }
-  if (o.hack == HackTarget::kNone && o.mode_args.empty() && env_window && *env_window) {
+  // The daemon hands its window over in the environment; "-root" then means
+  // that window, as the virtual-root convention has it.
+  const bool wants_env = (o.hack == HackTarget::kNone && o.mode_args.empty()) ||
+                         o.hack == HackTarget::kRoot;
+  if (wants_env && env_window && *env_window) {
     if (auto id = ParseWindowId(env_window)) {
       o.hack = HackTarget::kWindowId;
       o.window_id = *id;

@@ -36,7 +36,8 @@ struct SaverOptions {
 };
 
 // `env_window` is the value of $XSCREENSAVER_WINDOW (null when unset); it
-// counts only when no classic switch and no other hack option is given.
+// counts with -root or when nothing else is asked for, not with a classic
+// switch, -window or -window-id.
 SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char* env_window);
 
 // A window id as daemons write it: decimal, or hexadecimal with 0x.

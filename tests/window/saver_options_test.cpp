@@ -33,7 +33,9 @@ TEST(SaverOptions, DaemonConventions) {
   EXPECT_EQ(Parse({}, "0x400001").window_id, 0x400001u);
   EXPECT_EQ(Parse({}, "4194305").hack, HackTarget::kWindowId);
   EXPECT_EQ(Parse({"/S"}, "0x400001").hack, HackTarget::kNone);
-  EXPECT_EQ(Parse({"-root"}, "0x400001").hack, HackTarget::kRoot);
+  EXPECT_EQ(Parse({"-root"}, "0x400001").window_id, 0x400001u) << "the daemon's virtual root";
+  EXPECT_EQ(Parse({"-window-id", "77"}, "0x400001").window_id, 77u);
+  EXPECT_EQ(Parse({"-window"}, "0x400001").hack, HackTarget::kWindow);
   EXPECT_EQ(Parse({}, "garbage").hack, HackTarget::kNone);
   EXPECT_TRUE(Parse({"-fps", "-root"}).error.empty());
 }
