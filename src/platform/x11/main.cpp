@@ -39,6 +39,12 @@ int64_t NowMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+void PrintConfigNotice() {
+  std::cout << "The settings dialog is not available yet; edit "
+            << platform::IniFileStore().FilePath(kAppName) << " or use the command-line options."
+            << std::endl;
+}
+
 // Hands the saver window's drawing to an X window and lets pending events
 // run while a scene is being built.
 class WindowBridge : public FormHost, public EventSink {
@@ -67,7 +73,7 @@ class WindowBridge : public FormHost, public EventSink {
     if (frm_ && input_ends_) frm_->Form_DblClick();
   }
   void OnKeyDown(unsigned long keysym) override {
-    if (frm_ && input_ends_) frm_->Form_KeyDown(static_cast<int>(keysym & 0xFFFF), 0);
+    if (frm_ && input_ends_) frm_->Form_KeyDown(static_cast<int>(keysym), 0);
   }
   void OnKeyChar(int ch) override {
     if (frm_ && input_ends_) frm_->Form_KeyPress(ch);
@@ -132,11 +138,7 @@ class X11Modes : public ModeHost {
     preview_->Form_Resize();
   }
 
-  void StartConfig() override {
-    std::cout << "The settings dialog is not available yet; edit "
-              << platform::IniFileStore().FilePath(kAppName) << " or use the command-line options."
-              << std::endl;
-  }
+  void StartConfig() override { PrintConfigNotice(); }
   void ChangePassword(int32_t) override {}
 
   // Draws into a window a daemon gave us (or our own plain window).
@@ -273,11 +275,7 @@ int main(int argc, char** argv) {
     struct NoWindows : ModeHost {
       void StartSaver() override {}
       void StartPreview(int32_t) override {}
-      void StartConfig() override {
-        std::cout << "The settings dialog is not available yet; edit "
-                  << platform::IniFileStore().FilePath(kAppName)
-                  << " or use the command-line options." << std::endl;
-      }
+      void StartConfig() override { x11::PrintConfigNotice(); }
       void ChangePassword(int32_t) override {}
     } none;
     Main(opts.mode_args, none, opts.seed ? &*opts.seed : nullptr);

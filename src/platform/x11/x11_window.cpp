@@ -1,7 +1,6 @@
 #include "platform/x11/x11_window.h"
 
 #include <X11/Xatom.h>
-#include <X11/keysym.h>
 #include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -303,13 +302,11 @@ bool X11Window::Pump(EventSink& sink) {
     XEvent e;
     XNextEvent(d, &e);
     if (e.xany.window != win_) {
-      // The preview host: follow its size; its end is ours too.
+      // The host of a child window: follow its size. When it is destroyed,
+      // our own window goes with it and its DestroyNotify follows.
       if (kind_ == Kind::kChild && e.type == ConfigureNotify) {
         XResizeWindow(d, win_, static_cast<unsigned>(std::max(1, e.xconfigure.width)),
                       static_cast<unsigned>(std::max(1, e.xconfigure.height)));
-      } else if (kind_ == Kind::kChild && e.type == DestroyNotify &&
-                 e.xdestroywindow.window != win_) {
-        // Our own DestroyNotify follows; nothing to do until then.
       }
       continue;
     }
@@ -376,6 +373,8 @@ void X11Window::Wait(int timeout_ms) {
 void X11Window::Close() {
   if (!alive_) return;
   FreeImage();
+  if (blank_cursor_) XFreeCursor(c_.display(), blank_cursor_);
+  XFreeGC(c_.display(), gc_);
   if (kind_ != Kind::kForeign) {
     XUngrabKeyboard(c_.display(), CurrentTime);
     XDestroyWindow(c_.display(), win_);
