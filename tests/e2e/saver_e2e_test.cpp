@@ -372,7 +372,10 @@ TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
   ASSERT_TRUE(deep16.ok());
   const std::string display = "DISPLAY=" + deep16.display();
   WriteSettings("Wallpaper=0\n");
-  Start({"--seed", "21", "--no-date", "--no-time"}, {display});
+  // Still clouds and little snow, so that two runs show nearly the same.
+  const std::vector<std::string> args{"--seed", "21", "--no-date", "--no-time",
+                                      "--cloud-speed", "0", "--density", "20"};
+  Start(args, {display});
   std::this_thread::sleep_for(2500ms);
   ASSERT_TRUE(Running()) << Log();
   const std::string png = dir_ + "/deep16.png";
@@ -382,7 +385,7 @@ TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
   EXPECT_EQ(WaitEnd(5s), 0);
   // A 5-6-5 screen keeps the top bits of each component: compare with the
   // 24-bit screen's picture of the same scene, reduced the same way.
-  Start({"--seed", "21", "--no-date", "--no-time"});
+  Start(args);
   ASSERT_NE(WaitForWindow(), 0u) << Log();
   std::this_thread::sleep_for(2500ms);
   const wh::Image full = Shot();
@@ -395,7 +398,7 @@ TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
     if (((a ^ b) & 0xF8FCF8) == 0) ++same;
   }
   // Snow and birds move between the two shots; the landscape does not.
-  EXPECT_GT(same, shot.px.size() * 9 / 10);
+  EXPECT_GT(same, shot.px.size() * 97 / 100);
 }
 
 TEST_F(Saver, RootModeDrawsOnTheRootWindowUntilTheDaemonStopsIt) {
