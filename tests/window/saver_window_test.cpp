@@ -219,3 +219,58 @@ TEST_F(Window, WallpaperIsTheSignedBackgroundBesideTheProgramOrInTheDataFolder) 
 
 }  // namespace
 }  // namespace wh::testing
+
+namespace wh::testing {
+namespace {
+
+// A window whose message queue holds one key press, delivered the third
+// time the build lets messages run.
+struct KeyDuringBuild : FormHost {
+  SaverWindow* w = nullptr;
+  int pumps = 0, presents = 0;
+  void Present(const Canvas&) override { ++presents; }
+  void PumpMessages() override {
+    if (++pumps == 3) w->Form_KeyDown(65, 0);
+  }
+};
+
+TEST_F(Window, AKeyInTheMiddleOfABuildEndsTheSaverThere) {
+  SaverMode = true;
+  KeyDuringBuild host;
+  SaverWindow sw(&host);
+  host.w = &sw;
+  sw.form.SetSize(640, 480);
+  sw.Form_Load();
+  EXPECT_TRUE(Ends([&] { sw.Form_Resize(); }));
+  EXPECT_EQ(host.pumps, 3);
+  EXPECT_EQ(host.presents, 3) << "each stage shown before its messages run";
+  EXPECT_FALSE(sw.tmrAnimation.Enabled) << "the scene never started";
+  EXPECT_EQ(exits.unloads, 1);
+}
+
+TEST_F(Window, AWholeStartShowsStagesThenEnablesTheTimer) {
+  KeyDuringBuild host;
+  SaverWindow sw(&host);
+  host.w = nullptr;
+  host.pumps = -1000;  // no key this time
+  sw.form.SetSize(800, 600);
+  sw.Form_Load();
+  sw.Form_Resize();
+  EXPECT_GT(host.presents, 5);
+  EXPECT_EQ(host.pumps + 1000, host.presents);
+  EXPECT_TRUE(sw.tmrAnimation.Enabled);
+  EXPECT_EQ(sw.picBG.ScaleWidth(), 800);
+  EXPECT_EQ(sw.picBuffer.ScaleHeight(), 600);
+  EXPECT_EQ(Protocols(), 0) << Log();
+  // The form shows the background with the scattered flakes over it.
+  int differing = 0;
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 800; ++x) differing += sw.form.GetPixel(x, y) != sw.picBG.GetPixel(x, y);
+  EXPECT_GT(differing, 0);
+  const int before = host.presents;
+  sw.tmrAnimation_Timer();
+  EXPECT_EQ(host.presents, before + 1) << "a tick presents once";
+}
+
+}  // namespace
+}  // namespace wh::testing
