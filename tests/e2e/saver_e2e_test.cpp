@@ -301,6 +301,41 @@ TEST_F(Saver, LeavesAScreenSizedWallpaperAndSetsTheRootPixmap) {
   EXPECT_EQ(Log(), "");
 }
 
+// Stand-ins for the desktops' settings tools record how they were called.
+TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWay) {
+  const std::string bin = dir_ + "/bin", calls = dir_ + "/calls.txt";
+  Sh("mkdir -p '" + bin + "'");
+  for (const char* tool : {"gsettings", "xfconf-query"}) {
+    std::ofstream(bin + "/" + tool)
+        << "#!/bin/sh\necho \"" << tool << " $*\" >> '" << calls << "'\n"
+        << "case \"$*\" in *' -l') echo /backdrop/screen0/monitor0/workspace0/last-image;"
+        << " echo /backdrop/screen0/monitor0/workspace0/color-style;; esac\n";
+    Sh("chmod +x '" + bin + "/" + tool + "'");
+  }
+  const std::string path = "PATH=" + bin + ":" + std::getenv("PATH");
+  WriteSettings("Wallpaper=1\n");
+  const std::string bmp = dir_ + "/WinterHollow.bmp";
+  struct Case {
+    const char* desktop;
+    std::string expected;
+  } cases[] = {
+      {"ubuntu:GNOME", "gsettings set org.gnome.desktop.background picture-uri file://" + bmp},
+      {"XFCE", "xfconf-query -c xfce4-desktop -p /backdrop/screen0/monitor0/workspace0/last-image -s " + bmp},
+  };
+  for (const Case& c : cases) {
+    Sh("rm -f '" + calls + "'");
+    Start({"--seed", "2"}, {path, std::string("XDG_CURRENT_DESKTOP=") + c.desktop});
+    ASSERT_NE(WaitForWindow(), 0u) << Log();
+    std::this_thread::sleep_for(800ms);
+    Sh("xdotool key x");
+    ASSERT_EQ(WaitEnd(5s), 0);
+    const std::string got = ReadAll(calls);
+    EXPECT_NE(got.find(c.expected + "\n"), std::string::npos) << c.desktop << ":\n" << got;
+    EXPECT_EQ(got.find("color-style -s"), std::string::npos) << "only the picture is changed";
+  }
+  EXPECT_EQ(Log(), "");
+}
+
 TEST_F(Saver, PreviewPaintsIntoTheHostFollowsItAndEndsWithIt) {
   const unsigned long host = StartHostWindow(320, 240);
   ASSERT_NE(host, 0u);

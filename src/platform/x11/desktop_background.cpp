@@ -90,7 +90,9 @@ bool Xfce(const std::string& path) {
     size_t end = list.find('\n', start);
     if (end == std::string::npos) end = list.size();
     const std::string prop = list.substr(start, end - start);
-    if (prop.size() > 10 && prop.compare(prop.size() - 10, 10, "/last-image") == 0) {
+    static const std::string kSuffix = "/last-image";
+    if (prop.size() > kSuffix.size() &&
+        prop.compare(prop.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0) {
       any |= Run({"xfconf-query", "-c", "xfce4-desktop", "-p", prop, "-s", path}) == 0;
     }
     start = end + 1;
