@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang in build-fuzz and runs the bitmap
 # decoder's fuzzer for the given number of seconds (default 60) from a seed
-# corpus of pictures our own encoder writes. Exits non-zero on a finding.
+# corpus of pictures our own encoder writes, then the text parsers' fuzzer for
+# a quarter of that time. Exits non-zero on a finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -10,10 +11,16 @@ flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefin
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$flags" \
   -DWH_BUILD_FUZZ=ON -DWH_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target fuzz_dib make_dib_seeds
+cmake --build "$build" --target fuzz_dib make_dib_seeds fuzz_text
 seeds="$build/fuzz/dib_seeds"
 corpus="$build/fuzz/dib_corpus"
 mkdir -p "$seeds" "$corpus"
 "$build/fuzz/make_dib_seeds" "$seeds"
 "$build/fuzz/fuzz_dib" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
   -timeout=10 -print_final_stats=1 -artifact_prefix="$build/fuzz/" "$corpus" "$seeds"
+text_corpus="$build/fuzz/text_corpus"
+mkdir -p "$text_corpus"
+printf '/p 1234' >"$text_corpus/preview"
+printf ' -1,5e3 ' >"$text_corpus/number"
+"$build/fuzz/fuzz_text" -max_total_time=$(((seconds + 3) / 4)) -max_len=256 -timeout=10 \
+  -print_final_stats=1 -artifact_prefix="$build/fuzz/text-" "$text_corpus"
