@@ -202,6 +202,14 @@ TEST(Pictures, SkyStripsLightenDownwardsToNearWhite) {
     EXPECT_LT(y(top), y(mid));
     EXPECT_LT(y(mid), y(bottom));
     EXPECT_GT(y(bottom), 225.0);
+    // The ground is cut from the rows below 310: they must read as snow,
+    // not as a tinted sea, and they end in the lightest tone.
+    for (int row = 320; row < 480; ++row) {
+      double c[3];
+      RowMean(l.img, row, c);
+      for (int k = 0; k < 3; ++k) ASSERT_GE(c[k], 225.0) << "row " << row << " channel " << k;
+    }
+    for (int k = 0; k < 3; ++k) EXPECT_GE(bottom[k], 240.0) << "channel " << k;
   }
 }
 

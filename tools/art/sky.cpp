@@ -15,26 +15,28 @@ struct Stop {
   uint32_t c;
 };
 
-// Colour stops of the seven schemes, top (0) to bottom (1). Every scheme
-// ends near white because the ground is cut from the lower rows.
+// Colour stops of the seven schemes, top (0) to bottom (1). The ground is
+// cut from rows 310 down and stretched over the land, so every scheme has
+// turned into near-white snow (a faint tint of its own) by row 300; the
+// colour of the sky lies above, lightening into a glow at the horizon.
 const std::vector<Stop>& Stops(int scheme) {
   static const std::vector<Stop> s[8] = {
       {},
       // 1 pale blue
-      {{0, 0x6F9FD6}, {0.30f, 0x98BDE6}, {0.55f, 0xC4DBF2}, {0.78f, 0xE6F0FA}, {1, 0xF8FBFF}},
+      {{0, 0x6F9FD6}, {0.25f, 0x98BDE6}, {0.46f, 0xC4DBF2}, {0.60f, 0xE6F0FA}, {0.69f, 0xEFF5FC}, {1, 0xF8FBFF}},
       // 2 deep blue
-      {{0, 0x1A3F93}, {0.25f, 0x2F63B8}, {0.50f, 0x6E9AD6}, {0.72f, 0xB9D1EE}, {1, 0xF4F8FF}},
+      {{0, 0x1A3F93}, {0.23f, 0x2F63B8}, {0.42f, 0x6E9AD6}, {0.53f, 0xB9D1EE}, {0.62f, 0xE6EFFA}, {1, 0xF4F8FF}},
       // 3 blue turning rose
-      {{0, 0x4A6DB0}, {0.22f, 0x7D8DC4}, {0.42f, 0xC39CC0}, {0.60f, 0xEDBBC0}, {0.80f, 0xF7DEDA}, {1, 0xFDF5F2}},
+      {{0, 0x4A6DB0}, {0.21f, 0x7D8DC4}, {0.36f, 0xC39CC0}, {0.48f, 0xEDBBC0}, {0.57f, 0xF7DEDA}, {0.65f, 0xFBEEEA}, {1, 0xFDF7F4}},
       // 4 turquoise
-      {{0, 0x1F7F9E}, {0.28f, 0x4FA9BF}, {0.52f, 0x97D0D8}, {0.76f, 0xD6EFF0}, {1, 0xF6FCFC}},
+      {{0, 0x1F7F9E}, {0.27f, 0x4FA9BF}, {0.46f, 0x97D0D8}, {0.58f, 0xD6EFF0}, {0.67f, 0xEBF8F8}, {1, 0xF6FCFC}},
       // 5 blue turning rose, warmer and lower; above row 125 it is scheme 3
       // (see SkyColour), because its clouds are those of scheme 3
-      {{0.26f, 0}, {0.44f, 0xD99AAE}, {0.62f, 0xF6B9A8}, {0.82f, 0xFBDCC6}, {1, 0xFFF6EE}},
+      {{0.26f, 0}, {0.40f, 0xD99AAE}, {0.50f, 0xF6B9A8}, {0.58f, 0xFBDCC6}, {0.64f, 0xFEF0E8}, {1, 0xFFF8F2}},
       // 6 dark blue evening
-      {{0, 0x0C1440}, {0.25f, 0x1D2E6A}, {0.50f, 0x3F5495}, {0.72f, 0x8A94C2}, {0.88f, 0xCBCDE3}, {1, 0xEEEEF6}},
+      {{0, 0x0C1440}, {0.23f, 0x1D2E6A}, {0.41f, 0x3F5495}, {0.50f, 0x8A94C2}, {0.575f, 0xCBCDE3}, {0.64f, 0xE8E9F3}, {1, 0xF2F2F8}},
       // 7 violet night
-      {{0, 0x170A33}, {0.25f, 0x35215F}, {0.50f, 0x62458F}, {0.72f, 0xA48CC0}, {0.88f, 0xD8CCE5}, {1, 0xF3EFF8}},
+      {{0, 0x170A33}, {0.23f, 0x35215F}, {0.41f, 0x62458F}, {0.50f, 0xA48CC0}, {0.575f, 0xD8CCE5}, {0.64f, 0xECE6F4}, {1, 0xF5F2FA}},
   };
   return s[scheme];
 }
