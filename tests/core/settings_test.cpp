@@ -165,6 +165,9 @@ TEST(NumberText, ParsingAndFormatting) {
   EXPECT_EQ(SingleToText(2.08f), "2.08");
   EXPECT_EQ(SingleToText(1.0f / 3.0f), "0.3333333");
   EXPECT_EQ(SingleToText(-0.04f), "-0.04");
+  // Past 7 significant digits the text is rounded, and reads back close.
+  EXPECT_EQ(SingleToText(26866868.0f), "2.686687E+07");
+  EXPECT_NEAR(TextToSingle(SingleToText(26866868.0f)), 26866868.0f, 2);
 }
 
 class IniFile : public WithFakeSystem {
