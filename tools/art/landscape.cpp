@@ -186,9 +186,38 @@ void ForestRow(cairo_t* cr, int row, double oy) {
     st.tiers = t.tiers;
     DrawFir(cr, t.x, base + 1 + rnd.Range(0, 2), t.h, t.w, st, uint32_t(row * 100 + i++));
   }
-  // Snow along the foot, so the row sits in the snow rather than on it.
-  const double mound = row == 3 ? 9 : 5;
-  DrawSnowBank(cr, 0, 200, oy + 50 - mound - 3, oy + 50, uint32_t(row + 77), Hex(0xF8FBFF), Hex(0xD3DFF0));
+  // Snow drifted against the feet, so the row sits in the snow rather than
+  // on a slab of it: the drift follows the trees, thins out in clearings and
+  // at both ends, and its lowest rows take the tone of open snow so the
+  // row's lower edge disappears into whatever ground lies below.
+  const double mound = row == 3 ? 8 : 5;
+  std::vector<double> top(201);
+  for (int x = 0; x <= 200; ++x) {
+    float cover = 0;
+    for (const std::vector<Tree>* v : {&back, &front})
+      for (const Tree& t : *v) {
+        const float u = float(std::fabs(x - t.x) / (t.w * 0.8 + 6));
+        if (u < 1) cover = std::max(cover, std::pow(1 - u * u, 1.5f));
+      }
+    const float wave = Noise(x * 0.07f, 0.5f, uint32_t(row + 77)) * 0.5f + 0.5f;
+    top[size_t(x)] = oy + 50 - cover * (mound * (0.55 + 0.45 * wave) + 1.5);
+  }
+  cairo_new_path(cr);
+  cairo_move_to(cr, 0, oy + 50);
+  for (int x = 0; x <= 200; ++x) cairo_line_to(cr, x, top[size_t(x)]);
+  cairo_line_to(cr, 200, oy + 50);
+  cairo_close_path(cr);
+  cairo_pattern_t* g = cairo_pattern_create_linear(0, oy + 50 - mound - 2, 0, oy + 50);
+  const auto stop = [&](double at, uint32_t hex) {
+    const Rgb c = Hex(hex);
+    cairo_pattern_add_color_stop_rgb(g, at, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+  };
+  stop(0, 0xFBFDFF);
+  stop(0.45, 0xE4ECF7);  // a touch of shade in the hollows under the boughs
+  stop(1, 0xEEF0F6);
+  cairo_set_source(cr, g);
+  cairo_fill(cr);
+  cairo_pattern_destroy(g);
 }
 
 // --- City skylines ---------------------------------------------------------
