@@ -8,6 +8,7 @@
 #include "common/random.h"
 #include "errors/trap.h"
 #include "gfx/resources.h"
+#include "scene/statement.h"
 #include "startup/settings.h"
 
 namespace wh {
@@ -72,29 +73,33 @@ void Animation::DrawCloudBand() {
          f_.picHimmel, 0, 0, kSrcCopy);
 }
 
-void Animation::LoadSprite(int mask_id, int image_id, bool mirrored) {
-  f_.picMask.SetPicture(Load(mask_id));
-  if (mirrored) f_.picMask.PaintPicture(f_.picMask.GetPicture(), 80, 0, -80, {}, 1);
-  f_.picObjekt.SetPicture(Load(image_id));
-  if (mirrored) f_.picObjekt.PaintPicture(f_.picObjekt.GetPicture(), 80, 0, -80, {}, 1);
+bool Animation::LoadSprite(Trap& trap, int mask_id, int image_id, bool mirrored) {
+  STMT_OR_FALSE(f_.picMask.SetPicture(Load(mask_id)));
+  if (mirrored) STMT_OR_FALSE(f_.picMask.PaintPicture(f_.picMask.GetPicture(), 80, 0, -80, {}, 1));
+  STMT_OR_FALSE(f_.picObjekt.SetPicture(Load(image_id)));
+  if (mirrored)
+    STMT_OR_FALSE(f_.picObjekt.PaintPicture(f_.picObjekt.GetPicture(), 80, 0, -80, {}, 1));
+  return true;
 }
 
-void Animation::LaunchRoll() {
-  ObjNr = Zz(-2000, 21);
-  if (ObjNr >= 6 && ObjNr <= 10) ObjNr = ObjNr - 5;
-  if (ObjNr >= 16 && ObjNr <= 20) ObjNr = ObjNr - 5;
-  if (ObjNr >= 1 && ObjNr <= 5) {
-    LoadSprite(ObjNr + 210, ObjNr + 200, false);
-  } else if (ObjNr >= 11 && ObjNr <= 15) {
-    LoadSprite(ObjNr + 200, ObjNr + 190, true);
-  } else if (ObjNr == 21) {
-    if (Jetzt - FliegerZeit < Int32(kPlanePauseMs)) {
-      ObjNr = 0;  // one aeroplane in five minutes is enough
-    } else {
-      LoadSprite(222, 221, false);
-      FliegerZeit = Jetzt;
+bool Animation::LaunchRoll(Trap& trap) {
+  STMT_OR_FALSE(ObjNr = Zz(-2000, 21));
+  if (ObjNr >= 6 && ObjNr <= 10) STMT_OR_FALSE(ObjNr = ObjNr - 5);
+  if (ObjNr >= 16 && ObjNr <= 20) STMT_OR_FALSE(ObjNr = ObjNr - 5);
+  if (ObjNr >= 1 && ObjNr <= 5) return LoadSprite(trap, ObjNr + 210, ObjNr + 200, false);
+  if (ObjNr >= 11 && ObjNr <= 15) return LoadSprite(trap, ObjNr + 200, ObjNr + 190, true);
+  if (ObjNr == 21) {
+    // A clock that cannot tell the time since the last one launches none.
+    bool recent = true;
+    STMT_OR_FALSE(recent = Jetzt - FliegerZeit < Int32(kPlanePauseMs));
+    if (recent) {
+      STMT_OR_FALSE(ObjNr = 0);  // one aeroplane in five minutes is enough
+      return true;
     }
+    if (!LoadSprite(trap, 222, 221, false)) return false;
+    STMT_OR_FALSE(FliegerZeit = Jetzt);
   }
+  return true;
 }
 
 void Animation::tmrAnimation_Timer() {
@@ -123,22 +128,25 @@ void Animation::tmrAnimation_Timer() {
         if (IsFlying(ObjNr)) ObjektFlieg();
       }))
     return;
-  if (!trap([&] {
-        if (ObjNr >= 1 && ObjNr <= 20) {
+  if (ObjNr >= 1 && ObjNr <= 20) {
+    if (!trap([&] {
           const ObjektRec& r = Obj[ObjNr];
           const Int16 sy = (r.Bild - 1) * kBirdCellH;
           BitBlt(f.picBuffer, r.X, r.Y, kBirdCellW, kBirdCellH, f.picMask, 0, sy, kSrcAnd);
           BitBlt(f.picBuffer, r.X, r.Y, kBirdCellW, kBirdCellH, f.picObjekt, 0, sy, kSrcPaint);
-        } else if (ObjNr == 21) {
+        }))
+      return;
+  } else if (ObjNr == 21) {
+    if (!trap([&] {
           const ObjektRec& r = Obj[ObjNr];
           const Int16 sy = (r.Bild - 1) * kPlaneCellH;
           BitBlt(f.picBuffer, r.X, r.Y, kPlaneCellW, kPlaneCellH, f.picMask, 0, sy, kSrcAnd);
           BitBlt(f.picBuffer, r.X, r.Y, kPlaneCellW, kPlaneCellH, f.picObjekt, 0, sy, kSrcPaint);
-        } else {
-          LaunchRoll();
-        }
-      }))
+        }))
+      return;
+  } else if (!LaunchRoll(trap)) {
     return;
+  }
 
   // The date and time line, under the snow.
   if (!trap([&] {
@@ -169,57 +177,48 @@ void Animation::tmrAnimation_Timer() {
     return;
 
   // A new landscape every rTime seconds; the first period only starts the count.
-  trap([&] {
-    if (Jetzt - StartZeit > SaverSettings.rTime * 1000 && SaverSettings.Restart != 0) {
-      if (StartZeit != 0) {
-        f.tmrAnimation.Enabled = false;
-        f.picBG.SetPicture(nullptr);
-        f.picHimmel.SetPicture(nullptr);
-        f.picBuffer.SetPicture(nullptr);
-        f.HimmelX = 0;
-        HimmelSchritt = 0;
-        AnzFl = Zz(minFl, SaverSettings.maxFl);
-        form_resize_();
-        BitBlt(f.picBuffer, 0, f.HimmelY, f.HimmelW, f.HimmelH, f.picHimmel, 0, 0, kSrcCopy);
-        BitBlt(f.picBuffer, 2 - f.HimmelW, f.HimmelY, f.HimmelW, f.HimmelH, f.picHimmel, 0, 0,
-               kSrcCopy);
-      }
-      StartZeit = Jetzt;
-    }
-  });
+  bool due = false;
+  STMT(due = Jetzt - StartZeit > SaverSettings.rTime * 1000 && SaverSettings.Restart != 0);
+  if (!due) return;
+  if (StartZeit != 0) {
+    STMT(f.tmrAnimation.Enabled = false);
+    STMT(f.picBG.SetPicture(nullptr));
+    STMT(f.picHimmel.SetPicture(nullptr));
+    STMT(f.picBuffer.SetPicture(nullptr));
+    STMT(f.HimmelX = 0);
+    STMT(HimmelSchritt = 0);
+    STMT(AnzFl = Zz(minFl, SaverSettings.maxFl));
+    STMT(form_resize_());
+    STMT(BitBlt(f.picBuffer, 0, f.HimmelY, f.HimmelW, f.HimmelH, f.picHimmel, 0, 0, kSrcCopy));
+    STMT(BitBlt(f.picBuffer, 2 - f.HimmelW, f.HimmelY, f.HimmelW, f.HimmelH, f.picHimmel, 0, 0,
+                kSrcCopy));
+  }
+  STMT(StartZeit = Jetzt);
 }
 
 void Animation::Flakes() {
   Trap trap("frmMain", "Flakes");
   const double SW = f_.form.ScaleWidth();
   const double SH = f_.form.ScaleHeight();
-  const float speed = SaverSettings.SpeedF;
-  const float size = SaverSettings.Size;
-  Int16 dx_lo, dx_hi, dy_lo, dy_hi, last;
-  if (!trap([&] {
-        dx_lo = Round16(-speed);
-        dx_hi = Round16(2.0 * speed);
-        dy_lo = Round16(-0.5 * speed);
-        dy_hi = Round16(4.0 * speed);
-        last = AnzFl;
-      }))
-    return;
+  const double speed = SaverSettings.SpeedF;
+  const double size = SaverSettings.Size;
+  Canvas& buffer = f_.picBuffer;
+  const long last = AnzFl;
   for (long i = 0; i <= last; ++i) {
-    if (!trap([&] {
-          FlakeRec& fl = Fl[i];
-          fl.X = fl.X + Zz(dx_lo, dx_hi);
-          fl.Y = fl.Y + Zz(dy_lo, dy_hi);
-          if (fl.X > SW) fl.X = Round32(fl.X - SW);
-          // A ground line drawn anew for every flake: they settle at all depths.
-          const double t = SH * (Rnd() * 0.5 + 0.6);
-          if (fl.Y > t) {
-            fl.X = Round32(Rnd() * SW);
-            fl.Y = Round32(Rnd() * (SH * 0.1));
-            fl.D = Round32(Rnd() * static_cast<double>(size) + 4);
-          }
-          f_.picBuffer.Ellipse(fl.X, fl.Y, fl.X + fl.D, fl.Y + fl.D);
-        }))
-      return;
+    // Each statement on its own: a step that cannot be taken is skipped and
+    // the flake still falls, settles and is drawn.
+    STMT(Fl[i].X = Fl[i].X + Zz(Round16(-speed), Round16(2 * speed)));
+    STMT(Fl[i].Y = Fl[i].Y + Zz(Round16(-0.5 * speed), Round16(4 * speed)));
+    STMT(if (Fl[i].X > SW) Fl[i].X = Round32(Fl[i].X - SW));
+    // A ground line drawn anew for every flake: they settle at all depths.
+    bool reborn = false;
+    STMT(reborn = Fl[i].Y > SH * (Rnd() * 0.5 + 0.6));
+    if (reborn) {
+      STMT(Fl[i].X = Round32(Rnd() * SW));
+      STMT(Fl[i].Y = Round32(Rnd() * (SH * 0.1)));
+      STMT(Fl[i].D = Round32(Rnd() * size + 4));
+    }
+    STMT(buffer.Ellipse(Fl[i].X, Fl[i].Y, Fl[i].X + Fl[i].D, Fl[i].Y + Fl[i].D));
   }
 }
 
@@ -229,70 +228,61 @@ void Animation::ObjektFlieg() {
   const double SW = f_.form.ScaleWidth();
   const double SH = f_.form.ScaleHeight();
   const double speed = SaverSettings.SpeedO;
-  Int16 dyMin, dyMax;
-  if (!trap([&] {
-        dyMin = Zz(-10, -3);
-        dyMax = Zz(0, 5);
-      }))
-    return;
-  bool done = false;
-  trap([&] {
-    ObjektRec& r = Obj[ObjNr];
-    FlugTakt = FlugTakt + 1;
-    if (FlugTakt % 2 == 0) r.Bild = r.Bild + 1;
-    if (r.Bild == 7) {
-      r.Bild = 1;
-      FlugTakt = 1;
-    }
-    if (ObjNr == 21) return;
-    // Birds: the first call only marks the flight as begun.
+  Int16 dyMin, dyMax, dy;
+  STMT(dyMin = Zz(-10, -3));
+  STMT(dyMax = Zz(0, 5));
+  ObjektRec& r = Obj[ObjNr];  // a flying state is always a slot
+  STMT(FlugTakt = FlugTakt + 1);
+  STMT(if (FlugTakt % 2 == 0) r.Bild = r.Bild + 1);
+  if (r.Bild == 7) {
+    STMT(r.Bild = 1);
+    STMT(FlugTakt = 1);
+  }
+  if (ObjNr == 21) {
     if (r.Aktiv == 0) {
-      r.Aktiv = -1;
-      done = true;
+      STMT(r.Aktiv = -1);
       return;
     }
-    const Int16 dy = Zz(dyMin, dyMax);
-    if (ObjNr <= 5) {
-      r.X = Round16((r.X + Zz(2, 4)) + speed);
-      r.Y = r.Y + dy;
-      if (r.X > SW || r.Y < -50) {
-        r.Aktiv = 0;
-        r.X = -150;
-        r.Y = Zz(Round16(SH * 0.1), Round16(SH * 0.4));
-        ObjNr = 0;
-      }
-    } else {
-      r.X = Round16((r.X - Zz(2, 4)) - speed);
-      r.Y = r.Y + dy;
-      if (r.X < -150 || r.Y < -50) {
-        r.Aktiv = 0;
-        r.X = Round16(SW);
-        r.Y = Zz(Round16(SH * 0.1), Round16(SH * 0.4));
-        ObjNr = 0;
-      }
-    }
-    done = true;
-  }) && trap([&] {
-    if (done || ObjNr != 21) return;
-    ObjektRec& r = Obj[21];
-    if (r.Aktiv == 0) {
-      r.Aktiv = -1;
-      return;
-    }
-    const Int16 dy = PlaneStep(dyMin);
-    r.X = Round16(r.X - speed);
-    r.Y = r.Y + dy;
+    STMT(dy = PlaneStep(dyMin));
+    STMT(r.X = Round16(r.X - speed));
+    STMT(r.Y = r.Y + dy);
     if (r.Bild == 3) {
-      r.Bild = 1;
-      FlugTakt = 1;
+      STMT(r.Bild = 1);
+      STMT(FlugTakt = 1);
     }
     if (r.X < -350 || r.Y < -80) {
-      r.Aktiv = 0;
-      r.X = Round16(SW);
-      r.Y = Zz(0, Round16(SH * 0.08));
-      ObjNr = 0;
+      STMT(r.Aktiv = 0);
+      STMT(r.X = Round16(SW));
+      STMT(r.Y = Zz(0, Round16(SH * 0.08)));
+      STMT(ObjNr = 0);
     }
-  });
+    return;
+  }
+  // Birds: the first call only marks the flight as begun.
+  if (r.Aktiv == 0) {
+    STMT(r.Aktiv = -1);
+    return;
+  }
+  STMT(dy = Zz(dyMin, dyMax));
+  if (ObjNr <= 5) {
+    STMT(r.X = Round16((r.X + Zz(2, 4)) + speed));
+    STMT(r.Y = r.Y + dy);
+    if (r.X > SW || r.Y < -50) {
+      STMT(r.Aktiv = 0);
+      STMT(r.X = -150);
+      STMT(r.Y = Zz(Round16(SH * 0.1), Round16(SH * 0.4)));
+      STMT(ObjNr = 0);
+    }
+  } else {
+    STMT(r.X = Round16((r.X - Zz(2, 4)) - speed));
+    STMT(r.Y = r.Y + dy);
+    if (r.X < -150 || r.Y < -50) {
+      STMT(r.Aktiv = 0);
+      STMT(r.X = Round16(SW));
+      STMT(r.Y = Zz(Round16(SH * 0.1), Round16(SH * 0.4)));
+      STMT(ObjNr = 0);
+    }
+  }
 }
 
 bool Animation::ScatterFlakes(Trap& trap) {

@@ -76,9 +76,11 @@ class Animation {
 
  private:
   void DrawCloudBand();
-  void LaunchRoll();
+  // The roll for a new object and the loading of its sheets, statement by
+  // statement under the tick's trap; false when the trap says to leave.
+  bool LaunchRoll(Trap& trap);
   // Loads an object's sheet and mask; mirrored ones face left.
-  void LoadSprite(int mask_id, int image_id, bool mirrored);
+  bool LoadSprite(Trap& trap, int mask_id, int image_id, bool mirrored);
   Picture Load(int id);
 
   FrmMain& f_;

@@ -351,5 +351,72 @@ TEST_F(Tick, NoSecondAeroplaneWithinFiveMinutes) {
   EXPECT_EQ(run(1000000 - kPlanePauseMs + 1), -plane_tick) << "that roll gives nothing now";
 }
 
+// --- a failing statement costs only itself ------------------------------
+// Outside the full-screen saver (a daemon's window) an error does not end the
+// program: the failing statement is reported, tried once more and skipped,
+// and the procedure goes on with the next one.
+
+TEST_F(Tick, ABirdTooFastForItsPositionStillClimbsAndEnds) {
+  SaverSettings.SpeedO = 40000;  // every horizontal step overflows
+  a.ObjNr = 1;
+  a.Obj[1] = {100, -30, -1, 1};
+  a.FlugTakt = 0;
+  a.ObjektFlieg();
+  EXPECT_EQ(a.FlugTakt, 1) << "the frame counter is not stepped again by the retry";
+  int calls = 1;
+  while (a.ObjNr == 1 && calls < 200) {
+    a.ObjektFlieg();
+    ++calls;
+  }
+  EXPECT_EQ(a.ObjNr, 0) << "the climb goes on and ends the flight above the screen";
+  EXPECT_EQ(a.Obj[1].X, -150);
+  EXPECT_GE(Protocols(), 1);
+  EXPECT_NE(Log().find("6 (Overflow)"), std::string::npos);
+  EXPECT_NE(Log().find("ObjektFlieg"), std::string::npos);
+}
+
+TEST_F(Tick, ALaunchWhoseSheetsFailToLoadIsNeitherDrawnNorRolledAgain) {
+  // The sheets of an earlier flight are still in the boxes.
+  f.picMask.SetPicture(MadeUpPicture(211));
+  f.picObjekt.SetPicture(MadeUpPicture(201));
+  for (ObjektRec& r : a.Obj) r = {10, 10, 0, 1};
+  f.picBG.BackColor = 0x808080;
+  f.picBG.Cls();
+  f.load_picture = [](int) -> Picture { Raise(kErrResourceNotFound); };
+  AnzFl = -1;  // no flakes: the launch roll is the tick's only draw
+  int launches = 0;
+  for (int i = 0; i < 3000 && launches < 5; ++i) {
+    a.ObjNr = 0;
+    const uint64_t before = RandomDrawCount();
+    a.tmrAnimation_Timer();
+    ASSERT_EQ(RandomDrawCount() - before, 1u) << "tick " << i;
+    if (a.ObjNr <= 0) continue;
+    ++launches;
+    int drawn = 0;
+    for (int y = 10; y < 75; ++y)
+      for (int x = 10; x < 89; ++x) drawn += f.picBuffer.GetPixel(x, y) != 0x808080;
+    EXPECT_EQ(drawn, 0) << "a launch is not drawn in its own tick (object " << a.ObjNr << ")";
+  }
+  EXPECT_EQ(launches, 5);
+  EXPECT_NE(Log().find("tmrAnimation_timer"), std::string::npos);
+}
+
+TEST_F(Tick, ASnowSpeedTooLargeForASingleStepStillDrawsEveryFlake) {
+  SaverSettings.SpeedF = 20000;  // both step ranges overflow 16 bits
+  AnzFl = 3;
+  f.picBuffer.BackColor = 0;
+  f.picBuffer.Cls();
+  for (int i = 0; i <= 3; ++i) a.Fl[i] = {10 + 40 * i, 20, 6};
+  const uint64_t before = RandomDrawCount();
+  a.Flakes();
+  EXPECT_EQ(RandomDrawCount() - before, 4u) << "only each flake's ground line is drawn";
+  for (int i = 0; i <= 3; ++i) {
+    EXPECT_EQ(a.Fl[i].X, 10 + 40 * i);
+    EXPECT_EQ(a.Fl[i].Y, 20);
+    EXPECT_EQ(f.picBuffer.GetPixel(13 + 40 * i, 23), 0xFFFFFF) << "flake " << i;
+  }
+  EXPECT_NE(Log().find("Flakes"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace wh::testing
