@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 
@@ -349,6 +350,41 @@ TEST_F(Tick, NoSecondAeroplaneWithinFiveMinutes) {
   ASSERT_GE(plane_tick, 0) << "an aeroplane after five minutes";
   EXPECT_EQ(a.FliegerZeit, 1000000);
   EXPECT_EQ(run(1000000 - kPlanePauseMs + 1), -plane_tick) << "that roll gives nothing now";
+}
+
+// --- the order of the draws -----------------------------------------------
+// The same seed must give the same flight and the same snow, so the draws are
+// replayed here from the generator in the order the steps take them.
+
+int ZzFrom(float r, int a, int b) { return static_cast<int>(std::floor((b - a + 1.0) * r + a)); }
+
+TEST_F(Tick, EachMoveTakesItsDrawsInTheOrderOfItsSteps) {
+  SaverSettings.SpeedO = 0;
+  SaverSettings.SpeedF = 6;
+  SaverSettings.Size = 6;
+  for (uint64_t seed = 1; seed <= 40; ++seed) {
+    SeedRandom(seed);
+    float r[6];
+    for (float& v : r) v = Rnd();
+    // A bird in flight: dyMin, dyMax, its vertical step, then its horizontal one.
+    const int dy = ZzFrom(r[2], ZzFrom(r[0], -10, -3), ZzFrom(r[1], 0, 5));
+    SeedRandom(seed);
+    a.ObjNr = 1;
+    a.Obj[1] = {100, 100, -1, 1};
+    a.ObjektFlieg();
+    EXPECT_EQ(a.Obj[1].X, 100 + ZzFrom(r[3], 2, 4)) << seed;
+    EXPECT_EQ(a.Obj[1].Y, 100 + dy) << seed;
+
+    // A flake below the lowest ground line: its two steps, the ground line,
+    // then the new place and size.
+    SeedRandom(seed);
+    AnzFl = 0;
+    a.Fl[0] = {100, 170, 4};
+    a.Flakes();
+    EXPECT_EQ(a.Fl[0].X, RoundHalfEven(r[3] * 200.0)) << seed;
+    EXPECT_EQ(a.Fl[0].Y, RoundHalfEven(r[4] * 15.0)) << seed;
+    EXPECT_EQ(a.Fl[0].D, RoundHalfEven(r[5] * 6.0 + 4)) << seed;
+  }
 }
 
 // --- a failing statement costs only itself ------------------------------
