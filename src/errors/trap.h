@@ -75,6 +75,19 @@ class Trap {
   bool left_ = false;
 };
 
+// One statement under the trap named `trap` in scope, leaving the (void)
+// procedure when the trap says so:  STMT(y = y + Zz(2, 10));
+#define STMT(...)                              \
+  do {                                         \
+    if (!trap([&] { __VA_ARGS__; })) return;   \
+  } while (0)
+
+// The same inside a procedure part that reports "leave" by returning false.
+#define STMT_OR_FALSE(...)                           \
+  do {                                               \
+    if (!trap([&] { __VA_ARGS__; })) return false;   \
+  } while (0)
+
 // Runs a statement and ignores any run-time error in it: the few routines
 // that skip a failing statement instead of reporting it use this.
 template <typename Statement>
