@@ -43,23 +43,35 @@ bool EllipseCovers(int64_t w, int64_t h, int64_t i, int64_t j) {
 
 namespace {
 
+// Offset j from the start edge of an extent lies at origin + j (positive
+// extent) or origin - 1 - j (negative).
+int64_t At(int64_t origin, int64_t extent, int64_t j) {
+  return extent > 0 ? origin + j : origin - 1 - j;
+}
+
+// The destination offsets [j0, j1) x [r0, r1) that land on the image.
+struct Span {
+  int64_t j0, j1, r0, r1;
+  bool empty() const { return j0 >= j1 || r0 >= r1; }
+};
+
+Span Visible(const Image& dst, int x, int y, int w, int h) {
+  const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
+  return {std::max<int64_t>(0, w > 0 ? -int64_t{x} : int64_t{x} - dst.width),
+          std::min<int64_t>(aw, w > 0 ? int64_t{dst.width} - x : int64_t{x}),
+          std::max<int64_t>(0, h > 0 ? -int64_t{y} : int64_t{y} - dst.height),
+          std::min<int64_t>(ah, h > 0 ? int64_t{dst.height} - y : int64_t{y})};
+}
+
 // The per-pixel work for one raster operation, chosen once per transfer.
 template <typename Combine>
 void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
               int sh, Combine combine) {
   const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
   const int64_t asw = std::llabs(int64_t{sw}), ash = std::llabs(int64_t{sh});
-  // Destination offset j lies at x + j (positive extent) or x - 1 - j
-  // (negative); source offset k = floor(j * |sw| / |w|) likewise.
-  auto at = [](int64_t origin, int64_t extent, int64_t j) {
-    return extent > 0 ? origin + j : origin - 1 - j;
-  };
-  // Only offsets that land on the destination matter.
-  const int64_t j0 = std::max<int64_t>(0, w > 0 ? -int64_t{x} : int64_t{x} - dst.width);
-  const int64_t j1 = std::min<int64_t>(aw, w > 0 ? int64_t{dst.width} - x : int64_t{x});
-  const int64_t r0 = std::max<int64_t>(0, h > 0 ? -int64_t{y} : int64_t{y} - dst.height);
-  const int64_t r1 = std::min<int64_t>(ah, h > 0 ? int64_t{dst.height} - y : int64_t{y});
-  if (j0 >= j1 || r0 >= r1) return;
+  const Span span = Visible(dst, x, y, w, h);
+  if (span.empty()) return;
+  const int64_t j0 = span.j0, j1 = span.j1, r0 = span.r0, r1 = span.r1;
 
   if (w > 0 && h > 0 && sw == w && sh == h) {
     // A plain block transfer (every frame is made of these): whole rows.
@@ -77,27 +89,132 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
 
   std::vector<int> column(static_cast<size_t>(j1 - j0));  // source column, -1 = none
   for (int64_t j = j0; j < j1; ++j) {
-    const int64_t c = at(sx, sw, j * asw / aw);
+    const int64_t c = At(sx, sw, j * asw / aw);
     column[static_cast<size_t>(j - j0)] = c >= 0 && c < src.width ? static_cast<int>(c) : -1;
   }
   for (int64_t r = r0; r < r1; ++r) {
-    const int64_t s_row = at(sy, sh, r * ash / ah);
+    const int64_t s_row = At(sy, sh, r * ash / ah);
     if (s_row < 0 || s_row >= src.height) continue;
     const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
-    uint32_t* d = &dst.px[static_cast<size_t>(at(y, h, r)) * dst.width];
+    uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width];
     for (int64_t j = j0; j < j1; ++j) {
       const int c = column[static_cast<size_t>(j - j0)];
       if (c < 0) continue;
-      uint32_t& out = d[at(x, w, j)];
+      uint32_t& out = d[At(x, w, j)];
       out = combine(out, s[c]);
     }
   }
 }
 
+// A smooth stretch works on the four bytes of a pixel at once: spread into
+// 16-bit lanes of a 64-bit word (B, R, G, X from the bottom), a blend of two
+// pixels with 8-bit weights never carries from one lane into the next.
+uint64_t Spread(uint32_t p) {
+  return (p & 0x00FF00FFu) | (uint64_t{p & 0xFF00FF00u} << 24);
+}
+uint32_t Pack(uint64_t v) {
+  return static_cast<uint32_t>((v & 0x00FF00FFu) | ((v >> 24) & 0xFF00FF00u));
+}
+// (a * (256 - f) + b * f + 128) / 256 in every lane.
+uint64_t Blend(uint64_t a, uint64_t b, uint64_t f) {
+  return ((a * (256 - f) + b * f + 0x0080008000800080ull) >> 8) & 0x00FF00FF00FF00FFull;
+}
+
+// Source offsets k and k + 1 for destination offset j on one axis, and the
+// weight of the second (the rule is at the top of canvas.h).
+struct Tap {
+  int64_t k, k1;
+  uint64_t f;
+};
+Tap TapFor(int64_t dst_extent, int64_t src_extent, int64_t j) {
+  // 256 u = 256 * ((2j + 1) * src - dst) / (2 * dst); both factors of the
+  // product stay below 2^32 and 2^31, and the division is split so the
+  // factor 256 cannot overflow either.
+  const int64_t num = (2 * j + 1) * src_extent - dst_extent, den = 2 * dst_extent;
+  const int64_t u = num <= 0 ? 0 : num / den * 256 + num % den * 256 / den;
+  const int64_t k = u >> 8;
+  return {k, std::min(k + 1, src_extent - 1), static_cast<uint64_t>(u & 255)};
+}
+
+template <typename Combine>
+void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy,
+                    int sw, int sh, Combine combine) {
+  const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
+  const int64_t asw = std::llabs(int64_t{sw}), ash = std::llabs(int64_t{sh});
+  const Span span = Visible(dst, x, y, w, h);
+  if (span.empty()) return;
+  // Source columns of the visible offsets. Those whose k lies in the picture
+  // form one run (the mapping is monotonic); only that run is drawn.
+  struct Column {
+    int64_t c, c1;
+    uint64_t f;
+  };
+  std::vector<Column> columns;
+  int64_t first = -1;  // the destination offset of columns[0]
+  for (int64_t j = span.j0; j < span.j1; ++j) {
+    const Tap t = TapFor(aw, asw, j);
+    const int64_t c = At(sx, sw, t.k), c1 = At(sx, sw, t.k1);
+    if (c < 0 || c >= src.width) {
+      if (first >= 0) break;
+      continue;
+    }
+    if (first < 0) first = j;
+    columns.push_back({c, c1 >= 0 && c1 < src.width ? c1 : c, t.f});
+  }
+  if (columns.empty()) return;
+  const size_t n = columns.size();
+  const int64_t step = w > 0 ? 1 : -1;
+
+  // Source rows blended along the row; neighbouring destination rows mostly
+  // share them, so the last two are kept.
+  std::vector<uint64_t> blended[2] = {std::vector<uint64_t>(n), std::vector<uint64_t>(n)};
+  int64_t held[2] = {-1, -1};
+  auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
+    for (int i = 0; i < 2; ++i)
+      if (held[i] == s_row) return blended[i].data();
+    const int slot = held[0] == keep ? 1 : 0;
+    const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
+    uint64_t* out = blended[slot].data();
+    for (size_t i = 0; i < n; ++i) {
+      const Column& col = columns[i];
+      out[i] = Blend(Spread(s[col.c]), Spread(s[col.c1]), col.f);
+    }
+    held[slot] = s_row;
+    return out;
+  };
+
+  for (int64_t r = span.r0; r < span.r1; ++r) {
+    const Tap t = TapFor(ah, ash, r);
+    const int64_t s_row = At(sy, sh, t.k);
+    if (s_row < 0 || s_row >= src.height) continue;
+    int64_t s_row1 = At(sy, sh, t.k1);
+    if (s_row1 < 0 || s_row1 >= src.height) s_row1 = s_row;
+    const uint64_t* a = row(s_row, s_row1);
+    const uint64_t* b = row(s_row1, s_row);
+    uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + At(x, w, first)];
+    for (size_t i = 0; i < n; ++i) {
+      uint32_t& out = d[static_cast<int64_t>(i) * step];
+      out = combine(out, Pack(Blend(a[i], b[i], t.f)));
+    }
+  }
+}
+
+template <typename Combine>
+void Stretch(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
+             int sh, StretchMode mode, Combine combine) {
+  // Equal extents copy pixel for pixel in either mode.
+  const bool same = std::llabs(int64_t{w}) == std::llabs(int64_t{sw}) &&
+                    std::llabs(int64_t{h}) == std::llabs(int64_t{sh});
+  if (mode == StretchMode::kSmooth && !same)
+    SmoothTransfer(dst, x, y, w, h, src, sx, sy, sw, sh, combine);
+  else
+    Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, combine);
+}
+
 }  // namespace
 
 void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, int sx, int sy,
-                  int sw, int sh, Rop rop) {
+                  int sw, int sh, Rop rop, StretchMode mode) {
   CheckRop(rop);
   if (w == 0 || h == 0 || sw == 0 || sh == 0) return;
   // Copying a canvas onto itself reads the picture as it was before.
@@ -106,13 +223,15 @@ void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, i
   const Image& src = copy ? *copy : src_in;
   switch (rop) {
     case kSrcCopy:
-      Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, [](uint32_t, uint32_t s) { return s; });
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, [](uint32_t, uint32_t s) { return s; });
       break;
     case kSrcAnd:
-      Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, [](uint32_t d, uint32_t s) { return d & s; });
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode,
+              [](uint32_t d, uint32_t s) { return d & s; });
       break;
     case kSrcPaint:
-      Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, [](uint32_t d, uint32_t s) { return d | s; });
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode,
+              [](uint32_t d, uint32_t s) { return d | s; });
       break;
   }
 }
@@ -123,7 +242,7 @@ void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, 
 
 void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, int sw,
                 int sh, Rop rop) {
-  StretchImage(dst.image(), x, y, w, h, src.image(), sx, sy, sw, sh, rop);
+  StretchImage(dst.image(), x, y, w, h, src.image(), sx, sy, sw, sh, rop, dst.stretch_mode);
 }
 
 Canvas::Canvas(int w, int h) {
@@ -180,7 +299,7 @@ void Canvas::PaintPicture(const Picture& pic, double x1, double y1, std::optiona
   const int sx = pixels(x2, 0), sy = pixels(y2, 0);
   const int sw = pixels(w2, pic->width), sh = pixels(h2, pic->height);
   const int dw = pixels(w1, sw), dh = pixels(h1, sh);
-  StretchImage(image_, Round32(x1), Round32(y1), dw, dh, *pic, sx, sy, sw, sh, rop);
+  StretchImage(image_, Round32(x1), Round32(y1), dw, dh, *pic, sx, sy, sw, sh, rop, stretch_mode);
 }
 
 void Canvas::Ellipse(int left, int top, int right, int bottom) {

@@ -4,15 +4,24 @@
 //
 // The raster operations are implemented here, exactly and in integers, so
 // that the same scene comes out pixel for pixel on every platform:
-//  - Stretching is nearest-neighbour. Destination pixel j (counted from the
-//    destination's start edge, 0 <= j < |dst extent|) takes source pixel
-//    k = floor(j * |src extent| / |dst extent|) (counted from the source's
-//    start edge). A positive extent starts at its origin and runs right or
+//  - Stretching is nearest-neighbour unless asked otherwise. Destination
+//    pixel j (counted from the destination's start edge, 0 <= j < |dst
+//    extent|) takes source pixel k = floor(j * |src extent| / |dst extent|)
+//    (counted from the source's start edge). A positive extent starts at its origin and runs right or
 //    down; a negative one starts at origin - 1 and runs left or up, so
 //    PaintPicture with x1 = 640 - x and w1 = -245 fills columns 639 - x down
 //    to 395 - x, source column x2 + k landing on x1 - 1 - k * |w1| / w2.
+//  - Smooth stretching (StretchMode::kSmooth) blends instead: along each
+//    axis destination offset j looks at source position
+//    u = (j + 1/2) * |src extent| / |dst extent| - 1/2, held as the integer
+//    floor(256 u) and 0 where u < 0. It blends offsets k = floor(u) and
+//    k + 1 (k again at the far edge) with weights 256 - f and f, where f is
+//    the fraction's 8 bits: (a * (256 - f) + b * f + 128) / 256 per byte,
+//    first along the rows, then down the columns. Equal extents copy
+//    exactly, and no byte leaves the range of the pixels blended.
 //  - Source pixels outside the source picture leave the destination as it
-//    was; destination pixels outside the canvas are clipped.
+//    was (for a smooth stretch: where offset k is outside; a k + 1 outside
+//    counts as k); destination pixels outside the canvas are clipped.
 //  - SRCCOPY, SRCAND and SRCPAINT combine source and destination per pixel.
 #pragma once
 
@@ -29,6 +38,13 @@ enum Rop : uint32_t {
   kSrcCopy = 0x00CC0020,   // dest = src
   kSrcAnd = 0x008800C6,    // dest = dest AND src
   kSrcPaint = 0x00EE0086,  // dest = dest OR src
+};
+
+// How a stretch picks colours; a property of the destination, as GDI's
+// stretch mode is of a device context.
+enum class StretchMode {
+  kNearest,  // one source pixel each, so one-bit masks stay exact
+  kSmooth,   // bilinear, for pictures that only get shown
 };
 
 class Canvas {
@@ -56,6 +72,8 @@ class Canvas {
   Font font;
   // When set, SetPicture first resizes the canvas to the picture's size.
   bool AutoSize = false;
+  // How PaintPicture and StretchBlt stretch onto this canvas.
+  StretchMode stretch_mode = StretchMode::kNearest;
 
   // The persistent image.
   Image& image() { return image_; }
@@ -124,13 +142,13 @@ class Canvas {
 
 // Block transfers between canvases (src may be dst). BitBlt copies w x h
 // pixels 1:1; StretchBlt maps (sx, sy, sw, sh) onto (x, y, w, h) by the
-// nearest-neighbour rule above.
+// rules above, in the destination's stretch_mode.
 void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop);
 void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, int sw,
                 int sh, Rop rop);
 
 // The same onto a plain image, for code that draws without a canvas.
 void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
-                  int sh, Rop rop);
+                  int sh, Rop rop, StretchMode mode = StretchMode::kNearest);
 
 }  // namespace wh

@@ -23,6 +23,9 @@ FrmMain::FrmMain(FormHost* host) : form(*this), host_(host ? host : &null_host_)
   picMask.AutoSize = true;
   // The form itself is black until the first stage is shown.
   form.BackColor = 0x000000;
+  // The scene reaches the form only stretched to the screen (CopyBg), to be
+  // looked at, never used as a mask: blend rather than repeat pixels.
+  form.stretch_mode = StretchMode::kSmooth;
   IgnoreErrors([&] {
     if (HasResPicture(kCornerMarkId)) imgURL = LoadResPicture(kCornerMarkId);
   });

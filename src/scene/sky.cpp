@@ -76,12 +76,16 @@ void FrmMain::Himmel() {
   // The band also forms the top of the scene.
   STMT(Paint("Himmel", picBG, picHimmel.Snapshot(), 0, 0, 0, {}, {}, {}, {}, {}, {}, kSrcCopy));
 
-  // Stretch it once for the screen, through picBuffer as scratch space.
+  // Stretch it once for the screen, through picBuffer as scratch space;
+  // smoothly, as it is only shown (picBuffer stretches by nearest neighbour
+  // again afterwards).
   STMT(picBuffer.SetWidth(Round32(form.ScaleWidth() * kBandWidthFactor)));
   STMT(picBuffer.SetHeight(Round32(form.ScaleHeight() * kBandHeightFactor)));
+  STMT(picBuffer.stretch_mode = StretchMode::kSmooth);
   STMT(StretchBlt(picBuffer, 0, 0, Round32(form.ScaleWidth() * kBandWidthFactor),
                   Round32(form.ScaleHeight() * kBandHeightFactor), picHimmel, 0, 0,
                   Round32(picHimmel.ScaleWidth()), Round32(picHimmel.ScaleHeight()), kSrcCopy));
+  STMT(picBuffer.stretch_mode = StretchMode::kNearest);
   STMT(picHimmel.SetWidth(Round32(form.ScaleWidth() * kBandWidthFactor)));
   STMT(picHimmel.SetHeight(Round32(form.ScaleHeight() * kBandHeightFactor)));
   STMT(Paint("Himmel", picHimmel, picBuffer.Snapshot(), 0, 0, 0, picHimmel.ScaleWidth(),

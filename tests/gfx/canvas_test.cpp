@@ -321,6 +321,147 @@ TEST(Blits, StretchBltMatchesPaintPicture) {
   EXPECT_EQ(Painted(a, 0xFFFFFF).size(), 17u * 8u);
 }
 
+// Smooth stretching: every expected value below is worked out by hand from
+// the blending rule at the top of canvas.h.
+Canvas SmoothCanvas(int w, int h) {
+  Canvas c(w, h);
+  c.stretch_mode = StretchMode::kSmooth;
+  return c;
+}
+
+Picture Pixels(int w, int h, std::initializer_list<int32_t> colours) {
+  auto img = std::make_shared<Image>(w, h);
+  auto it = colours.begin();
+  for (uint32_t& p : img->px) p = PixelFromColour(*it++);
+  return img;
+}
+
+std::vector<int32_t> Row(const Canvas& c, int y) {
+  std::vector<int32_t> out;
+  for (int x = 0; x < c.ScaleWidth(); ++x) out.push_back(c.GetPixel(x, y));
+  return out;
+}
+
+TEST(SmoothStretch, TwoPixelsBecomeFourWithQuarterSteps) {
+  const int32_t a = RGB(0, 100, 200), b = RGB(200, 20, 0);
+  const Picture two = Pixels(2, 1, {a, b});
+  // The outer pixels keep the edge colours; the inner two are 3:1 and 1:3.
+  const std::vector<int32_t> expected = {a, RGB(50, 80, 150), RGB(150, 40, 50), b};
+  Canvas c = SmoothCanvas(4, 1);
+  c.PaintPicture(two, 0, 0, 4.0, 1.0);
+  EXPECT_EQ(Row(c, 0), expected);
+  // Mirrored: the same pixels from the right.
+  c.PaintPicture(two, 4, 0, -4.0, 1.0);
+  EXPECT_EQ(Row(c, 0), std::vector<int32_t>(expected.rbegin(), expected.rend()));
+  // Down a column the same way.
+  Canvas v = SmoothCanvas(1, 4);
+  v.PaintPicture(Pixels(1, 2, {a, b}), 0, 0, 1.0, 4.0);
+  for (int y = 0; y < 4; ++y) EXPECT_EQ(v.GetPixel(0, y), expected[static_cast<size_t>(y)]);
+  // Shrinking 4 to 2 takes the mean of each pair, a half rounded up.
+  Canvas s = SmoothCanvas(2, 1);
+  s.PaintPicture(Pixels(4, 1, {RGB(0, 0, 0), RGB(100, 1, 0), RGB(200, 0, 0), RGB(250, 0, 0)}), 0,
+                 0, 2.0, 1.0);
+  EXPECT_EQ(Row(s, 0), (std::vector<int32_t>{RGB(50, 1, 0), RGB(225, 0, 0)}));
+}
+
+TEST(SmoothStretch, BlendsAlongRowsFirstThenDownColumns) {
+  // A 2 x 2 checker of 0 and 255, doubled: pixel (1, 1) weighs the top row
+  // 1:3 (64 after rounding), the bottom row 3:1 (191.75 -> 191), then those
+  // 3:1 -> 96.
+  Canvas c = SmoothCanvas(4, 4);
+  c.PaintPicture(Pixels(2, 2, {RGB(0, 0, 0), RGB(255, 0, 0), RGB(255, 0, 0), RGB(0, 0, 0)}), 0, 0,
+                 4.0, 4.0);
+  EXPECT_EQ(Red(c.GetPixel(1, 1)), 96);
+  EXPECT_EQ(Red(c.GetPixel(2, 1)), 159);  // top 191, bottom 64
+  EXPECT_EQ(Red(c.GetPixel(0, 0)), 0);
+  EXPECT_EQ(Red(c.GetPixel(3, 0)), 255);
+}
+
+TEST(SmoothStretch, EdgesClampToTheSourceRectangle) {
+  const int32_t w = 0xFFFFFF, a = RGB(10, 20, 30), b = RGB(90, 60, 30);
+  // The two middle pixels of four, stretched: the white outside the source
+  // rectangle never bleeds in.
+  Canvas c = SmoothCanvas(4, 1);
+  c.BackColor = 0;
+  c.Cls();
+  c.PaintPicture(Pixels(4, 1, {w, a, b, w}), 0, 0, 4.0, 1.0, 1.0, 0.0, 2.0, 1.0);
+  EXPECT_EQ(Row(c, 0), (std::vector<int32_t>{a, RGB(30, 30, 30), RGB(70, 50, 30), b}));
+  // Three to nine: the outer two pixels on each side are the edge colours.
+  Canvas n = SmoothCanvas(9, 1);
+  n.PaintPicture(Pixels(3, 1, {a, b, a}), 0, 0, 9.0, 1.0);
+  EXPECT_EQ(n.GetPixel(0, 0), a);
+  EXPECT_EQ(n.GetPixel(1, 0), a);
+  EXPECT_EQ(n.GetPixel(4, 0), b);
+  EXPECT_EQ(n.GetPixel(7, 0), a);
+  EXPECT_EQ(n.GetPixel(8, 0), a);
+  // A source rectangle running past the picture: the last pixel is blended
+  // with itself, and offsets that start outside leave the canvas alone.
+  Canvas o = SmoothCanvas(6, 1);
+  o.PaintPicture(Pixels(2, 1, {RGB(0, 0, 0), RGB(200, 0, 0)}), 0, 0, 6.0, 1.0, 0.0, 0.0, 3.0, 1.0);
+  EXPECT_EQ(Row(o, 0), (std::vector<int32_t>{RGB(0, 0, 0), RGB(50, 0, 0), RGB(150, 0, 0),
+                                              RGB(200, 0, 0), RGB(200, 0, 0), 0xFFFFFF}));
+}
+
+TEST(SmoothStretch, EqualSizesCopyExactly) {
+  const Picture pic = Numbered(7, 5);
+  for (double w : {7.0, -7.0}) {
+    Canvas smooth = SmoothCanvas(9, 7), nearest(9, 7);
+    smooth.PaintPicture(pic, w > 0 ? 1 : 8, 6, w, -5.0);
+    nearest.PaintPicture(pic, w > 0 ? 1 : 8, 6, w, -5.0);
+    EXPECT_EQ(Painted(smooth, 0xFFFFFF).size(), 35u);
+    EXPECT_EQ(smooth.image(), nearest.image()) << w;
+  }
+  Canvas c = SmoothCanvas(7, 5);
+  c.PaintPicture(pic, 0, 0, 7.0, 5.0);
+  EXPECT_EQ(c.image(), *pic);
+}
+
+TEST(SmoothStretch, NoColourOutsideTheSourcesRange) {
+  test::TestRng rng(11);
+  for (int round = 0; round < 40; ++round) {
+    const int sw = 1 + rng.Below(9), sh = 1 + rng.Below(9);
+    const int dw = 1 + rng.Below(40), dh = 1 + rng.Below(40);
+    // Red in 40..90, green 200..255, blue only the two ends.
+    auto img = std::make_shared<Image>(sw, sh);
+    for (uint32_t& p : img->px)
+      p = PixelFromColour(RGB(40 + rng.Below(51), 200 + rng.Below(56), rng.Below(2) * 255));
+    Canvas c = SmoothCanvas(dw, dh);
+    c.PaintPicture(img, 0, 0, static_cast<double>(dw), static_cast<double>(dh));
+    for (int y = 0; y < dh; ++y)
+      for (int x = 0; x < dw; ++x) {
+        const int32_t got = c.GetPixel(x, y);
+        ASSERT_TRUE(Red(got) >= 40 && Red(got) <= 90 && Green(got) >= 200) << x << "," << y;
+        EXPECT_EQ(c.image().at(x, y) >> 24, 0u) << "the unused byte stays clear";
+      }
+  }
+  // One colour stays that colour at any size, the extremes included.
+  for (int32_t colour : {0x000000, 0xFFFFFF, 0x7F80FE}) {
+    Canvas c = SmoothCanvas(13, 11);
+    c.PaintPicture(Solid(3, 4, colour), 0, 0, 13.0, 11.0);
+    EXPECT_EQ(Painted(c, colour).size(), 0u);
+  }
+}
+
+TEST(SmoothStretch, TheDestinationsModeDecides) {
+  Canvas src;
+  src.AutoSize = true;
+  src.stretch_mode = StretchMode::kSmooth;  // not the destination: no effect
+  src.SetPicture(Numbered(7, 5));
+  Canvas a(19, 11), b = SmoothCanvas(19, 11), c = SmoothCanvas(19, 11);
+  StretchBlt(a, 1, 2, 17, 8, src, 1, 1, 5, 3, kSrcCopy);
+  Canvas nearest(19, 11);
+  nearest.PaintPicture(src.GetPicture(), 1, 2, 17.0, 8.0, 1.0, 1.0, 5.0, 3.0);
+  EXPECT_EQ(a.image(), nearest.image());
+  StretchBlt(b, 1, 2, 17, 8, src, 1, 1, 5, 3, kSrcCopy);
+  c.PaintPicture(src.GetPicture(), 1, 2, 17.0, 8.0, 1.0, 1.0, 5.0, 3.0);
+  EXPECT_EQ(b.image(), c.image());
+  EXPECT_NE(b.image(), a.image());
+  // Raster operations combine with the blended colour.
+  Canvas m = SmoothCanvas(4, 1);
+  m.PaintPicture(Pixels(2, 1, {0x0000FF, 0x0000FF}), 0, 0, 4.0, 1.0, {}, {}, {}, {}, kSrcAnd);
+  EXPECT_EQ(Row(m, 0), std::vector<int32_t>(4, 0x0000FF));
+}
+
 // The shape an ellipse leaves in a w x h box, as rows of '#' and '.'.
 std::vector<std::string> Disc(int w, int h, int pen = 1) {
   Canvas c(w + 4, h + 4);
