@@ -241,7 +241,9 @@ TEST_F(Tick, RightBirdEndsOnlyPastTheRightEdge) {
     a.Obj[2] = {185, 100, -1, 1};
     while (a.ObjNr == 2) {
       a.ObjektFlieg();
-      if (a.ObjNr == 2) EXPECT_LE(a.Obj[2].X, 200);
+      if (a.ObjNr == 2) {
+        EXPECT_LE(a.Obj[2].X, 200);
+      }
     }
     EXPECT_EQ(a.Obj[2].X, -150);
     EXPECT_EQ(a.Obj[2].Aktiv, 0);
