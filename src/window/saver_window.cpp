@@ -9,12 +9,9 @@
 
 namespace wh {
 
-SaverWindow::SaverWindow(FormHost* host) : FrmMain(host), anim(*this, [this] { Form_Resize(); }) {
-  // Black behind the scene; white discs for the scatter's flakes.
-  form.BackColor = 0x000000;
-  form.ForeColor = 0xFFFFFF;
-  form.FillColor = 0xFFFFFF;
-}
+// The form is black behind the scene and draws white discs, as FrmMain and
+// the canvas defaults set it up.
+SaverWindow::SaverWindow(FormHost* host) : FrmMain(host), anim(*this, [this] { Form_Resize(); }) {}
 
 void SaverWindow::Form_Load() {
   Trap trap("frmMain", "Form_Load");
