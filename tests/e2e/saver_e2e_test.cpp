@@ -3,6 +3,8 @@
 // real program from a private folder with a private home, so the wallpaper,
 // the error log and the settings file it leaves can be checked.
 #include <gtest/gtest.h>
+
+#include "test_support/run_command.h"
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,16 +29,7 @@ using namespace std::chrono_literals;
 
 constexpr int kScreenW = 800, kScreenH = 600;
 
-std::string Capture(const std::string& cmd) {
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
+using wh::testing::Capture;
 
 int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 

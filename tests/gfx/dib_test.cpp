@@ -1,6 +1,8 @@
 #include "gfx/dib.h"
 
 #include <gtest/gtest.h>
+
+#include "test_support/run_command.h"
 #include <unistd.h>
 
 #include <cstdio>
@@ -304,16 +306,7 @@ TEST(DibDecode, EveryCutOfAValidFileFailsCleanlyOrReadsTheSame) {
 
 // --- an independent reader -------------------------------------------------
 
-std::string Capture(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
+using wh::testing::Capture;
 
 bool HaveImageMagick() {
   return std::system("identify -version >/dev/null 2>&1") == 0;
