@@ -7,7 +7,7 @@
 #include <string>
 
 #include "common/numeric.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "scene/frm_main.h"
 
 namespace wh {

@@ -10,7 +10,7 @@
 #include <tuple>
 
 #include "common/runtime_error.h"
-#include "platform/system.h"
+#include "system/system.h"
 
 namespace wh {
 

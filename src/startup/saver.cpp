@@ -6,7 +6,7 @@
 #include "common/numtext.h"
 #include "common/random.h"
 #include "errors/trap.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "startup/settings.h"
 
 namespace wh {

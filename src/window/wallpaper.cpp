@@ -5,7 +5,7 @@
 
 #include "errors/trap.h"
 #include "gfx/dib.h"
-#include "platform/system.h"
+#include "system/system.h"
 
 namespace wh {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "errors/err_scribe.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "startup/saver.h"
 #include "startup/settings.h"
 

@@ -11,7 +11,7 @@
 #include "errors/trap.h"
 #include "gfx/png.h"
 #include "platform/headless/headless_host.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "platform/freetype/freetype_text.h"
 #include "startup/settings.h"
 #include "tools/render/render_options.h"

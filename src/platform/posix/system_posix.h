@@ -2,7 +2,7 @@
 // from it to add what needs a display (the beep, the cursor).
 #pragma once
 
-#include "platform/system.h"
+#include "system/system.h"
 
 namespace wh::platform {
 
