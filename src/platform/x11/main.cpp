@@ -15,6 +15,7 @@
 
 #include "platform/posix/ini_store.h"
 #include "platform/x11/desktop_background.h"
+#include "platform/x11/x11_options.h"
 #include "platform/x11/x11_system.h"
 #include "platform/x11/x11_window.h"
 #include "startup/saver.h"
@@ -23,7 +24,6 @@
 #include "gfx/resources.h"
 #include "window/saver_window.h"
 #include "window/frm_preview.h"
-#include "window/saver_options.h"
 #include "window/wallpaper.h"
 
 #ifdef WH_HAVE_FREETYPE
@@ -237,6 +237,7 @@ class X11Modes : public ModeHost {
 
 int main(int argc, char** argv) {
   using namespace wh;
+  using namespace wh::x11;
   // Date, time and number formats follow the user's locale.
   std::setlocale(LC_ALL, "");
   std::vector<std::string> args(argv + 1, argv + argc);

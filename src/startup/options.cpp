@@ -1,0 +1,162 @@
+#include "startup/options.h"
+
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <locale>
+#include <sstream>
+
+#include "common/numtext.h"
+
+namespace wh {
+
+namespace {
+
+using Kind = OptionKind;
+
+// One row per setting: what the daemon's settings program and a person at a
+// terminal can change without touching the settings file.
+const std::vector<SettingOption> kOptions = {
+    {"density", "maxFl", Kind::kInt16, "most snowflakes at once (20..200)"},
+    {"snow-speed", "SpeedF", Kind::kSingle, "falling speed of the snow"},
+    {"size", "Size", Kind::kSingle, "size spread of the snowflakes"},
+    {"cloud-speed", "SpeedS", Kind::kSingle, "drift of the clouds, pixels per frame"},
+    {"object-speed", "SpeedO", Kind::kSingle, "speed of birds and aeroplane"},
+    {"speed", "Speed", Kind::kSingle, "animation speed: a frame every 200/speed ms"},
+    {"restart-time", "rTime", Kind::kInt32, "seconds between new landscapes"},
+    {"date", "Date", Kind::kFlag, "show the date"},
+    {"time", "Time", Kind::kFlag, "show the time"},
+    {"snowman", "Snowman", Kind::kFlag, "build a snowman"},
+    {"restart", "Restart", Kind::kFlag, "compose a new landscape now and then"},
+    {"wallpaper", "Wallpaper", Kind::kFlag, "leave the landscape as desktop background"},
+};
+
+// Numbers on the command line are written the C way whatever the locale.
+std::optional<double> ParseNumber(const std::string& text) {
+  std::istringstream in(text);
+  in.imbue(std::locale::classic());
+  double v = 0;
+  in >> v;
+  if (in.fail() || !in.eof() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::string StoreText(Kind kind, double v, bool& ok) {
+  ok = true;
+  switch (kind) {
+    case Kind::kInt16:
+      if (v != std::floor(v) || v < -32768 || v > 32767) break;
+      return IntegerToText(static_cast<long long>(v));
+    case Kind::kInt32:
+      if (v != std::floor(v) || v < -2147483648.0 || v > 2147483647.0) break;
+      return IntegerToText(static_cast<long long>(v));
+    case Kind::kSingle:
+      if (std::fabs(v) > std::numeric_limits<float>::max()) break;
+      return SingleToText(static_cast<float>(v));
+    case Kind::kFlag:
+      break;
+  }
+  ok = false;
+  return {};
+}
+
+}  // namespace
+
+const std::vector<SettingOption>& SettingOptions() { return kOptions; }
+
+bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOptions& o) {
+  const std::string& a = args[i];
+  if (a.size() < 2 || a[0] != '-') return false;
+  std::string name = a.substr(a[1] == '-' ? 2 : 1);
+  std::optional<std::string> inline_value;
+  if (size_t eq = name.find('='); eq != std::string::npos) {
+    inline_value = name.substr(eq + 1);
+    name = name.substr(0, eq);
+  }
+  auto fail = [&](const std::string& why) {
+    if (o.error.empty()) o.error = why;
+    return true;
+  };
+  auto value = [&]() -> std::optional<std::string> {
+    if (inline_value) return inline_value;
+    if (i + 1 < args.size()) return args[++i];
+    fail(a + ": a value is missing");
+    return std::nullopt;
+  };
+  if (name == "help" || name == "h") {
+    o.help = true;
+    return true;
+  }
+  if (name == "seed") {
+    auto v = value();
+    if (!v) return true;
+    size_t used = 0;
+    unsigned long long s = 0;
+    bool ok = !v->empty() && std::isdigit(static_cast<unsigned char>((*v)[0]));
+    if (ok) {
+      try {
+        s = std::stoull(*v, &used, 10);
+      } catch (...) {
+        ok = false;
+      }
+    }
+    if (!ok || used != v->size()) return fail(a + ": not a number: " + *v);
+    o.seed = s;
+    return true;
+  }
+  const SettingOption* found = nullptr;
+  bool negated = false;
+  for (const SettingOption& opt : kOptions) {
+    if (name == opt.name) found = &opt;
+    if (opt.kind == Kind::kFlag && name == std::string("no-") + opt.name) {
+      found = &opt;
+      negated = true;
+    }
+  }
+  if (!found) return false;
+  if (found->kind == Kind::kFlag) {
+    if (inline_value) return fail(a + ": takes no value");
+    o.overrides[found->key] = negated ? "0" : "1";
+    return true;
+  }
+  auto v = value();
+  if (!v) return true;
+  auto n = ParseNumber(*v);
+  bool ok = false;
+  std::string text = n ? StoreText(found->kind, *n, ok) : std::string();
+  if (!ok) return fail(a + ": not a valid number: " + *v);
+  o.overrides[found->key] = text;
+  return true;
+}
+
+std::string CommonOptionsHelp() {
+  std::ostringstream s;
+  s << "  --seed N         the same N gives the same landscapes\n";
+  for (const SettingOption& opt : kOptions) {
+    std::string left = std::string("--") + opt.name;
+    if (opt.kind == Kind::kFlag) {
+      left += ", --no-" + std::string(opt.name);
+    } else {
+      left += " N";
+    }
+    s << "  " << left << std::string(left.size() < 17 ? 17 - left.size() : 1, ' ') << opt.help
+      << "\n";
+  }
+  return s.str();
+}
+
+std::string OverlaySettingsStore::Get(const std::string& app, const std::string& section,
+                                      const std::string& key, const std::string& default_text) {
+  if (app == kAppName && section == kSettingsSection) {
+    auto it = overrides_.find(key);
+    if (it != overrides_.end()) return it->second;
+  }
+  return below_.Get(app, section, key, default_text);
+}
+
+void OverlaySettingsStore::Save(const std::string& app, const std::string& section,
+                                const std::string& key, const std::string& text) {
+  below_.Save(app, section, key, text);
+}
+
+}  // namespace wh
