@@ -2,11 +2,13 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <locale>
 #include <sstream>
 
 #include "common/numtext.h"
+#include "wh_version.h"
 
 namespace wh {
 
@@ -17,19 +19,35 @@ using Kind = OptionKind;
 // One row per setting: what the daemon's settings program and a person at a
 // terminal can change without touching the settings file.
 const std::vector<SettingOption> kOptions = {
-    {"density", "maxFl", Kind::kInt16, "most snowflakes at once (20..200)"},
-    {"snow-speed", "SpeedF", Kind::kSingle, "falling speed of the snow"},
-    {"size", "Size", Kind::kSingle, "size spread of the snowflakes"},
-    {"cloud-speed", "SpeedS", Kind::kSingle, "drift of the clouds, pixels per frame"},
-    {"object-speed", "SpeedO", Kind::kSingle, "speed of birds and aeroplane"},
-    {"speed", "Speed", Kind::kSingle, "animation speed: a frame every 200/speed ms"},
-    {"restart-time", "rTime", Kind::kInt32, "seconds between new landscapes"},
+    {"density", "maxFl", Kind::kInt16, "most snowflakes at once", 22, 200},
+    {"snow-speed", "SpeedF", Kind::kSingle, "falling speed of the snow", 2.08, 10},
+    {"size", "Size", Kind::kSingle, "size spread of the snowflakes", 2.08, 10},
+    {"cloud-speed", "SpeedS", Kind::kSingle, "drift of the clouds", 0.04, 1.03},
+    {"object-speed", "SpeedO", Kind::kSingle, "speed of birds and aeroplane", 2.08, 10},
+    {"speed", "Speed", Kind::kSingle, "a frame every 200/N ms", 0.1, 10},
+    {"restart-time", "rTime", Kind::kInt32, "seconds between new landscapes", 60, 5940},
     {"date", "Date", Kind::kFlag, "show the date"},
     {"time", "Time", Kind::kFlag, "show the time"},
     {"snowman", "Snowman", Kind::kFlag, "build a snowman"},
     {"restart", "Restart", Kind::kFlag, "compose a new landscape now and then"},
     {"wallpaper", "Wallpaper", Kind::kFlag, "leave the landscape as desktop background"},
 };
+
+std::string RangeText(const SettingOption& opt) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%g to %g", opt.low, opt.high);
+  return buf;
+}
+
+// Singles are compared as the single-precision values the settings hold,
+// so that the dialog's own 2.08 (stored as 2.0799999) is inside.
+bool InRange(const SettingOption& opt, double v) {
+  if (opt.kind == Kind::kSingle) {
+    const float f = static_cast<float>(v);
+    return f >= static_cast<float>(opt.low) && f <= static_cast<float>(opt.high);
+  }
+  return v >= opt.low && v <= opt.high;
+}
 
 // Numbers on the command line are written the C way whatever the locale.
 std::optional<double> ParseNumber(const std::string& text) {
@@ -73,18 +91,24 @@ bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOp
     inline_value = name.substr(eq + 1);
     name = name.substr(0, eq);
   }
+  // Messages name an option one way, however it was typed.
+  const std::string shown = "--" + name;
   auto fail = [&](const std::string& why) {
-    if (o.error.empty()) o.error = why;
+    if (o.error.empty()) o.error = shown + ": " + why;
     return true;
   };
   auto value = [&]() -> std::optional<std::string> {
     if (inline_value) return inline_value;
     if (i + 1 < args.size()) return args[++i];
-    fail(a + ": a value is missing");
+    fail("a value is missing");
     return std::nullopt;
   };
   if (name == "help" || name == "h") {
     o.help = true;
+    return true;
+  }
+  if (name == "version") {
+    o.version = true;
     return true;
   }
   if (name == "seed") {
@@ -100,7 +124,8 @@ bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOp
         ok = false;
       }
     }
-    if (!ok || used != v->size()) return fail(a + ": not a number: " + *v);
+    if (!ok || used != v->size())
+      return fail("'" + *v + "' is not a whole number from 0 to 18446744073709551615");
     o.seed = s;
     return true;
   }
@@ -115,34 +140,47 @@ bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOp
   }
   if (!found) return false;
   if (found->kind == Kind::kFlag) {
-    if (inline_value) return fail(a + ": takes no value");
+    if (inline_value) return fail("takes no value");
     o.overrides[found->key] = negated ? "0" : "1";
     return true;
   }
   auto v = value();
   if (!v) return true;
   auto n = ParseNumber(*v);
-  bool ok = false;
-  std::string text = n ? StoreText(found->kind, *n, ok) : std::string();
-  if (!ok) return fail(a + ": not a valid number: " + *v);
+  bool ok = n && InRange(*found, *n);
+  std::string text = ok ? StoreText(found->kind, *n, ok) : std::string();
+  if (!ok) {
+    const bool whole = found->kind != Kind::kSingle;
+    return fail("'" + *v + "' is not a " + (whole ? "whole " : "") + "number from " +
+                RangeText(*found));
+  }
   o.overrides[found->key] = text;
   return true;
 }
 
 std::string CommonOptionsHelp() {
   std::ostringstream s;
-  s << "  --seed N         the same N gives the same landscapes\n";
+  auto line = [&](const std::string& left, const std::string& text) {
+    s << "  " << left << std::string(left.size() < 21 ? 21 - left.size() : 1, ' ') << text << "\n";
+  };
+  line("--seed N", "the same N gives the same landscapes");
   for (const SettingOption& opt : kOptions) {
-    std::string left = std::string("--") + opt.name;
     if (opt.kind == Kind::kFlag) {
-      left += ", --no-" + std::string(opt.name);
+      line(std::string("--[no-]") + opt.name,
+           std::string(opt.help) + " (" + opt.key + ": 1 or 0)");
     } else {
-      left += " N";
+      line(std::string("--") + opt.name + " N",
+           std::string(opt.help) + " (" + opt.key + ": " + RangeText(opt) + ")");
     }
-    s << "  " << left << std::string(left.size() < 17 ? 17 - left.size() : 1, ' ') << opt.help
-      << "\n";
   }
+  line("--version", "print the version and exit");
+  line("--help", "print this text and exit");
   return s.str();
+}
+
+std::string VersionLine(const std::string& program) {
+  return program + " " + std::to_string(WH_VERSION_MAJOR) + "." +
+         std::to_string(WH_VERSION_MINOR) + "." + std::to_string(WH_VERSION_PATCH);
 }
 
 std::string OverlaySettingsStore::Get(const std::string& app, const std::string& section,

@@ -21,6 +21,9 @@ struct SettingOption {
   const char* key;   // the settings key it overrides
   OptionKind kind;
   const char* help;
+  // What the settings dialog can produce, ends included (not for flags).
+  // Command-line values outside are refused; the settings file is not checked.
+  double low = 0, high = 0;
 };
 
 // One row per setting, in the order --help lists them.
@@ -31,6 +34,7 @@ struct CommonOptions {
   // Settings given on the command line, as store text by key.
   std::map<std::string, std::string> overrides;
   bool help = false;
+  bool version = false;
   // Not empty when an argument was not understood; names the argument.
   std::string error;
 };
@@ -41,8 +45,11 @@ struct CommonOptions {
 // "--name", "-name" and "--name=value" all mean the same.
 bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOptions& o);
 
-// The --help lines of the shared options.
+// The --help lines of the shared options, with each setting's key and range.
 std::string CommonOptionsHelp();
+
+// "<program> 1.0.0": the --version line.
+std::string VersionLine(const std::string& program);
 
 // Puts the command-line settings over another store: reads see them first,
 // writes go through to the store below.

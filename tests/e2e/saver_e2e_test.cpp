@@ -402,7 +402,7 @@ TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
   WriteSettings("Wallpaper=0\n");
   // Still clouds and little snow, so that two runs show nearly the same.
   const std::vector<std::string> args{"--seed", "21", "--no-date", "--no-time",
-                                      "--cloud-speed", "0", "--density", "20"};
+                                      "--cloud-speed", "0.04", "--density", "22"};
   Start(args, {display});
   std::this_thread::sleep_for(2500ms);
   ASSERT_TRUE(Running()) << Log();

@@ -39,22 +39,60 @@ TEST(SaverOptions, DaemonConventions) {
   EXPECT_TRUE(Parse({"-fps", "-root"}).error.empty());
 }
 
-TEST(SaverOptions, BadArgumentsNameTheArgument) {
-  EXPECT_NE(Parse({"-window-id", "0"}).error.find("window"), std::string::npos);
-  EXPECT_NE(Parse({"-window-id"}).error.find("missing"), std::string::npos);
-  EXPECT_NE(Parse({"--sparkle"}).error.find("--sparkle"), std::string::npos);
-  EXPECT_NE(Parse({"--density", "lots"}).error.find("--density"), std::string::npos);
+TEST(SaverOptions, BadArgumentsNameTheArgumentOneWay) {
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{"-window-id", "0"}, "--window-id: '0' is not a window id (decimal, or hexadecimal with 0x)"},
+      {{"--window-id"}, "--window-id: a value is missing"},
+      {{"-root=yes"}, "--root: takes no value"},
+      {{"--sparkle"}, "--sparkle: unknown option"},
+      {{"-geometry", "big"}, "--geometry: 'big' is not WIDTHxHEIGHT+X+Y (parts may be left out)"},
+      {{"--geometry", "640x"}, "--geometry: '640x' is not WIDTHxHEIGHT+X+Y (parts may be left out)"},
+      {{"--geometry", "640x480", "-root"}, "--geometry: only with --window"},
+      {{"/S", "--geometry", "640x480"}, "--geometry: only with --window"},
+      {{"--density", "lots", "-root"}, "--density: 'lots' is not a whole number from 22 to 200"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Parse(c.args).error, c.message) << c.args[0];
   EXPECT_TRUE(Parse({"--help"}).help);
+  EXPECT_TRUE(Parse({"--version"}).version);
   EXPECT_EQ(Parse({"--density", "150", "-root"}).overrides.at("maxFl"), "150");
-  // Every option the help names is understood.
+}
+
+TEST(SaverOptions, WindowGeometryAndRestore) {
+  for (const char* g : {"640x480", "640x480+10+20", "300X200-0-0", "+5+5", "1x1+0-3"}) {
+    EXPECT_TRUE(ValidGeometry(g)) << g;
+    SaverOptions o = Parse({"-window", "-geometry", g});
+    EXPECT_EQ(o.geometry, g);
+    EXPECT_EQ(o.hack, HackTarget::kWindow);
+  }
+  for (const char* g : {"", "x", "640", "640x480+", "640x480+1+2+3", "640x480 ", "999999x2"})
+    EXPECT_FALSE(ValidGeometry(g)) << g;
+  EXPECT_EQ(Parse({"--geometry=800x600"}).hack, HackTarget::kWindow) << "alone it means --window";
+  EXPECT_TRUE(Parse({"--restore-wallpaper"}).restore_wallpaper);
+}
+
+TEST(SaverOptions, HelpListsEveryOptionItUnderstands) {
   const std::string help = SaverOptionsHelp();
-  for (size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
-    const size_t end = help.find_first_of(" ,\n", at);
-    const std::string opt = help.substr(at, end - at);
+  for (size_t at = help.find("  --"); at != std::string::npos; at = help.find("  --", at + 4)) {
+    const size_t end = help.find_first_of(" \n", at + 2);
+    std::string opt = help.substr(at + 2, end - at - 2);
+    if (opt.rfind("--[no-]", 0) == 0) opt = "--" + opt.substr(7);
     std::vector<std::string> args{opt};
-    if (help.compare(end, 2, " N") == 0) args.push_back("2");
+    if (help.compare(end, 3, " N ") == 0) {
+      // The lowest value the help gives: "(Key: LOW to HIGH)".
+      const size_t line_end = help.find('\n', at);
+      const size_t colon = help.rfind(": ", line_end);
+      args.push_back(colon > at ? help.substr(colon + 2, help.find(" to ", colon) - colon - 2)
+                                : "2");
+    }
+    if (help.compare(end, 6, " <id> ") == 0) args.push_back("0x400001");
+    if (opt == "--geometry") args.push_back("640x480");
     EXPECT_TRUE(Parse(args).error.empty()) << opt << ": " << Parse(args).error;
   }
+  EXPECT_NE(help.find("settings.ini"), std::string::npos);
+  EXPECT_NE(help.find("Exit status"), std::string::npos);
 }
 
 }  // namespace

@@ -10,10 +10,21 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "common/runtime_error.h"
+#include "gfx/dib.h"
+#include "gfx/image.h"
+#include "system/system.h"
 
 extern char** environ;
 
@@ -77,11 +88,95 @@ std::string FileUri(const std::string& path) {
   return uri;
 }
 
-bool Gsettings(const char* schema, const char* key, const std::string& value) {
+// What the saver remembers of the user's own background, so that
+// --restore-wallpaper can put it back: lines of key, TAB, value. Keys are
+// "gsettings SCHEMA KEY" (the value as gsettings prints it), "xfconf PROPERTY",
+// "root" ("picture" beside it in previous-background.bmp, or "none") and
+// "root-ours" (the pixmap the saver put there, not restored).
+class Memory {
+ public:
+  static std::string Folder() { return platform::Sys().StateDir() + "/WinterHollow"; }
+  static std::string FilePath() { return Folder() + "/previous-background"; }
+  static std::string PicturePath() { return Folder() + "/previous-background.bmp"; }
+
+  Memory() {
+    std::ifstream in(FilePath());
+    std::string line;
+    while (std::getline(in, line)) {
+      const size_t tab = line.find('\t');
+      if (tab != std::string::npos) entries_[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+  }
+  const std::map<std::string, std::string>& entries() const { return entries_; }
+  std::optional<std::string> Get(const std::string& key) const {
+    auto it = entries_.find(key);
+    if (it == entries_.end()) return std::nullopt;
+    return it->second;
+  }
+  void Set(const std::string& key, const std::string& value) {
+    if (value.find('\n') != std::string::npos) return;
+    auto [it, added] = entries_.try_emplace(key, value);
+    if (!added && it->second == value) return;
+    it->second = value;
+    dirty_ = true;
+  }
+  // Written through a temporary file and a rename: the old memory survives
+  // any failure. Memory is a convenience: a failure only loses it.
+  void Save() {
+    if (!dirty_) return;
+    std::error_code ec;
+    std::filesystem::create_directories(Folder(), ec);
+    const std::string tmp = FilePath() + ".tmp";
+    {
+      std::ofstream out(tmp, std::ios::trunc);
+      for (const auto& [k, v] : entries_) out << k << '\t' << v << '\n';
+      out.flush();
+      if (!out) {
+        std::remove(tmp.c_str());
+        return;
+      }
+    }
+    if (std::rename(tmp.c_str(), FilePath().c_str()) != 0) std::remove(tmp.c_str());
+    dirty_ = false;
+  }
+  static void Forget() {
+    std::remove(FilePath().c_str());
+    std::remove(PicturePath().c_str());
+  }
+
+ private:
+  std::map<std::string, std::string> entries_;
+  bool dirty_ = false;
+};
+
+std::string Trim(std::string s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+  return s;
+}
+
+// A GVariant string as gsettings prints and reads it.
+std::string Quoted(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) {
+    if (c == '\'' || c == '\\') q += '\\';
+    q += c;
+  }
+  return q + "'";
+}
+
+// Sets a gsettings key after remembering what the user had there (unless
+// what is there is already ours).
+bool Gsettings(Memory& memory, const char* schema, const char* key, const std::string& value) {
+  std::string now;
+  if (Run({"gsettings", "get", schema, key}, &now) == 0) {
+    now = Trim(now);
+    if (!now.empty() && now != Quoted(value))
+      memory.Set(std::string("gsettings ") + schema + " " + key, now);
+  }
   return Run({"gsettings", "set", schema, key, value}) == 0;
 }
 
-bool Xfce(const std::string& path) {
+bool Xfce(Memory& memory, const std::string& path) {
   std::string list;
   if (Run({"xfconf-query", "-c", "xfce4-desktop", "-l"}, &list) != 0) return false;
   bool any = false;
@@ -93,6 +188,11 @@ bool Xfce(const std::string& path) {
     static const std::string kSuffix = "/last-image";
     if (prop.size() > kSuffix.size() &&
         prop.compare(prop.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0) {
+      std::string now;
+      if (Run({"xfconf-query", "-c", "xfce4-desktop", "-p", prop}, &now) == 0) {
+        now = Trim(now);
+        if (!now.empty() && now != path) memory.Set("xfconf " + prop, now);
+      }
       any |= Run({"xfconf-query", "-c", "xfce4-desktop", "-p", prop, "-s", path}) == 0;
     }
     start = end + 1;
@@ -100,21 +200,93 @@ bool Xfce(const std::string& path) {
   return any;
 }
 
-}  // namespace
+// Server errors on the pixmaps of other clients (gone, or not pixmaps at
+// all) are expected; Xlib's default handler would end the program.
+int IgnoreXError(::Display*, XErrorEvent*) { return 0; }
 
-bool SetRootPixmap(const uint32_t* px, int w, int h) {
-  // A connection of its own whose resources stay when it closes: the pixmap
-  // must outlive the saver.
-  ::Display* d = XOpenDisplay(nullptr);
-  if (!d) return false;
+class QuietErrors {
+ public:
+  QuietErrors() : previous_(XSetErrorHandler(IgnoreXError)) {}
+  ~QuietErrors() { XSetErrorHandler(previous_); }
+
+ private:
+  int (*previous_)(::Display*, XErrorEvent*);
+};
+
+Pixmap RootPixmapProperty(::Display* d, ::Window root, ::Atom property) {
+  ::Atom type;
+  int format;
+  unsigned long n, after;
+  unsigned char* data = nullptr;
+  Pixmap pm = 0;
+  if (XGetWindowProperty(d, root, property, 0, 1, False, XA_PIXMAP, &type, &format, &n, &after,
+                         &data) == Success &&
+      type == XA_PIXMAP && format == 32 && n == 1 && data) {
+    pm = *reinterpret_cast<Pixmap*>(data);
+  }
+  if (data) XFree(data);
+  return pm;
+}
+
+bool TrueColour24(::Display* d, int scr) {
+  const ::Visual* vis = DefaultVisual(d, scr);
+  const int depth = DefaultDepth(d, scr);
+  return (depth == 24 || depth == 32) && vis->red_mask == 0xFF0000 && vis->green_mask == 0xFF00 &&
+         vis->blue_mask == 0xFF;
+}
+
+// Keeps a copy of the root's picture before the saver replaces it, unless
+// the picture there is the saver's own.
+void RememberRoot(::Display* d, Memory& memory) {
   const int scr = DefaultScreen(d);
   ::Window root = RootWindow(d, scr);
+  const Pixmap now = RootPixmapProperty(d, root, XInternAtom(d, "_XROOTPMAP_ID", False));
+  const auto ours = memory.Get("root-ours");
+  if (now && ours && *ours == std::to_string(now)) return;
+  if (!now) {
+    memory.Set("root", "none");
+    return;
+  }
+  QuietErrors quiet;
+  ::Window r;
+  int x, y;
+  unsigned w = 0, h = 0, border, depth;
+  if (!XGetGeometry(d, now, &r, &x, &y, &w, &h, &border, &depth) || w == 0 || h == 0 ||
+      static_cast<int>(depth) != DefaultDepth(d, scr) || !TrueColour24(d, scr)) {
+    memory.Set("root", "none");
+    return;
+  }
+  XImage* img = XGetImage(d, now, 0, 0, w, h, AllPlanes, ZPixmap);
+  if (!img) {
+    memory.Set("root", "none");
+    return;
+  }
+  Image pic;
+  pic.width = static_cast<int>(w);
+  pic.height = static_cast<int>(h);
+  pic.px.resize(static_cast<size_t>(w) * h);
+  for (unsigned yy = 0; yy < h; ++yy)
+    for (unsigned xx = 0; xx < w; ++xx)
+      pic.px[static_cast<size_t>(yy) * w + xx] =
+          static_cast<uint32_t>(XGetPixel(img, static_cast<int>(xx), static_cast<int>(yy)) & 0xFFFFFF);
+  XDestroyImage(img);
+  try {
+    std::error_code ec;
+    std::filesystem::create_directories(Memory::Folder(), ec);
+    SaveBmpFile(Memory::PicturePath(), EncodeBmp24(pic));
+    memory.Set("root", "picture");
+  } catch (const RuntimeError&) {
+  }
+}
+
+// Puts a pixmap of the picture on the root window of `d`; returns it (0 when
+// the screen cannot show the picture).
+Pixmap PutRootPixmap(::Display* d, const uint32_t* px, int w, int h) {
+  const int scr = DefaultScreen(d);
+  ::Window root = RootWindow(d, scr);
+  if (!TrueColour24(d, scr)) return 0;
   const int depth = DefaultDepth(d, scr);
   ::Visual* vis = DefaultVisual(d, scr);
-  if ((depth != 24 && depth != 32) || vis->red_mask != 0xFF0000 || vis->blue_mask != 0xFF) {
-    XCloseDisplay(d);
-    return false;
-  }
   Pixmap pm = XCreatePixmap(d, root, static_cast<unsigned>(w), static_cast<unsigned>(h),
                             static_cast<unsigned>(depth));
   XImage* img = XCreateImage(d, vis, static_cast<unsigned>(depth), ZPixmap, 0,
@@ -125,52 +297,145 @@ bool SetRootPixmap(const uint32_t* px, int w, int h) {
   img->data = nullptr;
   XDestroyImage(img);
   XFreeGC(d, gc);
+  ReplaceRootPixmap(d, pm);
+  return pm;
+}
 
-  // The previous setter's pixmap would otherwise stay in the server forever.
+}  // namespace
+
+void ReplaceRootPixmap(::Display* d, Pixmap pm) {
+  const int scr = DefaultScreen(d);
+  ::Window root = RootWindow(d, scr);
   ::Atom esetroot = XInternAtom(d, "ESETROOT_PMAP_ID", False);
   ::Atom xrootpmap = XInternAtom(d, "_XROOTPMAP_ID", False);
   {
-    ::Atom type;
-    int format;
-    unsigned long n, after;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, root, esetroot, 0, 1, False, XA_PIXMAP, &type, &format, &n, &after,
-                           &data) == Success &&
-        type == XA_PIXMAP && n == 1 && data) {
-      XKillClient(d, *reinterpret_cast<Pixmap*>(data));
-    }
-    if (data) XFree(data);
+    // The previous setter's pixmap would otherwise stay in the server
+    // forever. Setters that leave theirs for the next one to free say so by
+    // publishing the same pixmap under both names; anything else in
+    // ESETROOT_PMAP_ID may belong to a client that is still running.
+    QuietErrors quiet;
+    const Pixmap previous = RootPixmapProperty(d, root, esetroot);
+    if (previous && previous != pm && previous == RootPixmapProperty(d, root, xrootpmap))
+      XKillClient(d, previous);
+    XSync(d, False);
   }
-  XChangeProperty(d, root, xrootpmap, XA_PIXMAP, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(&pm), 1);
-  XChangeProperty(d, root, esetroot, XA_PIXMAP, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(&pm), 1);
-  XSetWindowBackgroundPixmap(d, root, pm);
+  if (pm) {
+    XChangeProperty(d, root, xrootpmap, XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pm), 1);
+    XChangeProperty(d, root, esetroot, XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pm), 1);
+    XSetWindowBackgroundPixmap(d, root, pm);
+  } else {
+    XDeleteProperty(d, root, xrootpmap);
+    XDeleteProperty(d, root, esetroot);
+    XSetWindowBackgroundPixmap(d, root, None);
+  }
   XClearWindow(d, root);
+}
+
+namespace {
+
+// Sets the root pixmap on a connection of its own whose resources stay when
+// it closes: the pixmap must outlive the saver. The user's own root picture
+// is remembered first when `memory` is given.
+bool SetRootPixmapRemembering(const uint32_t* px, int w, int h, Memory* memory) {
+  ::Display* d = XOpenDisplay(nullptr);
+  if (!d) return false;
+  if (!TrueColour24(d, DefaultScreen(d))) {
+    XCloseDisplay(d);
+    return false;
+  }
+  if (memory) RememberRoot(d, *memory);
+  const Pixmap pm = PutRootPixmap(d, px, w, h);
+  if (memory && pm) memory->Set("root-ours", std::to_string(pm));
   XSetCloseDownMode(d, RetainPermanent);
   XCloseDisplay(d);
-  return true;
+  return pm != 0;
+}
+
+}  // namespace
+
+bool SetRootPixmap(const uint32_t* px, int w, int h) {
+  return SetRootPixmapRemembering(px, w, h, nullptr);
 }
 
 bool SetDesktopBackground(const std::string& path, const uint32_t* px, int w, int h) {
   const char* env = std::getenv("XDG_CURRENT_DESKTOP");
   const std::string desktop = Lower(env ? env : "");
   const std::string uri = FileUri(path);
-  if (desktop.find("xfce") != std::string::npos && Xfce(path)) return true;
-  if (desktop.find("mate") != std::string::npos &&
-      Gsettings("org.mate.background", "picture-filename", path))
-    return true;
-  if (desktop.find("cinnamon") != std::string::npos &&
-      Gsettings("org.cinnamon.desktop.background", "picture-uri", uri))
-    return true;
-  if (desktop.find("gnome") != std::string::npos || desktop.find("unity") != std::string::npos ||
-      desktop.find("budgie") != std::string::npos || desktop.find("pantheon") != std::string::npos) {
-    bool ok = Gsettings("org.gnome.desktop.background", "picture-uri", uri);
+  Memory memory;
+  bool ok = false;
+  if (desktop.find("xfce") != std::string::npos) ok = Xfce(memory, path);
+  if (!ok && desktop.find("mate") != std::string::npos)
+    ok = Gsettings(memory, "org.mate.background", "picture-filename", path);
+  if (!ok && desktop.find("cinnamon") != std::string::npos)
+    ok = Gsettings(memory, "org.cinnamon.desktop.background", "picture-uri", uri);
+  if (!ok && (desktop.find("gnome") != std::string::npos ||
+              desktop.find("unity") != std::string::npos ||
+              desktop.find("budgie") != std::string::npos ||
+              desktop.find("pantheon") != std::string::npos)) {
+    ok = Gsettings(memory, "org.gnome.desktop.background", "picture-uri", uri);
     // Newer GNOME keeps a second picture for its dark style.
-    Gsettings("org.gnome.desktop.background", "picture-uri-dark", uri);
-    if (ok) return true;
+    Gsettings(memory, "org.gnome.desktop.background", "picture-uri-dark", uri);
   }
-  return px && SetRootPixmap(px, w, h);
+  if (!ok && px) ok = SetRootPixmapRemembering(px, w, h, &memory);
+  memory.Save();
+  return ok;
+}
+
+bool RestoreDesktopBackground(std::string& message) {
+  Memory memory;
+  std::vector<std::string> failed;
+  int restored = 0;
+  for (const auto& [key, value] : memory.entries()) {
+    std::istringstream words(key);
+    std::string way, a, b;
+    words >> way >> a >> b;
+    bool ok = true;
+    if (way == "gsettings") {
+      ok = Run({"gsettings", "set", a, b, value}) == 0;
+    } else if (way == "xfconf") {
+      ok = Run({"xfconf-query", "-c", "xfce4-desktop", "-p", a, "-s", value}) == 0;
+    } else if (way == "root") {
+      ::Display* d = XOpenDisplay(nullptr);
+      ok = d != nullptr;
+      if (d) {
+        if (value == "picture") {
+          Image pic;
+          try {
+            pic = LoadBmpFile(Memory::PicturePath());
+          } catch (const RuntimeError&) {
+            ok = false;
+          }
+          ok = ok && PutRootPixmap(d, pic.px.data(), pic.width, pic.height) != 0;
+          if (ok) XSetCloseDownMode(d, RetainPermanent);
+        } else {
+          ReplaceRootPixmap(d, 0);
+        }
+        XCloseDisplay(d);
+      }
+    } else {
+      continue;  // "root-ours" and anything unknown
+    }
+    if (ok) {
+      ++restored;
+    } else {
+      failed.push_back(key);
+    }
+  }
+  if (!failed.empty()) {
+    message = "could not put back the desktop background through";
+    for (const std::string& f : failed) message += " '" + f + "'";
+    message += "; what it was is kept in " + Memory::FilePath();
+    return false;
+  }
+  if (restored == 0) {
+    message = "there is no background to put back: the saver has not replaced it";
+    return false;
+  }
+  Memory::Forget();
+  message = "the desktop background from before the saver is back";
+  return true;
 }
 
 }  // namespace wh::x11

@@ -3,6 +3,8 @@
 // and any other X desktop through the root window's pixmap.
 #pragma once
 
+#include <X11/Xlib.h>
+
 #include <cstdint>
 #include <string>
 
@@ -10,10 +12,22 @@ namespace wh::x11 {
 
 // `path` is the BMP just written; `px` (B, G, R, X pixels, `w` x `h`) is the
 // same picture for the root-window way. Returns true when a way succeeded.
+// What the user had before is remembered (in the user's state folder) unless
+// what is there is already the saver's, so RestoreDesktopBackground can put
+// the user's own background back.
 bool SetDesktopBackground(const std::string& path, const uint32_t* px, int w, int h);
+
+// Puts back the background SetDesktopBackground remembered and forgets it.
+// `message` says what happened in one line; false when nothing was put back.
+bool RestoreDesktopBackground(std::string& message);
 
 // The root-window way alone: a pixmap that outlives this process, set as the
 // root's background and published in _XROOTPMAP_ID and ESETROOT_PMAP_ID.
 bool SetRootPixmap(const uint32_t* px, int w, int h);
+
+// Makes `pm` (0: none, the server's default background) the root window's
+// background and publishes it, freeing the previous setter's pixmap only
+// when ESETROOT_PMAP_ID and _XROOTPMAP_ID both name it.
+void ReplaceRootPixmap(::Display* d, unsigned long pm);
 
 }  // namespace wh::x11

@@ -2,7 +2,8 @@
 //
 //   winterhollow [/S]             full screen until a mouse jump, click or key
 //   winterhollow /P <window>      the preview still inside another window
-//   winterhollow -root | -window-id <id> | -window   run by a screen-saver daemon
+//   winterhollow --root | --window-id <id> | --window   run by a screen-saver daemon
+//   winterhollow --restore-wallpaper  the desktop background from before the saver
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +50,8 @@ void PrintConfigNotice() {
 // run while a scene is being built.
 class WindowBridge : public FormHost, public EventSink {
  public:
-  WindowBridge(X11Window& w, bool input_ends) : w_(w), input_ends_(input_ends) {}
+  WindowBridge(X11Window& w, bool input_ends, bool close_keys = false)
+      : w_(w), input_ends_(input_ends), close_keys_(close_keys) {}
   void set_form(SaverWindow* f) { frm_ = f; }
 
   // FormHost
@@ -76,6 +78,8 @@ class WindowBridge : public FormHost, public EventSink {
     if (frm_ && input_ends_) frm_->Form_KeyDown(static_cast<int>(keysym), 0);
   }
   void OnKeyChar(int ch) override {
+    // A window of its own closes as stock hacks' windows do: q, Escape, Ctrl-C.
+    if (close_keys_ && (ch == 'q' || ch == 'Q' || ch == 27 || ch == 3)) closed_ = true;
     if (frm_ && input_ends_) frm_->Form_KeyPress(ch);
   }
   void OnResized(int, int) override { resized_ = true; }
@@ -89,6 +93,7 @@ class WindowBridge : public FormHost, public EventSink {
  private:
   X11Window& w_;
   bool input_ends_;
+  bool close_keys_;
   SaverWindow* frm_ = nullptr;
   bool resized_ = false, exposed_ = false, closed_ = false;
 };
@@ -128,9 +133,18 @@ class X11Modes : public ModeHost {
   }
 
   void StartPreview(int32_t host) override {
+    if (host == 0) {
+      failure_ = "/P needs the id of the window to draw into, e.g. /P 12582919";
+      failure_status_ = 2;
+      return;
+    }
     window_ = X11Window::CreateChild(c_, static_cast<::Window>(static_cast<uint32_t>(host)),
                                      "WinterHollow");
-    if (!window_) return;  // no such host window: nothing to show
+    if (!window_) {
+      failure_ = "/P: there is no window " + std::to_string(static_cast<uint32_t>(host)) +
+                 " to draw into";
+      return;
+    }
     bridge_ = std::make_unique<WindowBridge>(*window_, false);
     preview_ = std::make_unique<FrmPreview>(*bridge_, PreviewStill());
     window_->Show();
@@ -142,23 +156,25 @@ class X11Modes : public ModeHost {
   void ChangePassword(int32_t) override {}
 
   // Draws into a window a daemon gave us (or our own plain window).
-  void StartHack(HackTarget target, uint32_t id) {
+  void StartHack(HackTarget target, uint32_t id, const std::string& geometry) {
     if (target == HackTarget::kWindow) {
-      window_ = X11Window::CreateChild(c_, c_.root(), "WinterHollow");
-      if (window_) {
-        XResizeWindow(c_.display(), window_->id(), 1024, 768);
-        ::Atom del = c_.atom("WM_DELETE_WINDOW");
-        XSetWMProtocols(c_.display(), window_->id(), &del, 1);
-        XSync(c_.display(), False);
-      }
+      window_ = X11Window::CreateTopLevel(c_, "WinterHollow", geometry);
     } else {
       window_ = X11Window::Adopt(c_, target == HackTarget::kRoot ? c_.root() : id);
     }
-    if (!window_) return;
-    StartForm(/*input_ends=*/false);
+    if (!window_) {
+      failure_ = target == HackTarget::kWindowId
+                     ? "--window-id: there is no window " + std::to_string(id) + " to draw into"
+                     : "cannot draw on this display's root window";
+      return;
+    }
+    StartForm(/*input_ends=*/false, /*close_keys=*/target == HackTarget::kWindow);
   }
 
   bool has_window() const { return window_ != nullptr; }
+  // Why the mode could not start; empty when it did.
+  const std::string& failure() const { return failure_; }
+  int failure_status() const { return failure_status_; }
 
   // The event and timer loop; returns when the window is gone.
   int Run() {
@@ -166,6 +182,7 @@ class X11Modes : public ModeHost {
     int64_t next = 0;
     bool was_enabled = false;
     for (;;) {
+      AnnounceErrorLog();
       window_->Pump(*bridge_);
       if (bridge_->closed() || !window_->alive()) {
         if (frm_) frm_->Form_Unload();
@@ -211,8 +228,8 @@ class X11Modes : public ModeHost {
   }
 
  private:
-  void StartForm(bool input_ends) {
-    bridge_ = std::make_unique<WindowBridge>(*window_, input_ends);
+  void StartForm(bool input_ends, bool close_keys = false) {
+    bridge_ = std::make_unique<WindowBridge>(*window_, input_ends, close_keys);
     frm_ = std::make_unique<SaverWindow>(bridge_.get());
     bridge_->set_form(frm_.get());
     exits_.Attach(frm_.get(), window_.get());
@@ -230,10 +247,23 @@ class X11Modes : public ModeHost {
   std::unique_ptr<WindowBridge> bridge_;
   std::unique_ptr<SaverWindow> frm_;
   std::unique_ptr<FrmPreview> preview_;
+  std::string failure_;
+  int failure_status_ = 1;
 };
 
 }  // namespace
 }  // namespace wh::x11
+
+// Why no X display could be opened, in one line.
+std::string DisplayProblem() {
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (display && *display) return std::string("cannot open the X display '") + display + "'";
+  if (wayland && *wayland)
+    return std::string("DISPLAY is not set: a Wayland session (WAYLAND_DISPLAY=") + wayland +
+           ") needs XWayland, which sets DISPLAY, to run this X program";
+  return "cannot open an X display: DISPLAY is not set";
+}
 
 int main(int argc, char** argv) {
   using namespace wh;
@@ -250,6 +280,16 @@ int main(int argc, char** argv) {
     std::cout << SaverOptionsHelp();
     return 0;
   }
+  if (opts.version) {
+    std::cout << VersionLine("winterhollow") << "\n";
+    return 0;
+  }
+  if (opts.restore_wallpaper) {
+    std::string message;
+    const bool ok = RestoreDesktopBackground(message);
+    (ok ? std::cout : std::cerr) << "winterhollow: " << message << "\n";
+    return ok ? 0 : 1;
+  }
   platform::IniFileStore ini;
   OverlaySettingsStore store(ini, opts.overrides);
   SetSettingsStore(&store);
@@ -263,8 +303,7 @@ int main(int argc, char** argv) {
     try {
       conn = std::make_unique<x11::Connection>();
     } catch (const std::exception&) {
-      std::cerr << "winterhollow: cannot open the X display"
-                << (std::getenv("DISPLAY") ? "" : " ($DISPLAY is not set)") << "\n";
+      std::cerr << "winterhollow: " << DisplayProblem() << "\n";
       return 1;
     }
   }
@@ -280,6 +319,7 @@ int main(int argc, char** argv) {
       void ChangePassword(int32_t) override {}
     } none;
     Main(opts.mode_args, none, opts.seed ? &*opts.seed : nullptr);
+    AnnounceErrorLog();
     return 0;
   }
 
@@ -298,13 +338,16 @@ int main(int argc, char** argv) {
     } else {
       SeedRandomFromTimeOfDay(sys.SecondsSinceMidnight());
     }
-    modes.StartHack(opts.hack, opts.window_id);
-    if (!modes.has_window()) {
-      std::cerr << "winterhollow: there is no window " << opts.window_id << " to draw into\n";
-      return 1;
-    }
+    modes.StartHack(opts.hack, opts.window_id, opts.geometry);
   } else {
     Main(opts.mode_args, modes, opts.seed ? &*opts.seed : nullptr);
   }
-  return modes.Run();
+  if (!modes.failure().empty()) {
+    AnnounceErrorLog();
+    std::cerr << "winterhollow: " << modes.failure() << "\n";
+    return modes.failure_status();
+  }
+  const int status = modes.Run();
+  AnnounceErrorLog();
+  return status;
 }

@@ -1,5 +1,6 @@
 #include "platform/x11/x11_options.h"
 
+#include <cctype>
 #include <sstream>
 
 namespace wh::x11 {
@@ -21,9 +22,6 @@ std::optional<uint32_t> ParseWindowId(const std::string& text) {
 SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char* env_window) {
   SaverOptions o;
   std::vector<std::string> rest;
-  auto fail = [&](const std::string& why) {
-    if (o.error.empty()) o.error = why;
-  };
   for (size_t i = 0; i < args.size() && o.error.empty(); ++i) {
     const std::string& a = args[i];
     if (a.size() < 2 || a[0] != '-') {
@@ -37,24 +35,43 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
       inline_value = name.substr(eq + 1);
       name = name.substr(0, eq);
     }
-    if (name == "root") {
+    // Daemons write one dash, people often two: messages always show two.
+    const std::string shown = "--" + name;
+    auto value = [&]() -> std::optional<std::string> {
+      if (inline_value) return inline_value;
+      if (i + 1 < args.size()) return args[++i];
+      o.error = shown + ": a value is missing";
+      return std::nullopt;
+    };
+    const bool switch_only = name == "root" || name == "window" || name == "no-shm" ||
+                             name == "shm" || name == "fps" || name == "install" ||
+                             name == "restore-wallpaper";
+    if (switch_only && inline_value) {
+      o.error = shown + ": takes no value";
+    } else if (name == "root") {
       o.hack = HackTarget::kRoot;
     } else if (name == "window") {
       o.hack = HackTarget::kWindow;
     } else if (name == "window-id") {
-      std::optional<std::string> v = inline_value;
-      if (!v && i + 1 < args.size()) v = args[++i];
-      if (!v) {
-        fail(a + ": a value is missing");
-        break;
-      }
+      auto v = value();
+      if (!v) break;
       auto id = ParseWindowId(*v);
       if (!id) {
-        fail(a + ": not a window id: " + *v);
+        o.error = shown + ": '" + *v + "' is not a window id (decimal, or hexadecimal with 0x)";
         break;
       }
       o.hack = HackTarget::kWindowId;
       o.window_id = *id;
+    } else if (name == "geometry") {
+      auto v = value();
+      if (!v) break;
+      if (!ValidGeometry(*v)) {
+        o.error = shown + ": '" + *v + "' is not WIDTHxHEIGHT+X+Y (parts may be left out)";
+        break;
+      }
+      o.geometry = *v;
+    } else if (name == "restore-wallpaper") {
+      o.restore_wallpaper = true;
     } else if (name == "no-shm") {
       o.shm = false;
     } else if (name == "shm") {
@@ -62,12 +79,21 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
     } else if (name == "fps" || name == "install") {
       // Daemon conventions that mean nothing here.
     } else {
-      fail(a + ": unknown option");
+      o.error = a + ": unknown option";
     }
   }
+  if (!o.error.empty()) return o;
   for (const std::string& r : rest) {
     if (!o.mode_args.empty()) o.mode_args += ' ';
     o.mode_args += r;
+  }
+  if (!o.geometry.empty()) {
+    // A size and place only make sense for a window of our own.
+    if (o.hack == HackTarget::kNone && o.mode_args.empty()) o.hack = HackTarget::kWindow;
+    if (o.hack != HackTarget::kWindow) {
+      o.error = "--geometry: only with --window";
+      return o;
+    }
   }
   // The daemon hands its window over in the environment; "-root" then means
   // that window, as the virtual-root convention has it.
@@ -82,20 +108,53 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
   return o;
 }
 
+bool ValidGeometry(const std::string& text) {
+  // WxH, +X+Y, WxH+X+Y, WxH-X-Y, as X programs take them.
+  size_t at = 0;
+  auto digits = [&]() {
+    const size_t from = at;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+    return at > from && at - from <= 5;
+  };
+  if (text.empty()) return false;
+  if (text[0] != '+' && text[0] != '-') {
+    if (!digits() || at >= text.size() || (text[at] != 'x' && text[at] != 'X')) return false;
+    ++at;
+    if (!digits()) return false;
+  }
+  for (int k = 0; k < 2 && at < text.size(); ++k) {
+    if (text[at] != '+' && text[at] != '-') return false;
+    ++at;
+    if (!digits()) return false;
+  }
+  return at == text.size();
+}
+
 std::string SaverOptionsHelp() {
   std::ostringstream s;
-  s << "Usage: winterhollow [/S | /P <window> | /C | /A] [options]\n"
-       "       winterhollow -root | -window | -window-id <id> [options]\n"
+  s << "Usage: winterhollow [/S | /P <window> | /C] [options]\n"
+       "       winterhollow --root | --window [--geometry WxH+X+Y] | --window-id <id> [options]\n"
+       "       winterhollow --restore-wallpaper\n"
        "\n"
-       "  /S, nothing      the full-screen saver; a mouse jump, a click or a key ends it\n"
-       "  /P <window>      the preview picture inside that X window\n"
-       "  /C               the settings\n"
-       "  -root            draw on the root window (screen-saver daemons)\n"
-       "  -window-id <id>  draw into that window; also $XSCREENSAVER_WINDOW\n"
-       "  -window          draw in a window of its own\n"
-       "  -no-shm          send frames over the connection, not through shared memory\n"
+       "  /S, nothing          the full-screen saver; a mouse jump, a click or a key ends it\n"
+       "  /P <window>          the preview picture inside that X window (its decimal id,\n"
+       "                       as xwininfo prints it); ends when that window goes\n"
+       "  /C                   the settings\n"
+       "  --root               draw on the root window (screen-saver daemons)\n"
+       "  --window-id <id>     draw into that window; also $XSCREENSAVER_WINDOW\n"
+       "  --window             draw in a window of its own; q or Escape closes it\n"
+       "  --geometry WxH+X+Y   size and place of that window\n"
+       "  --no-shm             send frames over the connection, not through shared memory\n"
+       "  --fps                accepted from screen-saver daemons; shows nothing\n"
+       "  --restore-wallpaper  put back the desktop background the saver replaced\n"
+       "  (options may also be written with one dash: -root, -window, ...)\n"
+       "\n"
+       "Settings (command-line values must lie in the range the settings dialog offers;\n"
+       "the rest come from $XDG_CONFIG_HOME/WinterHollow/settings.ini, section [Settings],\n"
+       "under the key named in parentheses):\n"
     << CommonOptionsHelp()
-    << "\nSettings not given here come from $XDG_CONFIG_HOME/WinterHollow/settings.ini.\n";
+    << "\nExit status: 0 done; 1 no X display, or no window to draw into;\n"
+       "2 a bad command line.\n";
   return s.str();
 }
 

@@ -24,6 +24,10 @@ struct SaverOptions : CommonOptions {
   uint32_t window_id = 0;
   // Frames through shared memory when the display offers it (-no-shm: never).
   bool shm = true;
+  // --geometry WxH+X+Y of the --window window; empty: a size that fits the screen.
+  std::string geometry;
+  // --restore-wallpaper: put back the background the saver replaced, then end.
+  bool restore_wallpaper = false;
   // Everything else, joined with blanks: "/S", "/P 1234", ...
   std::string mode_args;
 };
@@ -35,6 +39,9 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
 
 // A window id as daemons write it: decimal, or hexadecimal with 0x.
 std::optional<uint32_t> ParseWindowId(const std::string& text);
+
+// Whether `text` is an X geometry: WxH, +X+Y or WxH+X+Y (signs + or -).
+bool ValidGeometry(const std::string& text);
 
 // The --help text.
 std::string SaverOptionsHelp();

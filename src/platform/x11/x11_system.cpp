@@ -2,6 +2,12 @@
 
 #include <X11/extensions/scrnsaver.h>
 
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "errors/err_scribe.h"
+
 namespace wh::x11 {
 
 void X11System::AttachWindow(X11Window* w) {
@@ -24,6 +30,23 @@ void X11System::SetScreenSaverActive(bool active) {
   if (!XScreenSaverQueryExtension(c_.display(), &event_base, &error_base)) return;
   XScreenSaverSuspend(c_.display(), active ? False : True);
   XFlush(c_.display());
+}
+
+}  // namespace wh::x11
+
+namespace wh::x11 {
+
+void X11System::EndProcess(int status) {
+  AnnounceErrorLog();
+  PosixSystem::EndProcess(status);
+}
+
+void AnnounceErrorLog() {
+  static std::set<std::string> told;
+  const std::string& path = ErrScribe::Instance().last_log_path();
+  if (path.empty() || !told.insert(path).second) return;
+  std::fprintf(stderr, "winterhollow: run-time errors were written to %s\n", path.c_str());
+  std::fflush(stderr);
 }
 
 }  // namespace wh::x11

@@ -21,11 +21,17 @@ class X11System : public platform::PosixSystem {
   // The X server's own blanking is held off while we run: the suspension
   // belongs to our connection, so it also ends if the saver is killed.
   void SetScreenSaverActive(bool active) override;
+  // Says where the error log is before the process ends.
+  [[noreturn]] void EndProcess(int status) override;
 
  private:
   Connection& c_;
   X11Window* window_ = nullptr;
   bool cursor_visible_ = true;
 };
+
+// Tells a person at the terminal, once per log file, that run-time errors
+// were written to the error log, and where. The log stays the only report.
+void AnnounceErrorLog();
 
 }  // namespace wh::x11

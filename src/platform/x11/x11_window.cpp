@@ -27,6 +27,14 @@ constexpr long kOwnInputMask = PointerMotionMask | ButtonPressMask | ButtonRelea
 constexpr long kForeignMask = StructureNotifyMask | ExposureMask;
 constexpr ::Time kDoubleClickMs = 400;
 
+// Every window of ours carries a title and a class, for window managers,
+// task bars and tools such as xdotool.
+void NameWindow(::Display* d, ::Window w, const std::string& title) {
+  XStoreName(d, w, title.c_str());
+  XClassHint cls {const_cast<char*>("winterhollow"), const_cast<char*>("WinterHollow")};
+  XSetClassHint(d, w, &cls);
+}
+
 }  // namespace
 
 Connection::Connection(const char* name) {
@@ -53,6 +61,11 @@ X11Window::X11Window(Connection& c, ::Window w, Kind kind) : c_(c), win_(w), kin
   native_layout_ = (depth_ == 24 || depth_ == 32) && visual_->red_mask == 0xFF0000 &&
                    visual_->green_mask == 0xFF00 && visual_->blue_mask == 0xFF &&
                    ImageByteOrder(c_.display()) == LSBFirst;
+  if (Palette::Needed(visual_)) {
+    palette_ = std::make_unique<Palette>(c_.display(), visual_,
+                                         a.colormap ? a.colormap
+                                                    : DefaultColormap(c_.display(), c_.screen()));
+  }
   wm_delete_ = c_.atom("WM_DELETE_WINDOW");
 }
 
@@ -66,9 +79,7 @@ std::unique_ptr<X11Window> X11Window::CreateFullScreen(Connection& c, const std:
   ::Window w = XCreateWindow(d, c.root(), 0, 0, static_cast<unsigned>(sw),
                              static_cast<unsigned>(sh), 0, CopyFromParent, InputOutput,
                              CopyFromParent, CWBackPixel | CWEventMask, &attrs);
-  XStoreName(d, w, title.c_str());
-  XClassHint cls {const_cast<char*>("winterhollow"), const_cast<char*>("WinterHollow")};
-  XSetClassHint(d, w, &cls);
+  NameWindow(d, w, title);
 
   // Full screen and above the others, asked for before mapping so the window
   // manager places it so from the start.
@@ -105,12 +116,57 @@ std::unique_ptr<X11Window> X11Window::CreateChild(Connection& c, ::Window parent
   ::Window w = XCreateWindow(d, parent, 0, 0, static_cast<unsigned>(std::max(1, pa.width)),
                              static_cast<unsigned>(std::max(1, pa.height)), 0, CopyFromParent,
                              InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attrs);
-  XStoreName(d, w, title.c_str());
+  NameWindow(d, w, title);
   // The host's size changes and its end reach us through its structure events.
   XSelectInput(d, parent, StructureNotifyMask);
   XSync(d, False);
   if (g_last_error) return nullptr;
   return std::unique_ptr<X11Window>(new X11Window(c, w, Kind::kChild));
+}
+
+std::unique_ptr<X11Window> X11Window::CreateTopLevel(Connection& c, const std::string& title,
+                                                     const std::string& geometry) {
+  ::Display* d = c.display();
+  const int sw = DisplayWidth(d, c.screen());
+  const int sh = DisplayHeight(d, c.screen());
+  // Three quarters of the screen at most, 4:3 like the scene, 1024 x 768 at most.
+  int w = std::min({1024, sw * 3 / 4, sh * 3 / 4 * 4 / 3});
+  int h = w * 3 / 4;
+  int x = (sw - w) / 2, y = (sh - h) / 2;
+  XSizeHints hints {};
+  if (!geometry.empty()) {
+    int gx = 0, gy = 0;
+    unsigned gw = 0, gh = 0;
+    const int mask = XParseGeometry(geometry.c_str(), &gx, &gy, &gw, &gh);
+    // The scene's geometry is 16-bit: sides beyond 10000 pixels do not fit.
+    if (mask & WidthValue) w = std::clamp(static_cast<int>(gw), 1, 10000);
+    if (mask & HeightValue) h = std::clamp(static_cast<int>(gh), 1, 10000);
+    if (mask & (WidthValue | HeightValue)) hints.flags |= USSize;
+    if (mask & XValue) x = (mask & XNegative) ? sw - w + gx : gx;
+    if (mask & YValue) y = (mask & YNegative) ? sh - h + gy : gy;
+    if (mask & (XValue | YValue)) hints.flags |= USPosition;
+  }
+  if (!(hints.flags & USSize)) hints.flags |= PSize;
+  if (!(hints.flags & USPosition)) hints.flags |= PPosition;
+  hints.x = x;
+  hints.y = y;
+  hints.width = w;
+  hints.height = h;
+  XSetWindowAttributes attrs {};
+  attrs.background_pixel = BlackPixel(d, c.screen());
+  attrs.event_mask = KeyPressMask | ExposureMask | StructureNotifyMask;
+  ::Window win = XCreateWindow(d, c.root(), x, y, static_cast<unsigned>(w),
+                               static_cast<unsigned>(h), 0, CopyFromParent, InputOutput,
+                               CopyFromParent, CWBackPixel | CWEventMask, &attrs);
+  NameWindow(d, win, title);
+  XSetWMNormalHints(d, win, &hints);
+  XWMHints wm {};
+  wm.flags = InputHint;
+  wm.input = True;
+  XSetWMHints(d, win, &wm);
+  ::Atom del = c.atom("WM_DELETE_WINDOW");
+  XSetWMProtocols(d, win, &del, 1);
+  return std::unique_ptr<X11Window>(new X11Window(c, win, Kind::kTopLevel));
 }
 
 std::unique_ptr<X11Window> X11Window::Adopt(Connection& c, ::Window existing) {
@@ -125,13 +181,21 @@ std::unique_ptr<X11Window> X11Window::Adopt(Connection& c, ::Window existing) {
 }
 
 X11Window::~X11Window() {
+  const bool destroy = alive_ && kind_ != Kind::kForeign;
+  FreeResources();
+  if (destroy) XDestroyWindow(c_.display(), win_);
+  XSync(c_.display(), False);
+}
+
+void X11Window::FreeResources() {
+  // The GC, the cursor and the image belong to our connection, not to the
+  // window: they must go even when the window's owner destroyed it.
   FreeImage();
-  if (alive_) {
-    if (blank_cursor_) XFreeCursor(c_.display(), blank_cursor_);
-    if (gc_) XFreeGC(c_.display(), gc_);
-    if (kind_ != Kind::kForeign) XDestroyWindow(c_.display(), win_);
-    XSync(c_.display(), False);
-  }
+  if (blank_cursor_) XFreeCursor(c_.display(), blank_cursor_);
+  blank_cursor_ = 0;
+  if (gc_) XFreeGC(c_.display(), gc_);
+  gc_ = nullptr;
+  palette_.reset();
 }
 
 void X11Window::ReadGeometry() {
@@ -258,6 +322,10 @@ void X11Window::Convert(const uint32_t* px, int w, int h, XImage* img) {
     }
     return;
   }
+  if (palette_) {
+    palette_->Convert(px, w, h, img);
+    return;
+  }
   // Any other true-colour visual: place each component under its mask.
   auto place = [](uint32_t v8, unsigned long mask) -> unsigned long {
     if (!mask) return 0;
@@ -371,10 +439,11 @@ void X11Window::Wait(int timeout_ms) {
 }
 
 void X11Window::Close() {
-  if (!alive_) return;
-  FreeImage();
-  if (blank_cursor_) XFreeCursor(c_.display(), blank_cursor_);
-  XFreeGC(c_.display(), gc_);
+  if (!alive_) {
+    FreeResources();
+    return;
+  }
+  FreeResources();
   if (kind_ != Kind::kForeign) {
     XUngrabKeyboard(c_.display(), CurrentTime);
     XDestroyWindow(c_.display(), win_);

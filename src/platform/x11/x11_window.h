@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/x11/x11_palette.h"
+
 namespace wh::x11 {
 
 // What the event pump hands on. Coordinates are window pixels.
@@ -65,6 +67,7 @@ class X11Window {
     kFullScreen,  // our own borderless window over the whole screen
     kChild,       // our own window inside another program's window
     kForeign,     // a window someone else created; we only draw into it
+    kTopLevel,    // our own ordinary window (--window)
   };
 
   // A borderless window as large as the screen, asking the window manager
@@ -73,6 +76,11 @@ class X11Window {
   // A child window filling `parent`'s client area; follows its size.
   static std::unique_ptr<X11Window> CreateChild(Connection& c, ::Window parent,
                                                 const std::string& title);
+  // A top-level window of our own (--window) with a title, WM_CLASS and the
+  // close request, `geometry` ("WxH+X+Y", parts optional) or, when empty, a
+  // 4:3 size that fits the screen. Key presses reach the sink; nothing else.
+  static std::unique_ptr<X11Window> CreateTopLevel(Connection& c, const std::string& title,
+                                                   const std::string& geometry);
   // Draws into an existing window (the screen-saver daemon's, or the root).
   // Only size changes and its destruction are listened to, never input.
   static std::unique_ptr<X11Window> Adopt(Connection& c, ::Window existing);
@@ -109,6 +117,9 @@ class X11Window {
   void ReadGeometry();
   void EnsureImage(int w, int h);
   void FreeImage();
+  // Frees what we created on the server (GC, cursor, frame image); safe
+  // when the window itself was already destroyed by someone else.
+  void FreeResources();
   void Convert(const uint32_t* px, int w, int h, XImage* img);
 
   Connection& c_;
@@ -120,6 +131,8 @@ class X11Window {
   ::Visual* visual_ = nullptr;
   int depth_ = 24;
   bool native_layout_ = false;  // visual takes our pixels as they are
+  // Colormapped visuals (8-bit and less): pixels through a colour cube.
+  std::unique_ptr<Palette> palette_;
   ::Cursor blank_cursor_ = 0;
   // The frame image: shared memory when the server offers it.
   XImage* image_ = nullptr;
