@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "test_support/run_command.h"
+#include "test_support/xvfb.h"
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,6 +31,7 @@ using namespace std::chrono_literals;
 constexpr int kScreenW = 800, kScreenH = 600;
 
 using wh::testing::Capture;
+using wh::testing::XServer;
 
 int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 
@@ -42,75 +44,23 @@ std::string ReadAll(const std::string& path) {
   return ss.str();
 }
 
-// One Xvfb for the whole suite, on a display nobody uses.
-class XServer {
- public:
-  // The suite's server, made the $DISPLAY of everything the tests start.
-  static XServer& Get() {
-    static XServer s(24);
-    static bool first = true;
-    if (first && s.ok()) {
-      first = false;
-      setenv("DISPLAY", s.display().c_str(), 1);
-      unsetenv("XDG_CURRENT_DESKTOP");
-      unsetenv("XSCREENSAVER_WINDOW");
-    }
-    return s;
+// One Xvfb for the whole suite, made the $DISPLAY of everything the tests start.
+XServer& SuiteServer() {
+  static XServer s(kScreenW, kScreenH, 24);
+  static bool first = true;
+  if (first && s.ok()) {
+    first = false;
+    setenv("DISPLAY", s.display().c_str(), 1);
+    unsetenv("XDG_CURRENT_DESKTOP");
+    unsetenv("XSCREENSAVER_WINDOW");
   }
-  explicit XServer(int depth) {
-    Start(depth);
-  }
-  ~XServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool ok() const { return pid_ > 0; }
-  const std::string& display() const { return display_; }
-
- private:
-  void Start(int depth) {
-    if (!OnPath("Xvfb")) return;
-    // Xvfb picks a free display itself and tells us which: no race with
-    // other tests starting their own servers at the same moment.
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_t pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
-      freopen("/dev/null", "w", stdout);
-      freopen("/dev/null", "w", stderr);
-      const std::string screen =
-          std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x" + std::to_string(depth);
-      const std::string fd = std::to_string(fds[1]);
-      // -noreset: the wallpaper's root pixmap must outlive the saver's
-      // connection, as it does on a desktop where other clients stay.
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-             "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-      return;
-    }
-    pid_ = pid;
-    display_ = ":" + number;
-  }
-  pid_t pid_ = -1;
-  std::string display_;
-};
+  return s;
+}
 
 class Saver : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!XServer::Get().ok()) GTEST_SKIP() << "Xvfb is not installed";
+    if (!SuiteServer().ok()) GTEST_SKIP() << "Xvfb is not installed";
     for (const char* tool : {"xdotool", "import", "xwininfo", "xev"})
       if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
     char tmpl[] = "/tmp/wh-e2e-XXXXXX";
@@ -396,7 +346,7 @@ TEST_F(Saver, FramesAlsoArriveWithoutSharedMemory) {
 }
 
 TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
-  XServer deep16(16);
+  XServer deep16(kScreenW, kScreenH, 16);
   ASSERT_TRUE(deep16.ok());
   const std::string display = "DISPLAY=" + deep16.display();
   WriteSettings("Wallpaper=0\n");
