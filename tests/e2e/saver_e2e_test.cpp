@@ -4,6 +4,9 @@
 // the error log and the settings file it leaves can be checked.
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 #include "test_support/run_command.h"
 #include "test_support/xvfb.h"
 #include <signal.h>
@@ -11,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -99,7 +103,9 @@ class Saver : public ::testing::Test {
       std::vector<char*> argv{const_cast<char*>(exe_.c_str())};
       for (std::string& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
-      freopen("/dev/null", "w", stdout);
+      if (!freopen((dir_ + "/stdout.txt").c_str(), "w", stdout) ||
+          !freopen((dir_ + "/stderr.txt").c_str(), "w", stderr))
+        _exit(127);
       execv(exe_.c_str(), argv.data());
       _exit(127);
     }
@@ -165,6 +171,18 @@ class Saver : public ::testing::Test {
   }
 
   std::string Log() { return ReadAll(dir_ + "/winterhollow.FLG"); }
+  // What the last run printed.
+  std::string Out() { return ReadAll(dir_ + "/stdout.txt"); }
+  std::string Err() { return ReadAll(dir_ + "/stderr.txt"); }
+
+  // Starts the saver, lets it run a moment and ends it with a key.
+  void RunOnce(std::vector<std::string> args, std::vector<std::string> env = {}) {
+    Start(std::move(args), std::move(env));
+    ASSERT_NE(WaitForWindow(), 0u) << Log() << Err();
+    std::this_thread::sleep_for(800ms);
+    Sh("xdotool key x");
+    ASSERT_EQ(WaitEnd(5s), 0);
+  }
 
   std::string dir_, home_, exe_;
   pid_t pid_ = -1, host_pid_ = -1;
@@ -244,38 +262,111 @@ TEST_F(Saver, LeavesAScreenSizedWallpaperAndSetsTheRootPixmap) {
   EXPECT_EQ(Log(), "");
 }
 
-// Stand-ins for the desktops' settings tools record how they were called.
-TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWay) {
-  const std::string bin = dir_ + "/bin", calls = dir_ + "/calls.txt";
+// Stand-ins for the desktops' settings tools record how they were called and
+// keep the values set, as the real ones do: the user's own background goes,
+// and --restore-wallpaper brings it back.
+TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
+  const std::string bin = dir_ + "/bin", calls = dir_ + "/calls.txt", store = dir_ + "/store.txt";
   Sh("mkdir -p '" + bin + "'");
-  for (const char* tool : {"gsettings", "xfconf-query"}) {
-    std::ofstream(bin + "/" + tool)
-        << "#!/bin/sh\necho \"" << tool << " $*\" >> '" << calls << "'\n"
-        << "case \"$*\" in *' -l') echo /backdrop/screen0/monitor0/workspace0/last-image;"
-        << " echo /backdrop/screen0/monitor0/workspace0/color-style;; esac\n";
-    Sh("chmod +x '" + bin + "/" + tool + "'");
-  }
+  std::ofstream(bin + "/gsettings")
+      << "#!/bin/sh\necho \"gsettings $*\" >> '" << calls << "'\n"
+      << "case \"$1\" in\n"
+      << "get) v=$(grep \"^$2 $3 \" '" << store << "' | tail -n 1); [ -n \"$v\" ] || exit 1;"
+      << " echo \"${v#\"$2 $3 \"}\";;\n"
+      // gsettings keeps a plain text as a quoted string.
+      << "set) v=\"$4\"; case \"$v\" in \\'*) ;; *) v=\"'$v'\";; esac;"
+      << " echo \"$2 $3 $v\" >> '" << store << "';;\nesac\n";
+  std::ofstream(bin + "/xfconf-query")
+      << "#!/bin/sh\necho \"xfconf-query $*\" >> '" << calls << "'\n"
+      << "case \"$*\" in\n"
+      << "*' -l') echo /backdrop/screen0/monitor0/workspace0/last-image;"
+      << " echo /backdrop/screen0/monitor0/workspace0/color-style;;\n"
+      << "*' -s '*) echo \"$4 $6\" >> '" << store << "';;\n"
+      << "*) v=$(grep \"^$4 \" '" << store << "' | tail -n 1); [ -n \"$v\" ] || exit 1;"
+      << " echo \"${v#\"$4 \"}\";;\nesac\n";
+  Sh("chmod +x '" + bin + "/gsettings' '" + bin + "/xfconf-query'");
   const std::string path = "PATH=" + bin + ":" + std::getenv("PATH");
+  // The latest value the stand-in holds for a key.
+  auto latest = [&](const std::string& key) {
+    std::istringstream in(ReadAll(store));
+    std::string line, value;
+    while (std::getline(in, line))
+      if (line.rfind(key + " ", 0) == 0) value = line.substr(key.size() + 1);
+    return value;
+  };
   WriteSettings("Wallpaper=1\n");
   const std::string bmp = dir_ + "/WinterHollow.bmp";
+  const std::string gnome = "org.gnome.desktop.background ";
+  const std::string xfce = "/backdrop/screen0/monitor0/workspace0/last-image";
   struct Case {
     const char* desktop;
-    std::string expected;
+    std::string users;    // what the stand-in holds before the saver runs
+    std::string expected;  // the call that sets the saver's picture
+    std::vector<std::pair<std::string, std::string>> keys;  // key, the user's value
   } cases[] = {
-      {"ubuntu:GNOME", "gsettings set org.gnome.desktop.background picture-uri file://" + bmp},
-      {"XFCE", "xfconf-query -c xfce4-desktop -p /backdrop/screen0/monitor0/workspace0/last-image -s " + bmp},
+      {"ubuntu:GNOME",
+       gnome + "picture-uri 'file:///usr/share/backgrounds/beach.jpg'\n" + gnome +
+           "picture-uri-dark 'file:///usr/share/backgrounds/beach-night.jpg'\n",
+       "gsettings set " + gnome + "picture-uri file://" + bmp,
+       {{gnome + "picture-uri", "'file:///usr/share/backgrounds/beach.jpg'"},
+        {gnome + "picture-uri-dark", "'file:///usr/share/backgrounds/beach-night.jpg'"}}},
+      {"XFCE", xfce + " /usr/share/backgrounds/xfce/forest.png\n",
+       "xfconf-query -c xfce4-desktop -p " + xfce + " -s " + bmp,
+       {{xfce, "/usr/share/backgrounds/xfce/forest.png"}}},
   };
   for (const Case& c : cases) {
     Sh("rm -f '" + calls + "'");
-    Start({"--seed", "2"}, {path, std::string("XDG_CURRENT_DESKTOP=") + c.desktop});
-    ASSERT_NE(WaitForWindow(), 0u) << Log();
-    std::this_thread::sleep_for(800ms);
-    Sh("xdotool key x");
-    ASSERT_EQ(WaitEnd(5s), 0);
+    std::ofstream(store) << c.users;
+    const std::vector<std::string> env{path, std::string("XDG_CURRENT_DESKTOP=") + c.desktop};
+    RunOnce({"--seed", "2"}, env);
     const std::string got = ReadAll(calls);
     EXPECT_NE(got.find(c.expected + "\n"), std::string::npos) << c.desktop << ":\n" << got;
     EXPECT_EQ(got.find("color-style -s"), std::string::npos) << "only the picture is changed";
+    for (const auto& [key, users] : c.keys) EXPECT_NE(latest(key), users) << key;
+    // A second run finds its own picture there and must not take it for the user's.
+    RunOnce({"--seed", "3"}, env);
+    Start({"--restore-wallpaper"}, env);
+    EXPECT_EQ(WaitEnd(5s), 0) << Err();
+    EXPECT_NE(Out().find("back"), std::string::npos) << Out();
+    for (const auto& [key, users] : c.keys) EXPECT_EQ(latest(key), users) << c.desktop << " " << key;
+    // Once back, there is nothing more to restore.
+    Start({"-restore-wallpaper"}, env);
+    EXPECT_EQ(WaitEnd(5s), 1);
+    EXPECT_NE(Err().find("there is no background to put back"), std::string::npos) << Err();
   }
+  EXPECT_EQ(Log(), "");
+}
+
+// Without a desktop's settings tool the picture goes on the root window; the
+// picture another setter had there comes back with --restore-wallpaper.
+TEST_F(Saver, TheRootWindowsOwnPictureComesBack) {
+  ::Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  const ::Window root = DefaultRootWindow(d);
+  const unsigned w = kScreenW, h = kScreenH;
+  Pixmap pm = XCreatePixmap(d, root, w, h, 24);
+  GC gc = XCreateGC(d, pm, 0, nullptr);
+  XSetForeground(d, gc, 0xB03020);  // a brick red no scene has
+  XFillRectangle(d, pm, gc, 0, 0, w, h);
+  XFreeGC(d, gc);
+  for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"})
+    XChangeProperty(d, root, XInternAtom(d, name, False), XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&pm), 1);
+  XSetWindowBackgroundPixmap(d, root, pm);
+  XClearWindow(d, root);
+  XSetCloseDownMode(d, RetainPermanent);
+  XCloseDisplay(d);
+  auto centre = [&] {
+    const wh::Image shot = Shot();
+    return shot.px[static_cast<size_t>(kScreenH / 2) * kScreenW + kScreenW / 2] & 0xFFFFFF;
+  };
+  ASSERT_EQ(centre(), 0xB03020u);
+  WriteSettings("Wallpaper=1\n");
+  RunOnce({"--seed", "4"});
+  EXPECT_NE(centre(), 0xB03020u) << "the landscape is the background now";
+  Start({"--restore-wallpaper"});
+  EXPECT_EQ(WaitEnd(5s), 0) << Err();
+  EXPECT_EQ(centre(), 0xB03020u);
   EXPECT_EQ(Log(), "");
 }
 
@@ -350,9 +441,10 @@ TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
   ASSERT_TRUE(deep16.ok());
   const std::string display = "DISPLAY=" + deep16.display();
   WriteSettings("Wallpaper=0\n");
-  // Still clouds and little snow, so that two runs show nearly the same.
-  const std::vector<std::string> args{"--seed", "21", "--no-date", "--no-time",
-                                      "--cloud-speed", "0.04", "--density", "22"};
+  // Slow frames and clouds and little snow, so that two runs show nearly the same.
+  // One frame every two seconds: the clouds and the snow hardly move.
+  const std::vector<std::string> args{"--seed", "21", "--no-date", "--no-time", "--speed",
+                                      "0.1", "--cloud-speed", "0.04", "--density", "22"};
   Start(args, {display});
   std::this_thread::sleep_for(2500ms);
   ASSERT_TRUE(Running()) << Log();
@@ -417,17 +509,118 @@ TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaver) {
   EXPECT_NE(log.find("11 (Division by zero)"), std::string::npos) << log;
   EXPECT_NE(log.find("Form_Load"), std::string::npos);
   EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
+  // A person at a terminal learns where the protocol went, in one line.
+  EXPECT_EQ(Err(), "winterhollow: run-time errors were written to " + dir_ + "/winterhollow.FLG\n");
 }
 
-TEST_F(Saver, BadArgumentsExitWithStatusTwoAndNoWindow) {
-  Start({"--density", "many"});
-  EXPECT_EQ(WaitEnd(5s), 2);
+// Every refusal is one line on standard error that says what is wrong, and
+// its status tells a bad command line (2) from a missing display or window (1).
+TEST_F(Saver, BadArgumentsAndMissingWindowsSayWhyAndExitNonZero) {
+  const std::string no_display = "DISPLAY=";
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> env;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{"--density", "5000"}, {}, 2, "--density: '5000' is not a whole number from 22 to 200"},
+      {{"--density", "10"}, {}, 2, "--density: '10' is not a whole number from 22 to 200"},
+      {{"--speed", "0"}, {}, 2, "--speed: '0' is not a number from 0.1 to 10"},
+      {{"--speed", "-5"}, {}, 2, "--speed: '-5' is not a number from 0.1 to 10"},
+      {{"--cloud-speed", "99999"}, {}, 2, "--cloud-speed: '99999' is not a number from 0.04 to 1.03"},
+      {{"--density", "many"}, {}, 2, "--density: 'many' is not a whole number"},
+      {{"-root=1"}, {}, 2, "--root: takes no value"},
+      {{"--sparkle"}, {}, 2, "--sparkle: unknown option"},
+      {{"/P"}, {}, 2, "/P needs the id of the window to draw into"},
+      {{"/p:abc"}, {}, 2, "/P needs the id of the window to draw into"},
+      {{"/p", "123456789"}, {}, 1, "/P: there is no window 123456789 to draw into"},
+      {{"-window-id", "0x7ffffff"}, {}, 1, "--window-id: there is no window 134217727 to draw into"},
+      {{}, {no_display, "DISPLAY=:9999"}, 1, "cannot open the X display ':9999'"},
+      {{"-root"}, {no_display, "WAYLAND_DISPLAY="}, 1, "DISPLAY is not set"},
+      {{}, {no_display, "WAYLAND_DISPLAY=wayland-0"}, 1, "needs XWayland, which sets DISPLAY"},
+  };
+  for (const auto& c : cases) {
+    const std::string what = c.args.empty() ? c.env.back() : c.args[0];
+    Start(c.args, c.env);
+    EXPECT_EQ(WaitEnd(5s), c.status) << what;
+    const std::string err = Err();
+    EXPECT_EQ(err.rfind("winterhollow: ", 0), 0u) << err;
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "one line: " << err;
+  }
+  EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window";
   Start({"/C"});
-  EXPECT_EQ(WaitEnd(5s), 0) << "the settings mode needs no window yet";
-  Start({"-window-id", "0x7ffffff"});
-  EXPECT_EQ(WaitEnd(5s), 1) << "a daemon's window that is not there";
-  Start({"/p", "123456789"});
-  EXPECT_EQ(WaitEnd(5s), 0) << "a preview host that is not there: nothing to show";
+  EXPECT_EQ(WaitEnd(5s), 0) << "the settings mode needs no display";
+  for (const char* v : {"--version", "-version"}) {
+    Start({v});
+    EXPECT_EQ(WaitEnd(5s), 0);
+    EXPECT_EQ(Out().rfind("winterhollow ", 0), 0u) << Out();
+  }
+}
+
+// A window of its own, as a stock hack's -window: it fits the screen or
+// takes the size and place asked for, carries a title and a class, ignores
+// other input and closes on q, Q or Escape.
+TEST_F(Saver, AWindowOfItsOwnFitsTheScreenAndClosesOnQ) {
+  WriteSettings("Wallpaper=0\n");
+  const struct {
+    std::vector<std::string> args;
+    int x, y, w, h;
+    const char* close_key;
+  } cases[] = {
+      // 3/4 of the 800 x 600 screen, 4:3, centred.
+      {{"-window", "--seed", "2"}, 100, 75, 600, 450, "q"},
+      {{"--window", "-geometry", "320x200+30+40"}, 30, 40, 320, 200, "shift+q"},
+      {{"--geometry=200x150-0-0"}, 600, 450, 200, 150, "Escape"},
+  };
+  for (const auto& c : cases) {
+    Start(c.args);
+    const unsigned long win = WaitForWindow();
+    ASSERT_NE(win, 0u) << Err();
+    const std::string id = std::to_string(win);
+    const std::string info = Capture("xwininfo -id " + id);
+    for (const std::string& line :
+         {"Absolute upper-left X:  " + std::to_string(c.x) + "\n",
+          "Absolute upper-left Y:  " + std::to_string(c.y) + "\n",
+          "Width: " + std::to_string(c.w) + "\n", "Height: " + std::to_string(c.h) + "\n"})
+      EXPECT_NE(info.find(line), std::string::npos) << line << info;
+    EXPECT_NE(Capture("xprop -id " + id + " WM_CLASS").find("\"winterhollow\", \"WinterHollow\""),
+              std::string::npos);
+    // With no window manager the keyboard follows the pointer.
+    Sh("xdotool mousemove " + std::to_string(c.x + 10) + " " + std::to_string(c.y + 10));
+    std::this_thread::sleep_for(500ms);
+    Sh("xdotool click 1 key x key space");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(Running()) << "only q and Escape close it";
+    Sh(std::string("xdotool key ") + c.close_key);
+    EXPECT_EQ(WaitEnd(5s), 0) << c.close_key;
+  }
+}
+
+// The full-screen window and the preview's child carry a title and a class too.
+TEST_F(Saver, EveryWindowHasATitleAndAClass) {
+  const unsigned long host = StartHostWindow(200, 150);
+  ASSERT_NE(host, 0u);
+  Start({"/p", std::to_string(host)});
+  // xwininfo lists each child with its name and its class.
+  std::string tree;
+  for (int i = 0; i < 100; ++i) {
+    std::this_thread::sleep_for(50ms);
+    tree = Capture("xwininfo -children -id " + std::to_string(host));
+    if (tree.find("\"WinterHollow\"") != std::string::npos) break;
+  }
+  EXPECT_NE(tree.find("\"WinterHollow\": (\"winterhollow\" \"WinterHollow\")"), std::string::npos)
+      << tree;
+  kill(pid_, SIGTERM);
+  WaitEnd(5s);
+  WriteSettings("Wallpaper=0\n");
+  Start({"--seed", "1"});
+  const unsigned long win = WaitForWindow();
+  ASSERT_NE(win, 0u);
+  EXPECT_NE(Capture("xprop -id " + std::to_string(win) + " WM_CLASS").find("\"WinterHollow\""),
+            std::string::npos);
+  Sh("xdotool key x");
+  EXPECT_EQ(WaitEnd(5s), 0);
 }
 
 }  // namespace
