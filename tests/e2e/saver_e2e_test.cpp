@@ -441,7 +441,6 @@ TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
   ASSERT_TRUE(deep16.ok());
   const std::string display = "DISPLAY=" + deep16.display();
   WriteSettings("Wallpaper=0\n");
-  // Slow frames and clouds and little snow, so that two runs show nearly the same.
   // One frame every two seconds: the clouds and the snow hardly move.
   const std::vector<std::string> args{"--seed", "21", "--no-date", "--no-time", "--speed",
                                       "0.1", "--cloud-speed", "0.04", "--density", "22"};
