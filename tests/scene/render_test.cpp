@@ -38,6 +38,7 @@ TEST(RenderOptions, ReadsEveryOptionAndNamesTheBadOne) {
   EXPECT_EQ(o.settings[0], (std::pair<std::string, std::string>{"Snowman", "0"}));
   EXPECT_EQ(o.stages, "d");
   EXPECT_TRUE(ParseRenderOptions({"--help"}).help);
+  EXPECT_TRUE(ParseRenderOptions({"--version"}).version) << "needs no output file";
 
   const std::pair<std::vector<std::string>, std::string> bad[] = {
       {{"--seed", "abc", "-o", "x"}, "--seed"},

@@ -13,6 +13,7 @@
 #include "platform/headless/headless_host.h"
 #include "system/system.h"
 #include "platform/freetype/freetype_text.h"
+#include "startup/options.h"
 #include "startup/settings.h"
 #include "tools/render/render_options.h"
 #include "window/saver_window.h"
@@ -99,6 +100,10 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     o = ParseRenderOptions(args);
     if (o.help) {
       out << RenderHelp();
+      return 0;
+    }
+    if (o.version) {
+      out << VersionLine("winterhollow-render") << "\n";
       return 0;
     }
     CheckOutputs(o);

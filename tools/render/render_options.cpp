@@ -97,6 +97,10 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       o.help = true;
       continue;
     }
+    if (name == "--version") {
+      o.version = true;
+      continue;
+    }
     if (name == "--wallpaper" && !inline_value) {
       o.wallpaper = true;
       continue;
@@ -130,7 +134,7 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       o.stages = value;
     }
   }
-  if (!o.help && o.output.empty() && o.stages.empty())
+  if (!o.help && !o.version && o.output.empty() && o.stages.empty())
     Fail("nothing to write: give -o FILE.png and/or --stages DIR");
   if (o.wallpaper && o.output.empty()) Fail("--wallpaper: it needs -o FILE.png");
   return o;
@@ -161,6 +165,7 @@ std::string RenderHelp() {
          "                   the saver leaves it as the wallpaper when it ends\n"
          "  --stages DIR     write what the screen shows after each stage of the build\n"
          "                   as DIR/stage-01.png, stage-02.png, ... (DIR is created)\n"
+         "  --version        print the version and exit\n"
          "  --help           show this text\n"
          "\n"
          "Exit status: 0 done; 2 bad arguments or output not writable; 1 the scene met\n"

@@ -21,6 +21,7 @@ struct RenderOptions {
   int frames = 0;      // --frames: animation ticks to run after the build
   bool wallpaper = false;  // --wallpaper: -o writes the signed background
   bool help = false;
+  bool version = false;  // --version: print "winterhollow-render X.Y.Z"
 };
 
 // A bad argument; what() is one line that names it.
