@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <sstream>
+
 #include "startup/saver.h"
 
 namespace wh::x11 {
@@ -93,6 +97,53 @@ TEST(SaverOptions, HelpListsEveryOptionItUnderstands) {
   }
   EXPECT_NE(help.find("settings.ini"), std::string::npos);
   EXPECT_NE(help.find("Exit status"), std::string::npos);
+}
+
+// XScreenSaver's settings program builds our command line from the settings
+// description: every value its sliders can give must be taken, and the
+// sliders must not stop short of what the settings dialog offers.
+TEST(SaverOptions, TheSettingsDescriptionOnlyGivesWhatTheProgramTakes) {
+  std::ifstream in(std::string(WH_SOURCE_DIR) + "/src/platform/x11/winterhollow.xml");
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string xml = text.str();
+  ASSERT_FALSE(xml.empty());
+  auto attr = [](const std::string& element, const std::string& name) {
+    std::smatch m;
+    const std::regex re("\\s" + name + "=\"([^\"]*)\"");
+    return std::regex_search(element, m, re) ? m[1].str() : std::string();
+  };
+  const std::regex element("<(number|boolean|command)\\b[^>]*>");
+  int sliders = 0;
+  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), element); it != std::sregex_iterator();
+       ++it) {
+    const std::string e = it->str();
+    if ((*it)[1] != "number") {
+      for (const char* a : {"arg", "arg-set", "arg-unset"}) {
+        const std::string arg = attr(e, a);
+        if (arg.empty()) continue;
+        EXPECT_TRUE(Parse({arg}).error.empty()) << arg << ": " << Parse({arg}).error;
+      }
+      continue;
+    }
+    ++sliders;
+    const std::string arg = attr(e, "arg");
+    ASSERT_EQ(arg.substr(arg.size() - 2), " %") << e;
+    const std::string option = arg.substr(0, arg.size() - 2);
+    const SettingOption* row = nullptr;
+    for (const SettingOption& o : SettingOptions())
+      if (option == std::string("--") + o.name) row = &o;
+    ASSERT_NE(row, nullptr) << option;
+    EXPECT_EQ(std::stod(attr(e, "low")), row->low) << option;
+    EXPECT_EQ(std::stod(attr(e, "high")), row->high) << option;
+    for (const char* value : {"low", "high", "default"}) {
+      const SaverOptions o = Parse({"--root", option, attr(e, value)});
+      EXPECT_TRUE(o.error.empty()) << option << " " << value << ": " << o.error;
+    }
+  }
+  EXPECT_EQ(sliders, 7);
+  EXPECT_NE(xml.find("<xscreensaver-updater />"), std::string::npos);
+  EXPECT_NE(xml.find("Written by "), std::string::npos);
 }
 
 }  // namespace
