@@ -134,7 +134,7 @@ class X11Modes : public ModeHost {
 
   void StartPreview(int32_t host) override {
     if (host == 0) {
-      failure_ = "/P needs the id of the window to draw into, e.g. /P 12582919";
+      failure_ = "/P needs the decimal id of the window to draw into, e.g. /P 12582919";
       failure_status_ = 2;
       return;
     }
