@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
@@ -88,6 +89,33 @@ std::string FileUri(const std::string& path) {
   return uri;
 }
 
+// Writes a file of the user's through a new temporary file and a rename, so
+// the old file survives any failure, and never through a link someone else
+// placed there.
+bool WriteFileReplacing(const std::string& path, const void* data, size_t size) {
+  const size_t slash = path.find_last_of('/');
+  std::error_code ec;
+  if (slash != std::string::npos) std::filesystem::create_directories(path.substr(0, slash), ec);
+  const std::string tmp = path + ".tmp";
+  unlink(tmp.c_str());  // a stale one, or a planted link: only the name goes
+  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = write(fd, p + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const bool ok = done == size && fsync(fd) == 0;
+  if (close(fd) != 0 || !ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
+    unlink(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
 // What the saver remembers of the user's own background, so that
 // --restore-wallpaper can put it back: lines of key, TAB, value. Keys are
 // "gsettings SCHEMA KEY" (the value as gsettings prints it), "xfconf PROPERTY",
@@ -120,24 +148,12 @@ class Memory {
     it->second = value;
     dirty_ = true;
   }
-  // Written through a temporary file and a rename: the old memory survives
-  // any failure. Memory is a convenience: a failure only loses it.
+  // Memory is a convenience: a failure to write it only loses it.
   void Save() {
     if (!dirty_) return;
-    std::error_code ec;
-    std::filesystem::create_directories(Folder(), ec);
-    const std::string tmp = FilePath() + ".tmp";
-    {
-      std::ofstream out(tmp, std::ios::trunc);
-      for (const auto& [k, v] : entries_) out << k << '\t' << v << '\n';
-      out.flush();
-      if (!out) {
-        std::remove(tmp.c_str());
-        return;
-      }
-    }
-    if (std::rename(tmp.c_str(), FilePath().c_str()) != 0) std::remove(tmp.c_str());
-    dirty_ = false;
+    std::string text;
+    for (const auto& [k, v] : entries_) text += k + '\t' + v + '\n';
+    if (WriteFileReplacing(FilePath(), text.data(), text.size())) dirty_ = false;
   }
   static void Forget() {
     std::remove(FilePath().c_str());
@@ -270,13 +286,10 @@ void RememberRoot(::Display* d, Memory& memory) {
       pic.px[static_cast<size_t>(yy) * w + xx] =
           static_cast<uint32_t>(XGetPixel(img, static_cast<int>(xx), static_cast<int>(yy)) & 0xFFFFFF);
   XDestroyImage(img);
-  try {
-    std::error_code ec;
-    std::filesystem::create_directories(Memory::Folder(), ec);
-    SaveBmpFile(Memory::PicturePath(), EncodeBmp24(pic));
-    memory.Set("root", "picture");
-  } catch (const RuntimeError&) {
-  }
+  const std::vector<uint8_t> bmp = EncodeBmp24(pic);
+  memory.Set("root", WriteFileReplacing(Memory::PicturePath(), bmp.data(), bmp.size())
+                         ? "picture"
+                         : "none");
 }
 
 // Puts a pixmap of the picture on the root window of `d`; returns it (0 when
