@@ -597,6 +597,27 @@ TEST_F(Saver, AWindowOfItsOwnFitsTheScreenAndClosesOnQ) {
   }
 }
 
+// --fps, the settings program's "Show frame rate", puts the rate in a black
+// box in the top-left corner.
+TEST_F(Saver, TheFrameRateShowsWhenAsked) {
+  WriteSettings("Wallpaper=0\n");
+  auto black_corner = [&](std::vector<std::string> args) {
+    Start(args);
+    const unsigned long win = WaitForWindow();
+    std::this_thread::sleep_for(2500ms);
+    const wh::Image shot = Shot(std::to_string(win));
+    kill(pid_, SIGTERM);
+    WaitEnd(5s);
+    int black = 0;
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 40; ++x)
+        black += (shot.px[static_cast<size_t>(y) * shot.width + x] & 0xFFFFFF) == 0;
+    return black;
+  };
+  EXPECT_EQ(black_corner({"--window", "--seed", "21", "--fps"}), 120);
+  EXPECT_LT(black_corner({"--window", "--seed", "21"}), 10) << "the sky, without the box";
+}
+
 // The full-screen window and the preview's child carry a title and a class too.
 TEST_F(Saver, EveryWindowHasATitleAndAClass) {
   const unsigned long host = StartHostWindow(200, 150);

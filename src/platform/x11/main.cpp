@@ -58,7 +58,9 @@ class WindowBridge : public FormHost, public EventSink {
   void Present(const Canvas& form) override {
     const Image& img = form.image();
     w_.Present(img.px.data(), img.width, img.height);
+    if (show_fps_) ShowFrameRate();
   }
+  void set_show_fps(bool on) { show_fps_ = on; }
   void PumpMessages() override { w_.Pump(*this); }
 
   // EventSink
@@ -87,6 +89,21 @@ class WindowBridge : public FormHost, public EventSink {
   void OnClosed() override { closed_ = true; }
 
   bool TakeResized() { return std::exchange(resized_, false); }
+
+  // Frames shown per second, counted over about a second.
+  void ShowFrameRate() {
+    const int64_t now = NowMs();
+    if (fps_since_ == 0) fps_since_ = now;
+    ++fps_frames_;
+    if (now - fps_since_ >= 1000) {
+      char text[32];
+      std::snprintf(text, sizeof text, "FPS: %.1f", fps_frames_ * 1000.0 / (now - fps_since_));
+      fps_text_ = text;
+      fps_frames_ = 0;
+      fps_since_ = now;
+    }
+    w_.DrawCornerText(fps_text_.empty() ? "FPS: ..." : fps_text_);
+  }
   bool TakeExposed() { return std::exchange(exposed_, false); }
   bool closed() const { return closed_; }
 
@@ -96,6 +113,10 @@ class WindowBridge : public FormHost, public EventSink {
   bool close_keys_;
   SaverWindow* frm_ = nullptr;
   bool resized_ = false, exposed_ = false, closed_ = false;
+  bool show_fps_ = false;
+  int64_t fps_since_ = 0;
+  int fps_frames_ = 0;
+  std::string fps_text_;
 };
 
 // The end of the saver: sign and save the background, make it the desktop's,
@@ -125,7 +146,8 @@ class X11Exit : public ExitHost {
 
 class X11Modes : public ModeHost {
  public:
-  X11Modes(Connection& c, X11System& sys, X11Exit& exits) : c_(c), sys_(sys), exits_(exits) {}
+  X11Modes(Connection& c, X11System& sys, X11Exit& exits, bool show_fps)
+      : c_(c), sys_(sys), exits_(exits), show_fps_(show_fps) {}
 
   void StartSaver() override {
     window_ = X11Window::CreateFullScreen(c_, "WinterHollow");
@@ -230,6 +252,7 @@ class X11Modes : public ModeHost {
  private:
   void StartForm(bool input_ends, bool close_keys = false) {
     bridge_ = std::make_unique<WindowBridge>(*window_, input_ends, close_keys);
+    bridge_->set_show_fps(show_fps_);
     frm_ = std::make_unique<SaverWindow>(bridge_.get());
     bridge_->set_form(frm_.get());
     exits_.Attach(frm_.get(), window_.get());
@@ -243,6 +266,7 @@ class X11Modes : public ModeHost {
   Connection& c_;
   X11System& sys_;
   X11Exit& exits_;
+  bool show_fps_;
   std::unique_ptr<X11Window> window_;
   std::unique_ptr<WindowBridge> bridge_;
   std::unique_ptr<SaverWindow> frm_;
@@ -328,7 +352,7 @@ int main(int argc, char** argv) {
   platform::SetSystem(&sys);
   x11::X11Exit exits;
   SetExitHost(&exits);
-  x11::X11Modes modes(*conn, sys, exits);
+  x11::X11Modes modes(*conn, sys, exits, opts.fps);
   if (opts.hack != HackTarget::kNone) {
     // The daemon owns the screen: no cursor or flags to touch, and input is
     // its business. Settings and the generator start as in the other modes.

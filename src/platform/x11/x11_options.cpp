@@ -76,8 +76,10 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
       o.shm = false;
     } else if (name == "shm") {
       o.shm = true;
-    } else if (name == "fps" || name == "install") {
-      // Daemon conventions that mean nothing here.
+    } else if (name == "fps") {
+      o.fps = true;
+    } else if (name == "install") {
+      // A daemon convention (install a colormap) that means nothing here.
     } else {
       o.error = a + ": unknown option";
     }
@@ -145,7 +147,7 @@ std::string SaverOptionsHelp() {
        "  --window             draw in a window of its own; q or Escape closes it\n"
        "  --geometry WxH+X+Y   size and place of that window\n"
        "  --no-shm             send frames over the connection, not through shared memory\n"
-       "  --fps                accepted from screen-saver daemons; shows nothing\n"
+       "  --fps                show the frame rate in the top-left corner\n"
        "  --restore-wallpaper  put back the desktop background the saver replaced\n"
        "  (options may also be written with one dash: -root, -window, ...)\n"
        "\n"

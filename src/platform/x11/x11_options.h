@@ -24,6 +24,8 @@ struct SaverOptions : CommonOptions {
   uint32_t window_id = 0;
   // Frames through shared memory when the display offers it (-no-shm: never).
   bool shm = true;
+  // --fps: the frame rate in the window's top-left corner.
+  bool fps = false;
   // --geometry WxH+X+Y of the --window window; empty: a size that fits the screen.
   std::string geometry;
   // --restore-wallpaper: put back the background the saver replaced, then end.

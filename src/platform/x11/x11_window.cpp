@@ -195,6 +195,8 @@ void X11Window::FreeResources() {
   blank_cursor_ = 0;
   if (gc_) XFreeGC(c_.display(), gc_);
   gc_ = nullptr;
+  if (font_) XFreeFont(c_.display(), font_);
+  font_ = nullptr;
   palette_.reset();
 }
 
@@ -362,6 +364,22 @@ void X11Window::Present(const uint32_t* px, int w, int h) {
               static_cast<unsigned>(h));
     XFlush(d);
   }
+}
+
+void X11Window::DrawCornerText(const std::string& text) {
+  if (!alive_ || !gc_ || text.empty()) return;
+  ::Display* d = c_.display();
+  if (!font_) font_ = XLoadQueryFont(d, "fixed");
+  if (!font_) return;
+  const int len = static_cast<int>(text.size());
+  const int w = XTextWidth(font_, text.data(), len) + 8;
+  const int h = font_->ascent + font_->descent + 6;
+  XSetFont(d, gc_, font_->fid);
+  XSetForeground(d, gc_, BlackPixel(d, c_.screen()));
+  XFillRectangle(d, win_, gc_, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h));
+  XSetForeground(d, gc_, WhitePixel(d, c_.screen()));
+  XDrawString(d, win_, gc_, 4, 3 + font_->ascent, text.data(), len);
+  XFlush(d);
 }
 
 bool X11Window::Pump(EventSink& sink) {

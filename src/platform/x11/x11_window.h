@@ -104,6 +104,9 @@ class X11Window {
   // Puts a frame of 32-bit pixels (bytes B, G, R, X; row-major, top row
   // first, `w` pixels per row) at the window's top-left corner.
   void Present(const uint32_t* px, int w, int h);
+  // One line of text in the top-left corner, white on a black box, over
+  // whatever the last frame left there (the frame rate).
+  void DrawCornerText(const std::string& text);
   // Handles every event already queued; returns false when the window is gone.
   bool Pump(EventSink& sink);
   // Sleeps until an event arrives or `timeout_ms` passes.
@@ -134,6 +137,7 @@ class X11Window {
   // Colormapped visuals (8-bit and less): pixels through a colour cube.
   std::unique_ptr<Palette> palette_;
   ::Cursor blank_cursor_ = 0;
+  XFontStruct* font_ = nullptr;  // for DrawCornerText, loaded on first use
   // The frame image: shared memory when the server offers it.
   XImage* image_ = nullptr;
   XShmSegmentInfo shm_ {};
