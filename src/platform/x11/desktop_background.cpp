@@ -186,7 +186,7 @@ bool Gsettings(Memory& memory, const char* schema, const char* key, const std::s
   std::string now;
   if (Run({"gsettings", "get", schema, key}, &now) == 0) {
     now = Trim(now);
-    if (!now.empty() && now != Quoted(value))
+    if (!now.empty() && now != Quoted(value) && now != value)
       memory.Set(std::string("gsettings ") + schema + " " + key, now);
   }
   return Run({"gsettings", "set", schema, key, value}) == 0;
