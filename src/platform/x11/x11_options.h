@@ -1,5 +1,5 @@
 // The Linux command line: the four classic mode switches, the conventions of
-// screen-saver daemons (-root, -window-id, -window, $XSCREENSAVER_WINDOW), and
+// screen-saver daemons (--root, --window-id, --window, $XSCREENSAVER_WINDOW), and
 // the options every platform shares.
 #pragma once
 
@@ -14,9 +14,9 @@ namespace wh::x11 {
 
 enum class HackTarget {
   kNone,      // not run by a daemon: the classic switches decide
-  kRoot,      // -root: draw on the root window
-  kWindowId,  // -window-id <id> or $XSCREENSAVER_WINDOW: draw into that window
-  kWindow,    // -window: a window of our own, input does not end it
+  kRoot,      // --root: draw on the root window
+  kWindowId,  // --window-id <id> or $XSCREENSAVER_WINDOW: draw into that window
+  kWindow,    // --window: a window of our own; only q and Escape end it
 };
 
 struct SaverOptions : CommonOptions {
@@ -35,8 +35,8 @@ struct SaverOptions : CommonOptions {
 };
 
 // `env_window` is the value of $XSCREENSAVER_WINDOW (null when unset); it
-// counts with -root or when nothing else is asked for, not with a classic
-// switch, -window or -window-id.
+// counts with --root or when nothing else is asked for, not with a classic
+// switch, --window or --window-id.
 SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char* env_window);
 
 // A window id as daemons write it: decimal, or hexadecimal with 0x.
