@@ -534,7 +534,7 @@ TEST_F(Saver, BadArgumentsAndMissingWindowsSayWhyAndExitNonZero) {
       {{"/p:abc"}, {}, 2, "/P needs the decimal id of the window to draw into"},
       {{"/p", "0x2a00007"}, {}, 2, "/P needs the decimal id of the window to draw into"},
       {{"/p", "123456789"}, {}, 1, "/P: there is no window 123456789 to draw into"},
-      {{"-window-id", "0x7ffffff"}, {}, 1, "--window-id: there is no window 134217727 to draw into"},
+      {{"-window-id", "0x7ffffff"}, {}, 1, "--window-id: there is no window 0x7ffffff to draw into"},
       {{}, {no_display, "DISPLAY=:9999"}, 1, "cannot open the X display ':9999'"},
       {{"-root"}, {no_display, "WAYLAND_DISPLAY="}, 1, "DISPLAY is not set"},
       {{}, {no_display, "WAYLAND_DISPLAY=wayland-0"}, 1, "needs XWayland, which sets DISPLAY"},

@@ -185,8 +185,10 @@ class X11Modes : public ModeHost {
       window_ = X11Window::Adopt(c_, target == HackTarget::kRoot ? c_.root() : id);
     }
     if (!window_) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%x", id);
       failure_ = target == HackTarget::kWindowId
-                     ? "--window-id: there is no window " + std::to_string(id) + " to draw into"
+                     ? std::string("--window-id: there is no window ") + hex + " to draw into"
                      : "cannot draw on this display's root window";
       return;
     }
