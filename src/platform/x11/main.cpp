@@ -89,7 +89,10 @@ class WindowBridge : public FormHost, public EventSink {
   void OnClosed() override { closed_ = true; }
 
   bool TakeResized() { return std::exchange(resized_, false); }
+  bool TakeExposed() { return std::exchange(exposed_, false); }
+  bool closed() const { return closed_; }
 
+ private:
   // Frames shown per second, counted over about a second.
   void ShowFrameRate() {
     const int64_t now = NowMs();
@@ -104,10 +107,7 @@ class WindowBridge : public FormHost, public EventSink {
     }
     w_.DrawCornerText(fps_text_.empty() ? "FPS: ..." : fps_text_);
   }
-  bool TakeExposed() { return std::exchange(exposed_, false); }
-  bool closed() const { return closed_; }
 
- private:
   X11Window& w_;
   bool input_ends_;
   bool close_keys_;
