@@ -33,12 +33,6 @@ const std::vector<SettingOption> kOptions = {
     {"wallpaper", "Wallpaper", Kind::kFlag, "leave the landscape as desktop background"},
 };
 
-std::string RangeText(const SettingOption& opt) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%g to %g", opt.low, opt.high);
-  return buf;
-}
-
 // Singles are compared as the single-precision values the settings hold,
 // so that the dialog's own 2.08 (stored as 2.0799999) is inside.
 bool InRange(const SettingOption& opt, double v) {
@@ -81,6 +75,13 @@ std::string StoreText(Kind kind, double v, bool& ok) {
 }  // namespace
 
 const std::vector<SettingOption>& SettingOptions() { return kOptions; }
+
+std::string RangeText(const SettingOption& opt) {
+  if (opt.kind == Kind::kFlag) return "1 or 0";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%g to %g", opt.low, opt.high);
+  return buf;
+}
 
 bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOptions& o) {
   const std::string& a = args[i];
@@ -167,7 +168,7 @@ std::string CommonOptionsHelp() {
   for (const SettingOption& opt : kOptions) {
     if (opt.kind == Kind::kFlag) {
       line(std::string("--[no-]") + opt.name,
-           std::string(opt.help) + " (" + opt.key + ": 1 or 0)");
+           std::string(opt.help) + " (" + opt.key + ": " + RangeText(opt) + ")");
     } else {
       line(std::string("--") + opt.name + " N",
            std::string(opt.help) + " (" + opt.key + ": " + RangeText(opt) + ")");

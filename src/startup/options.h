@@ -48,6 +48,9 @@ bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOp
 // The --help lines of the shared options, with each setting's key and range.
 std::string CommonOptionsHelp();
 
+// "22 to 200": the range the settings dialog gives a setting (not for flags).
+std::string RangeText(const SettingOption& opt);
+
 // "<program> 1.0.0": the --version line.
 std::string VersionLine(const std::string& program);
 

@@ -9,6 +9,7 @@
 #include "gfx/png.h"
 #include "gfx/resources.h"
 #include "scene_test_util.h"
+#include "startup/options.h"
 #include "tools/render/render.h"
 #include "tools/render/render_options.h"
 
@@ -39,6 +40,14 @@ TEST(RenderOptions, ReadsEveryOptionAndNamesTheBadOne) {
   EXPECT_EQ(o.stages, "d");
   EXPECT_TRUE(ParseRenderOptions({"--help"}).help);
   EXPECT_TRUE(ParseRenderOptions({"--version"}).version) << "needs no output file";
+  // The help lists every settings key with the dialog's range, and --set takes each.
+  const std::string help = RenderHelp();
+  for (const SettingOption& k : SettingOptions()) {
+    EXPECT_NE(help.find(std::string(k.key) + " "), std::string::npos) << k.key;
+    EXPECT_NE(help.find(RangeText(k)), std::string::npos) << k.key;
+    const RenderOptions set = ParseRenderOptions({"--set", std::string(k.key) + "=1", "-o", "x"});
+    EXPECT_EQ(set.settings.size(), 1u);
+  }
 
   const std::pair<std::vector<std::string>, std::string> bad[] = {
       {{"--seed", "abc", "-o", "x"}, "--seed"},

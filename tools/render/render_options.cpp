@@ -6,25 +6,11 @@
 
 #include "common/numtext.h"
 #include "common/runtime_error.h"
+#include "startup/options.h"
 
 namespace wh {
 
 namespace {
-
-enum class Kind { kInteger, kLong, kSingle };
-
-struct Key {
-  const char* name;
-  Kind kind;
-};
-
-// The twelve keys of the settings store, with the type each is read as.
-constexpr Key kKeys[] = {
-    {"maxFl", Kind::kInteger},   {"SpeedF", Kind::kSingle},  {"Size", Kind::kSingle},
-    {"SpeedO", Kind::kSingle},   {"SpeedS", Kind::kSingle},  {"Speed", Kind::kSingle},
-    {"Date", Kind::kInteger},    {"Time", Kind::kInteger},   {"Snowman", Kind::kInteger},
-    {"Restart", Kind::kInteger}, {"rTime", Kind::kLong},     {"Wallpaper", Kind::kInteger},
-};
 
 [[noreturn]] void Fail(const std::string& text) { throw UsageError(text); }
 
@@ -58,24 +44,25 @@ void ParseSetting(const std::string& text, RenderOptions& o) {
   const auto eq = text.find('=');
   if (eq == std::string::npos) Fail("--set: '" + text + "' is not Key=Value");
   const std::string key = text.substr(0, eq), value = text.substr(eq + 1);
-  for (const Key& k : kKeys) {
+  std::string known;
+  for (const SettingOption& k : SettingOptions()) {
+    known += std::string(" ") + k.key;
     // The store does not care about the case of a key.
-    if (strcasecmp(k.name, key.c_str()) != 0) continue;
+    if (strcasecmp(k.key, key.c_str()) != 0) continue;
     try {
       switch (k.kind) {
-        case Kind::kInteger: TextToInt16(value); break;
-        case Kind::kLong: TextToInt32(value); break;
-        case Kind::kSingle: TextToSingle(value); break;
+        case OptionKind::kInt16:
+        case OptionKind::kFlag: TextToInt16(value); break;
+        case OptionKind::kInt32: TextToInt32(value); break;
+        case OptionKind::kSingle: TextToSingle(value); break;
       }
     } catch (const RuntimeError& e) {
-      Fail("--set " + std::string(k.name) + ": '" + value + "': " + e.what());
+      Fail("--set " + std::string(k.key) + ": '" + value + "': " + e.what());
     }
-    o.settings.emplace_back(k.name, value);
+    o.settings.emplace_back(k.key, value);
     return;
   }
-  Fail("--set: unknown setting '" + key +
-       "' (known: maxFl SpeedF Size SpeedO SpeedS Speed Date Time Snowman Restart rTime "
-       "Wallpaper)");
+  Fail("--set: unknown setting '" + key + "' (known:" + known + ")");
 }
 
 }  // namespace
@@ -141,6 +128,12 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
 }
 
 std::string RenderHelp() {
+  std::string keys;
+  for (const SettingOption& k : SettingOptions()) {
+    std::string line = std::string("                     ") + k.key;
+    line += std::string(line.size() < 32 ? 32 - line.size() : 1, ' ');
+    keys += line + RangeText(k) + "\n";
+  }
   return "Usage: winterhollow-render [options]\n"
          "Composes a WinterHollow winter scene without a display, exactly as the saver\n"
          "would on a screen of the given size, and writes it as PNG.\n"
@@ -151,10 +144,11 @@ std::string RenderHelp() {
          "  --size WxH       screen size in pixels, each side 1 to " +
          std::to_string(kMaxRenderSide) +
          " (default 1024x768)\n"
-         "  --set Key=Value  a setting, as the settings store holds it (repeatable);\n"
-         "                   keys: maxFl, SpeedF, Size, SpeedO, SpeedS, Speed, Date, Time,\n"
-         "                   Snowman, Restart, rTime, Wallpaper; e.g. --set Snowman=0\n"
-         "                   (unset keys take their defaults)\n"
+         "  --set Key=Value  a setting, as the settings file holds it (repeatable), taken\n"
+         "                   as it stands, as the saver takes the file; e.g. --set\n"
+         "                   Snowman=0; unset keys take their defaults. The keys, with\n"
+         "                   the range the settings dialog gives them:\n" +
+         keys +
          "  -o FILE.png      write the finished background (the screen-sized scene with\n"
          "                   the corner mark) to FILE.png; with --frames, the last frame\n"
          "  --frames N       then run N ticks of the animation (snow, clouds, birds, the\n"
