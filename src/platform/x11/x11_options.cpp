@@ -55,6 +55,8 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
       }
       o.hack = HackTarget::kWindowId;
       o.window_id = *id;
+    } else if (name == "config") {
+      rest.push_back("/C");
     } else if (name == "no-shm") {
       o.shm = false;
     } else if (name == "shm") {
@@ -89,7 +91,7 @@ std::string SaverOptionsHelp() {
        "\n"
        "  /S, nothing      the full-screen saver; a mouse jump, a click or a key ends it\n"
        "  /P <window>      the preview picture inside that X window\n"
-       "  /C               the settings\n"
+       "  /C, --config     the settings dialog\n"
        "  -root            draw on the root window (screen-saver daemons)\n"
        "  -window-id <id>  draw into that window; also $XSCREENSAVER_WINDOW\n"
        "  -window          draw in a window of its own\n"

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The Linux settings dialog as a person meets it: "winterhollow /C" on an
+# Xvfb screen, driven with xdotool, checked through the settings file it
+# writes and the screen it shows.
+#   config_dialog_e2e.sh <folder of winterhollow and winterhollow-config> <wm_close>
+set -euo pipefail
+bin=$1
+wm_close=$2
+for tool in Xvfb xdotool import convert readelf; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# GTK is the dialog's alone: the saver program does not even link it.
+if readelf -d "$bin/winterhollow" | grep -qi 'gtk\|gdk'; then fail "winterhollow links GTK"; fi
+
+work=$(mktemp -d)
+xpid=
+cleanup() {
+  [ -n "${dpid:-}" ] && kill "$dpid" 2>/dev/null || true
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+exec 3> "$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$work/display")"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/cfg" XDG_DATA_HOME="$work/data"
+export GTK_THEME=Adwaita NO_AT_BRIDGE=1 GDK_BACKEND=x11 LC_ALL=C.UTF-8
+unset GDK_SCALE GDK_DPI_SCALE
+mkdir -p "$HOME"
+# Copies side by side: "/C" finds its dialog beside the program.
+cp "$bin/winterhollow" "$bin/winterhollow-config" "$work/"
+ini="$XDG_CONFIG_HOME/WinterHollow/settings.ini"
+title="Winter Hollow  ---  Settings / Einstellungen..."
+
+open_dialog() {
+  "$work/winterhollow" "$@" &
+  dpid=$!
+  win=$(xdotool search --sync --limit 1 --name "^${title}\$")
+  sleep 0.5
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  wx=$X wy=$Y ww=$WIDTH
+  xdotool windowfocus --sync "$win"
+}
+# Screen position of a point given in twips on the form.
+at() { echo $((wx + $1 * ww / 7620)) $((wy + $2 * ww / 7620)); }
+click() { xdotool mousemove --sync $(at "$1" "$2") click 1; sleep 0.3; }
+wait_closed() {
+  for _ in $(seq 100); do kill -0 "$dpid" 2>/dev/null || { wait "$dpid" || true; return 0; }; sleep 0.05; done
+  fail "the dialog did not close"
+}
+value() { sed -n "s/^$1=//p" "$ini"; }
+# The darkest grey in the minutes label, 0 (black) to 100 (white).
+minutes_ink() {
+  local x y
+  read -r x y <<<"$(at $((120 + 4080)) $((3840 + 600)))"
+  import -window root -crop "$((375 * ww / 7620))x$((255 * ww / 7620))+$x+$y" "$work/time.png"
+  convert "$work/time.png" -colorspace Gray -format '%[fx:int(100*minima)]' info:
+}
+
+# 1. "/C" opens the dialog in the companion program; the window manager's
+#    close stores nothing.
+open_dialog /C
+[ "$(readlink "/proc/$dpid/exe")" = "$work/winterhollow-config" ] || fail "/C did not start winterhollow-config"
+import -window root "$work/open.png"
+"$wm_close" "$win"
+wait_closed
+[ ! -e "$ini" ] || fail "closing the window stored settings"
+
+# 2. Keys, a click in a track, Restart and the minutes, OK.
+open_dialog --config
+xdotool key Right                       # the first bar (general speed) takes the focus: +5
+click $((120 + 240 + 1900)) $((1080 + 600 + 100))   # right of the density thumb: +20
+[ "$(minutes_ink)" -lt 40 ] || fail "the minutes are not black at first"
+click $((120 + 3000 + 120)) $((3840 + 360 + 127))   # clear Restart
+[ "$(minutes_ink)" -gt 60 ] || fail "clearing Restart did not grey the minutes"
+click $((120 + 4440 + 127)) $((3840 + 600 + 60))    # the disabled arrow does nothing
+click $((120 + 3000 + 120)) $((3840 + 360 + 127))   # set Restart again
+[ "$(minutes_ink)" -lt 40 ] || fail "setting Restart did not bring the minutes back"
+click $((120 + 4440 + 127)) $((3840 + 600 + 60))    # upper arrow: one minute more
+click $((120 + 240 + 100)) $((3840 + 1320 + 300))   # clear the wallpaper option
+click $((6120 + 600)) $((4560 + 500))               # OK
+wait_closed
+[ -e "$ini" ] || fail "OK stored nothing"
+expect() { [ "$(value "$1")" = "$2" ] || fail "$1 is '$(value "$1")', expected '$2'"; }
+expect Speed 5.5
+expect maxFl 146
+expect SpeedF 6
+expect SpeedS 0.53
+expect Restart 1
+expect rTime 660
+expect Wallpaper 0
+expect Date 1
+
+# 3. Default puts the bars and the interval back and keeps the wallpaper
+#    option; Escape afterwards stores nothing, OK does.
+open_dialog /c:1234
+click $((6120 + 600)) $((240 + 500))                # Default
+xdotool key Escape
+wait_closed
+expect Speed 5.5
+open_dialog /C
+click $((6120 + 600)) $((240 + 500))                # Default
+xdotool key alt+o
+wait_closed
+expect Speed 5
+expect maxFl 110
+expect rTime 600
+expect Wallpaper 0
+
+# 4. Info opens the information window over the dialog; its OK closes it.
+open_dialog /C
+xdotool key alt+i
+info=$(xdotool search --sync --limit 1 --name '^WinterHollow$')
+xdotool windowfocus --sync "$info" key Return
+for _ in $(seq 50); do xdotool search --name '^WinterHollow$' >/dev/null || break; sleep 0.1; done
+! xdotool search --name '^WinterHollow$' >/dev/null || fail "OK did not close the information window"
+kill -0 "$dpid" || fail "the settings dialog closed with the information window"
+"$wm_close" "$win"
+wait_closed
+echo "PASS"
