@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -357,6 +361,40 @@ TEST(DialogLayout, EveryControlFitsItsContainer) {
   EXPECT_EQ(ok.top, 4200);
   EXPECT_EQ(TwipsToPixels(7620, 96), 508);
   EXPECT_EQ(TwipsToPixels(7620, 192), 1016);
+}
+
+}  // namespace
+}  // namespace wh::dialogs
+
+namespace wh::dialogs {
+namespace {
+
+// XScreenSaver's settings screen offers the same ranges as the dialog.
+TEST(DialogRanges, XScreenSaverSlidersMatchTheScrollBars) {
+  std::ifstream in(std::string(WH_SOURCE_DIR) + "/src/platform/x11/winterhollow.xml");
+  std::stringstream xml;
+  xml << in.rdbuf();
+  std::map<std::string, std::pair<std::string, std::string>> sliders;
+  const std::regex number(R"re(<number id="(\w+)"[^>]*?low="([^"]*)" high="([^"]*)")re");
+  const std::string text = xml.str();
+  for (std::sregex_iterator it(text.begin(), text.end(), number), end; it != end; ++it) {
+    sliders[(*it)[1]] = {(*it)[2], (*it)[3]};
+  }
+  SaverSettingsRecord lo{}, hi{};
+  for (int i = 0; i < kScrollBars; ++i) {
+    StoreValue(i, Int16(kScrollMin), lo);
+    StoreValue(i, Int16(kScrollMax), hi);
+  }
+  const std::pair<const char*, std::pair<std::string, std::string>> expected[] = {
+      {"density", {IntegerToText(lo.maxFl), IntegerToText(hi.maxFl)}},
+      {"snowspeed", {SingleToText(lo.SpeedF), SingleToText(hi.SpeedF)}},
+      {"size", {SingleToText(lo.Size), SingleToText(hi.Size)}},
+      {"cloudspeed", {SingleToText(lo.SpeedS), SingleToText(hi.SpeedS)}},
+      {"objectspeed", {SingleToText(lo.SpeedO), SingleToText(hi.SpeedO)}},
+      {"speed", {SingleToText(lo.Speed), SingleToText(hi.Speed)}},
+      {"restarttime", {IntegerToText((100 - kTimeMax) * 60), IntegerToText((100 - kTimeMin) * 60)}},
+  };
+  for (const auto& [id, range] : expected) EXPECT_EQ(sliders[id], range) << id;
 }
 
 }  // namespace
