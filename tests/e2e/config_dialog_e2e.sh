@@ -112,7 +112,24 @@ expect maxFl 110
 expect rTime 600
 expect Wallpaper 0
 
-# 4. Info opens the information window over the dialog; its OK closes it.
+# 4. "WWW..." hands the maker's page to the desktop's handler for https.
+mkdir -p "$XDG_DATA_HOME/applications"
+cat > "$work/browser" <<EOS
+#!/bin/sh
+echo "\$1" >> "$work/opened"
+EOS
+chmod +x "$work/browser"
+printf '[Desktop Entry]\nType=Application\nName=Browser\nExec=%s %%u\nMimeType=x-scheme-handler/https;\n' \
+  "$work/browser" > "$XDG_DATA_HOME/applications/wh-browser.desktop"
+printf '[Default Applications]\nx-scheme-handler/https=wh-browser.desktop\n' > "$XDG_CONFIG_HOME/mimeapps.list"
+open_dialog /C
+xdotool key alt+w
+for _ in $(seq 50); do [ -s "$work/opened" ] && break; sleep 0.1; done
+[ "$(cat "$work/opened" 2>/dev/null)" = "https://winterhollow.example/" ] || fail "WWW opened '$(cat "$work/opened" 2>/dev/null)'"
+"$wm_close" "$win"
+wait_closed
+
+# 5. Info opens the information window over the dialog; its OK closes it.
 open_dialog /C
 xdotool key alt+i
 info=$(xdotool search --sync --limit 1 --name '^WinterHollow$')
