@@ -54,7 +54,7 @@ class Window {
   virtual void ShowInfoModal() = 0;
   // Hands a document or address to the desktop, as the shell's "open" does.
   // `show` is the window show mode (1 normal). The result is not checked.
-  virtual void ShellExecute(const std::string& operation, const std::string& file,
+  virtual void ShellExecuteFile(const std::string& operation, const std::string& file,
                             const std::string& parameters, const std::string& directory,
                             int show) = 0;
 };

@@ -143,7 +143,7 @@ void frmConfig::cmdInfo_Click() {
 
 void frmConfig::cmdHomepage_Click() {
   Trap trap("frmConfig", "cmdhomepage_Click");
-  STMT(c_.window->ShellExecute("Open", kHomepage, "", "", 1));
+  STMT(c_.window->ShellExecuteFile("Open", kHomepage, "", "", 1));
 }
 
 }  // namespace wh::dialogs

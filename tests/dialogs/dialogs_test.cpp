@@ -57,7 +57,7 @@ struct FakeButton : Button {
 struct FakeWindow : Window {
   void Unload() override { ++unloads; }
   void ShowInfoModal() override { ++infos; }
-  void ShellExecute(const std::string& op, const std::string& file, const std::string& params,
+  void ShellExecuteFile(const std::string& op, const std::string& file, const std::string& params,
                     const std::string& dir, int show) override {
     if (fail_shell) Raise(kErrFileNotFound);
     shell.push_back(op + "|" + file + "|" + params + "|" + dir + "|" + std::to_string(show));

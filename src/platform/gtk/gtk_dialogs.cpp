@@ -336,7 +336,7 @@ class InfoWindow : public Window {
     if (!closed_) gtk_widget_destroy(form_.window);
   }
   void ShowInfoModal() override {}
-  void ShellExecute(const std::string&, const std::string&, const std::string&,
+  void ShellExecuteFile(const std::string&, const std::string&, const std::string&,
                     const std::string&, int) override {}
 
  private:
@@ -449,7 +449,7 @@ class ConfigWindow : public Window {
     InfoWindow info(GTK_WINDOW(form_.window));
     info.RunModal();
   }
-  void ShellExecute(const std::string&, const std::string& file, const std::string&,
+  void ShellExecuteFile(const std::string&, const std::string& file, const std::string&,
                     const std::string&, int) override {
     GError* err = nullptr;
     gtk_show_uri_on_window(GTK_WINDOW(form_.window), file.c_str(), GDK_CURRENT_TIME, &err);
