@@ -45,13 +45,14 @@ void AdjustForDpi(RECT* r, DWORD style, DWORD ex_style, UINT dpi) {
   }
 }
 
-// The table's font, 8.25 points, in its TrueType cut so that it stays crisp
-// at every scale; points * 100 to keep the quarter point.
+// The table's font, 8.25 points, through the dialog font's alias (a
+// TrueType face on every Windows since 2000, so it stays crisp at every
+// scale); points * 100 to keep the quarter point.
 HFONT MakeFont(int centipoints, bool bold, UINT dpi) {
   return CreateFontW(-MulDiv(centipoints, static_cast<int>(dpi), 7200), 0, 0, 0,
                      bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
-                     L"Microsoft Sans Serif");
+                     L"MS Shell Dlg");
 }
 
 COLORREF Colour(int32_t bbggrr) { return static_cast<COLORREF>(bbggrr & 0xFFFFFF); }
@@ -202,6 +203,8 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
   font_ = MakeFont(825, false, dpi);
   bold_ = MakeFont(825, true, dpi);
   big_bold_ = MakeFont(1200, true, dpi);
+  fit_ = 1.0;
+  fit_ = FitFactor();
   for (FormControl& c : controls_) {
     if (!c.hwnd) continue;
     HFONT f = font_;
@@ -235,6 +238,36 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
   }
   InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+// The table was drawn for one font; where the system's dialog font is wider
+// (or another stands in for it), the whole table grows until every label
+// and check box caption fits its box, as the dialog's author would have
+// made it.
+double Form::FitFactor() {
+  HDC dc = GetDC(hwnd_);
+  HGDIOBJ old = SelectObject(dc, font_);
+  const int check = GetSystemMetrics(SM_CXMENUCHECK) * static_cast<int>(dpi_) / 96 +
+                    MulDiv(4, static_cast<int>(dpi_), 96);
+  double fit = 1.0;
+  for (; fit < 1.3; fit += 0.05) {
+    bool fits = true;
+    for (const FormControl& c : controls_) {
+      const Kind k = c.item->kind;
+      if ((k != Kind::kLabel && k != Kind::kCheckBox) || !*c.item->caption || c.item->bold) continue;
+      const double scale = static_cast<double>(dpi_) * fit / 1440.0;
+      RECT r{0, 0, static_cast<int>(c.item->rect.width * scale), 0};
+      if (k == Kind::kCheckBox) r.right -= check;
+      const std::wstring text = Wide(c.item->caption);
+      DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK);
+      const int room = static_cast<int>(c.item->rect.height * scale);
+      if (r.bottom > room || r.right > static_cast<int>(c.item->rect.width * scale)) fits = false;
+    }
+    if (fits) break;
+  }
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  return fit;
 }
 
 // Arrow clicks move by the small step, track clicks by the large one; the
@@ -357,6 +390,19 @@ INT_PTR Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       if (id == IDCANCEL) {  // Escape
         if (on_cancel) on_cancel();
         End();
+        return TRUE;
+      }
+      if (id == IDOK) {
+        // Enter: the dialog manager asks for the default button; owner-drawn
+        // buttons are never that, so the focused button is pressed here.
+        HWND focus = GetFocus();
+        for (FormControl& c : controls_) {
+          const Kind k = c.item->kind;
+          if (c.hwnd == focus && (k == Kind::kButton || k == Kind::kPictureButton) && on_click) {
+            on_click(c);
+            return TRUE;
+          }
+        }
         return TRUE;
       }
       if (HIWORD(wp) != BN_CLICKED) return FALSE;

@@ -56,11 +56,15 @@ class Form {
   void Scroll(HWND bar, int code, int track);
   void DrawButton(const DRAWITEMSTRUCT& d);
   void PaintImage(HDC dc);
-  int Px(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), 1440); }
+  double FitFactor();
+  int Px(int twips) const {
+    return static_cast<int>(twips * static_cast<double>(dpi_) * fit_ / 1440.0 + 0.5);
+  }
 
   const dialogs::FormLayout& layout_;
   HWND hwnd_ = nullptr;
   UINT dpi_ = 96;
+  double fit_ = 1.0;  // how much the table grows so that every caption fits
   HFONT font_ = nullptr, bold_ = nullptr, big_bold_ = nullptr;
   HBRUSH white_ = nullptr;
   std::vector<FormControl> controls_;
