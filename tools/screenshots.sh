@@ -5,7 +5,8 @@
 # writes OUT_DIR/saver-1.png, saver-2.png (full screen, 1280 x 720) and
 # preview-1.png, preview-2.png (the preview in a 320 x 240 host window),
 # and the settings and information dialogs at 100 % and 200 % scale:
-# config.png, info.png, config-200.png, info-200.png.
+# config.png, info.png, config-200.png, info-200.png; with MinGW-w64 and Wine
+# also the Windows dialogs, win32-config-<dpi>.png and win32-info-<dpi>.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-screenshots}
@@ -87,3 +88,11 @@ for scale in 1 2; do
   wait "$pid" 2>/dev/null || true
 done
 echo "wrote $out/config.png $out/info.png $out/config-200.png $out/info-200.png"
+
+# The Windows dialogs under Wine, at 96, 144 and 192 dots per inch, where
+# MinGW-w64 and Wine are installed.
+if tests/win32/config_dialog_wine.sh "$build" "$out" >/dev/null; then
+  echo "wrote $out/win32-config-{96,144,192}.png $out/win32-info-{96,144,192}.png"
+else
+  echo "no Windows dialog pictures (MinGW-w64 or Wine missing, or the run failed)" >&2
+fi
