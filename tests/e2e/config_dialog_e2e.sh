@@ -74,6 +74,7 @@ wait_closed
 # 2. Keys, a click in a track, Restart and the minutes, OK.
 open_dialog --config
 xdotool key Right                       # the first bar (general speed) takes the focus: +5
+xdotool key Tab Right                   # Tab follows the table: the density bar, +5
 click $((120 + 240 + 1900)) $((1080 + 600 + 100))   # right of the density thumb: +20
 [ "$(minutes_ink)" -lt 40 ] || fail "the minutes are not black at first"
 click $((120 + 3000 + 120)) $((3840 + 360 + 127))   # clear Restart
@@ -88,7 +89,7 @@ wait_closed
 [ -e "$ini" ] || fail "OK stored nothing"
 expect() { [ "$(value "$1")" = "$2" ] || fail "$1 is '$(value "$1")', expected '$2'"; }
 expect Speed 5.5
-expect maxFl 146
+expect maxFl 155
 expect SpeedF 6
 expect SpeedS 0.53
 expect Restart 1
@@ -137,6 +138,15 @@ xdotool windowfocus --sync "$info" key Return
 for _ in $(seq 50); do xdotool search --name '^WinterHollow$' >/dev/null || break; sleep 0.1; done
 ! xdotool search --name '^WinterHollow$' >/dev/null || fail "OK did not close the information window"
 kill -0 "$dpid" || fail "the settings dialog closed with the information window"
+"$wm_close" "$win"
+wait_closed
+
+# 6. A stored value the dialog cannot show is reported to the saver's log and
+#    the dialog opens all the same.
+sed -i 's/^maxFl=.*/maxFl=300/' "$ini"
+open_dialog /C
+grep -q "Prozedur / procedure:.Form_Load" "$work/winterhollow.FLG" || fail "no protocol of Form_Load"
+grep -q "380 (Invalid property value)" "$work/winterhollow.FLG" || fail "not error 380"
 "$wm_close" "$win"
 wait_closed
 echo "PASS"

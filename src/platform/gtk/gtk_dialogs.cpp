@@ -417,8 +417,17 @@ class ConfigWindow : public Window {
       if (!w) continue;
       gtk_widget_set_name(w, Name(item).c_str());
       Place(form_.fixed, w, layout.OnForm(item), px);
+      if (item.kind != Kind::kFrame && item.kind != Kind::kLabel) {
+        tab_order_ = g_list_prepend(tab_order_, w);
+      }
       if (item.kind == Kind::kCheckBox) WrapCaption(w, px(item.rect.width));
     }
+    // Tab goes through the controls in the table's order, not by position.
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gtk_container_set_focus_chain(GTK_CONTAINER(form_.fixed), g_list_reverse(tab_order_));
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    g_list_free(tab_order_);
+    tab_order_ = nullptr;
     c.window = this;
     frm_ = std::make_unique<frmConfig>(std::move(c));
     g_signal_connect(form_.window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer self) {
@@ -530,6 +539,7 @@ class ConfigWindow : public Window {
   std::unique_ptr<LabelPeer> time_label_;
   std::unique_ptr<frmConfig> frm_;
   std::list<Handler> handlers_;
+  GList* tab_order_ = nullptr;
   bool closed_ = false;
 };
 
