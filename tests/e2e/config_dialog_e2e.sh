@@ -10,7 +10,7 @@ for tool in Xvfb xdotool import convert readelf; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/../test_support/dialog_driver.sh"
 
 # GTK is the dialog's alone: the saver program does not even link it.
 if readelf -d "$bin/winterhollow" | grep -qi 'gtk\|gdk'; then fail "winterhollow links GTK"; fi
@@ -23,11 +23,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb 1024x768x24
 export HOME="$work/home" XDG_CONFIG_HOME="$work/cfg" XDG_DATA_HOME="$work/data"
 export GTK_THEME=Adwaita NO_AT_BRIDGE=1 GDK_BACKEND=x11 LC_ALL=C.UTF-8
 unset GDK_SCALE GDK_DPI_SCALE
@@ -43,30 +39,15 @@ open_dialog() {
   win=$(xdotool search --sync --limit 1 --name "^${title}\$")
   sleep 0.5
   eval "$(xdotool getwindowgeometry --shell "$win")"
-  wx=$X wy=$Y ww=$WIDTH
+  cx=$X cy=$Y cw=$WIDTH
   xdotool windowfocus --sync "$win"
 }
-# Screen position of a point given in twips on the form.
-at() { echo $((wx + $1 * ww / 7620)) $((wy + $2 * ww / 7620)); }
-click() { xdotool mousemove --sync $(at "$1" "$2") click 1; sleep 0.3; }
-wait_closed() {
-  for _ in $(seq 100); do kill -0 "$dpid" 2>/dev/null || { wait "$dpid" || true; return 0; }; sleep 0.05; done
-  fail "the dialog did not close"
-}
 value() { sed -n "s/^$1=//p" "$ini"; }
-# The darkest grey in the minutes label, 0 (black) to 100 (white).
-minutes_ink() {
-  local x y
-  read -r x y <<<"$(at $((120 + 4080)) $((3840 + 600)))"
-  import -window root -crop "$((375 * ww / 7620))x$((255 * ww / 7620))+$x+$y" "$work/time.png"
-  convert "$work/time.png" -colorspace Gray -format '%[fx:int(100*minima)]' info:
-}
 
 # 1. "/C" opens the dialog in the companion program; the window manager's
 #    close stores nothing.
 open_dialog /C
 [ "$(readlink "/proc/$dpid/exe")" = "$work/winterhollow-config" ] || fail "/C did not start winterhollow-config"
-import -window root "$work/open.png"
 "$wm_close" "$win"
 wait_closed
 [ ! -e "$ini" ] || fail "closing the window stored settings"

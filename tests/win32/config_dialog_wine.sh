@@ -17,7 +17,7 @@ demo_dir="$build/win32-dialog"
 tests/win32/build_demo.sh "$build" "$demo_dir" >/dev/null || exit $?
 exe="$demo_dir/config_dialog_demo.exe"
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. tests/test_support/dialog_driver.sh
 work=$(mktemp -d)
 xpid=
 cleanup() {
@@ -28,11 +28,7 @@ cleanup() {
 }
 prefix="$demo_dir/prefix"
 trap cleanup EXIT
-exec 3> "$work/display"
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb 1600x1200x24
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$prefix"
 "$wine" wineboot -i >/dev/null 2>&1
@@ -52,20 +48,8 @@ open_dialog() {
   cx=$((X + 3)) cy=$((Y + HEIGHT - 3 - (6015 * cw + 3810) / 7620))
   xdotool windowfocus --sync "$win"
 }
-at() { echo $((cx + $1 * cw / 7620)) $((cy + $2 * cw / 7620)); }
-click() { xdotool mousemove --sync $(at "$1" "$2") click 1; sleep 0.4; }
-wait_closed() {
-  for _ in $(seq 100); do kill -0 "$dpid" 2>/dev/null || { wait "$dpid" || true; return 0; }; sleep 0.1; done
-  fail "the dialog did not close"
-}
 value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v k="$1" '$1 == k { print $3 }'; }
 expect() { [ "$(value "$1")" = "$2" ] || fail "$1 is '$(value "$1")', expected '$2'"; }
-minutes_ink() {
-  local x y
-  read -r x y <<<"$(at $((120 + 4080)) $((3840 + 600)))"
-  import -window root -crop "$((375 * cw / 7620))x$((255 * cw / 7620))+$x+$y" "$work/time.png"
-  convert "$work/time.png" -colorspace Gray -format '%[fx:int(100*minima)]' info:
-}
 
 # 1. Escape stores nothing.
 open_dialog /C

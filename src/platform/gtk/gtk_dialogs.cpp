@@ -270,9 +270,36 @@ struct FormWindow {
     gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(fixed));
     Scaler px(window);
     gtk_widget_set_size_request(GTK_WIDGET(fixed), px(layout.width), px(layout.height));
+    // However the window goes, the loop that shows it ends.
+    g_signal_connect(window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer self) {
+                       static_cast<FormWindow*>(self)->closed = true;
+                       gtk_main_quit();
+                     }),
+                     this);
+    // Escape closes without storing, as the window's close button does.
+    g_signal_connect(window, "key-press-event",
+                     G_CALLBACK(+[](GtkWidget* w, GdkEventKey* e, gpointer) -> gboolean {
+                       if (e->keyval != GDK_KEY_Escape) return FALSE;
+                       gtk_widget_destroy(w);
+                       return TRUE;
+                     }),
+                     nullptr);
   }
+  FormWindow(const FormWindow&) = delete;
+  FormWindow& operator=(const FormWindow&) = delete;
+
+  // Shows the window and returns when it is gone.
+  void Run() {
+    gtk_widget_show_all(window);
+    gtk_main();
+  }
+  void Close() {
+    if (!closed) gtk_widget_destroy(window);
+  }
+
   GtkWidget* window;
   GtkFixed* fixed;
+  bool closed = false;
 };
 
 // frmInfo: the picture stretched over the window, the version on it, OK.
@@ -308,18 +335,6 @@ class InfoWindow : public Window {
     label_ = std::make_unique<LabelPeer>(GTK_LABEL(label));
     ok_ = std::make_unique<ButtonPeer>(ok);
     frm_ = std::make_unique<frmInfo>(InfoControls{label_.get(), ok_.get(), this});
-    g_signal_connect(form_.window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer self) {
-                       static_cast<InfoWindow*>(self)->closed_ = true;
-                       gtk_main_quit();
-                     }),
-                     this);
-    g_signal_connect(form_.window, "key-press-event",
-                     G_CALLBACK(+[](GtkWidget* w, GdkEventKey* e, gpointer) -> gboolean {
-                       if (e->keyval != GDK_KEY_Escape) return FALSE;
-                       gtk_widget_destroy(w);
-                       return TRUE;
-                     }),
-                     nullptr);
   }
   ~InfoWindow() override {
     if (picture_) g_object_unref(picture_);
@@ -328,13 +343,10 @@ class InfoWindow : public Window {
   // Shows the window and returns when it is gone.
   void RunModal() {
     frm_->Form_Load();
-    gtk_widget_show_all(form_.window);
-    gtk_main();
+    form_.Run();
   }
 
-  void Unload() override {
-    if (!closed_) gtk_widget_destroy(form_.window);
-  }
+  void Unload() override { form_.Close(); }
   void ShowInfoModal() override {}
   void ShellExecuteFile(const std::string&, const std::string&, const std::string&,
                     const std::string&, int) override {}
@@ -356,7 +368,6 @@ class InfoWindow : public Window {
   std::unique_ptr<LabelPeer> label_;
   std::unique_ptr<ButtonPeer> ok_;
   std::unique_ptr<frmInfo> frm_;
-  bool closed_ = false;
 };
 
 // frmConfig over GTK widgets.
@@ -430,30 +441,14 @@ class ConfigWindow : public Window {
     tab_order_ = nullptr;
     c.window = this;
     frm_ = std::make_unique<frmConfig>(std::move(c));
-    g_signal_connect(form_.window, "destroy", G_CALLBACK(+[](GtkWidget*, gpointer self) {
-                       static_cast<ConfigWindow*>(self)->closed_ = true;
-                       gtk_main_quit();
-                     }),
-                     this);
-    // Escape closes without storing, as the window's close button does.
-    g_signal_connect(form_.window, "key-press-event",
-                     G_CALLBACK(+[](GtkWidget* w, GdkEventKey* e, gpointer) -> gboolean {
-                       if (e->keyval != GDK_KEY_Escape) return FALSE;
-                       gtk_widget_destroy(w);
-                       return TRUE;
-                     }),
-                     nullptr);
   }
 
   void Run() {
     frm_->Form_Load();
-    gtk_widget_show_all(form_.window);
-    gtk_main();
+    form_.Run();
   }
 
-  void Unload() override {
-    if (!closed_) gtk_widget_destroy(form_.window);
-  }
+  void Unload() override { form_.Close(); }
   void ShowInfoModal() override {
     InfoWindow info(GTK_WINDOW(form_.window));
     info.RunModal();
@@ -540,7 +535,6 @@ class ConfigWindow : public Window {
   std::unique_ptr<frmConfig> frm_;
   std::list<Handler> handlers_;
   GList* tab_order_ = nullptr;
-  bool closed_ = false;
 };
 
 }  // namespace
