@@ -55,8 +55,8 @@ class Window {
   // Hands a document or address to the desktop, as the shell's "open" does.
   // `show` is the window show mode (1 normal). The result is not checked.
   virtual void ShellExecuteFile(const std::string& operation, const std::string& file,
-                            const std::string& parameters, const std::string& directory,
-                            int show) = 0;
+                                const std::string& parameters, const std::string& directory,
+                                int show) = 0;
 };
 
 }  // namespace wh::dialogs

@@ -27,24 +27,42 @@ const std::vector<OptionRow>& OptionRows() {
 // opens again at the position it was stored from.
 Int16 ShownValue(int index, const SaverSettingsRecord& s) {
   switch (index) {
-    case 0: return Round16((s.maxFl - 20) * 0.5556);
-    case 1: return Round16((static_cast<double>(s.SpeedF) - 2) * 12.5);
-    case 2: return Round16((static_cast<double>(s.Size) - 2) * 12.5);
-    case 3: return Round16((static_cast<double>(s.SpeedS) - 0.03) * 100);
-    case 4: return Round16((static_cast<double>(s.SpeedO) - 2) * 12.5);
-    case 5: return Round16(static_cast<double>(s.Speed) * 10);
+    case 0:
+      return Round16((s.maxFl - 20) * 0.5556);
+    case 1:
+      return Round16((static_cast<double>(s.SpeedF) - 2) * 12.5);
+    case 2:
+      return Round16((static_cast<double>(s.Size) - 2) * 12.5);
+    case 3:
+      return Round16((static_cast<double>(s.SpeedS) - 0.03) * 100);
+    case 4:
+      return Round16((static_cast<double>(s.SpeedO) - 2) * 12.5);
+    case 5:
+      return Round16(static_cast<double>(s.Speed) * 10);
   }
   Raise(kErrSubscript);
 }
 
 void StoreValue(int index, Int16 v, SaverSettingsRecord& s) {
   switch (index) {
-    case 0: s.maxFl = Round16(v * 1.8 + 20); return;
-    case 1: s.SpeedF = static_cast<float>(v * 0.08 + 2); return;
-    case 2: s.Size = static_cast<float>(v * 0.08 + 2); return;
-    case 3: s.SpeedS = static_cast<float>(v * 0.01 + 0.03); return;
-    case 4: s.SpeedO = static_cast<float>(v * 0.08 + 2); return;
-    case 5: s.Speed = static_cast<float>(v * 0.1); return;
+    case 0:
+      s.maxFl = Round16(v * 1.8 + 20);
+      return;
+    case 1:
+      s.SpeedF = static_cast<float>(v * 0.08 + 2);
+      return;
+    case 2:
+      s.Size = static_cast<float>(v * 0.08 + 2);
+      return;
+    case 3:
+      s.SpeedS = static_cast<float>(v * 0.01 + 0.03);
+      return;
+    case 4:
+      s.SpeedO = static_cast<float>(v * 0.08 + 2);
+      return;
+    case 5:
+      s.Speed = static_cast<float>(v * 0.1);
+      return;
   }
   Raise(kErrSubscript);
 }

@@ -11,6 +11,7 @@ namespace {
 constexpr int32_t kWhite = 0xFFFFFF;
 constexpr int32_t kLightGrey = 0xC0C0C0;
 
+// clang-format off
 // The small bold "-" and "+" under the ends of a scroll bar.
 #define WH_MINUS(idx, frame, left, top) \
   {"Label1", idx, Kind::kLabel, "-", frame, {left, top, 300, 225}, Align::kLeft, true, 8.25}
@@ -76,6 +77,7 @@ const LayoutItem kInfoItems[] = {
     {"cmdOK", -1, Kind::kButton, "&OK", -1, {3120, 3960, 615, 495}, Align::kCenter, false, 0,
      kLightGrey},
 };
+// clang-format on
 
 }  // namespace
 

@@ -10,10 +10,10 @@
 namespace wh::dialogs {
 
 enum class Kind {
-  kFrame,          // a group box with a caption
-  kHScroll,        // horizontal scroll bar
-  kVScroll,        // vertical scroll bar
-  kLabel,          // static text
+  kFrame,    // a group box with a caption
+  kHScroll,  // horizontal scroll bar
+  kVScroll,  // vertical scroll bar
+  kLabel,    // static text
   kCheckBox,
   kButton,         // a push button with text
   kPictureButton,  // a push button with a picture above its caption
@@ -27,17 +27,17 @@ struct Rect {
 };
 
 struct LayoutItem {
-  const char* name;     // the control's name
-  int index;            // its index in its control array, -1 when it is none
+  const char* name;  // the control's name
+  int index;         // its index in its control array, -1 when it is none
   Kind kind;
   const char* caption;  // "&" marks the access key
   int frame;            // index of the Frame it sits in, -1 for the form
   Rect rect;            // twips, relative to the container
   Align align = Align::kLeft;
   bool bold = false;
-  double points = 0;         // font size, 0 for the dialog's own
-  int32_t back_color = -1;   // 0x00BBGGRR, -1 for the dialog's own
-  int picture = 0;           // picture id (its one-bit mask is id + 1 on buttons)
+  double points = 0;        // font size, 0 for the dialog's own
+  int32_t back_color = -1;  // 0x00BBGGRR, -1 for the dialog's own
+  int picture = 0;          // picture id (its one-bit mask is id + 1 on buttons)
 };
 
 struct FormLayout {

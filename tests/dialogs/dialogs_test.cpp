@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
-#include <cmath>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,7 +58,7 @@ struct FakeWindow : Window {
   void Unload() override { ++unloads; }
   void ShowInfoModal() override { ++infos; }
   void ShellExecuteFile(const std::string& op, const std::string& file, const std::string& params,
-                    const std::string& dir, int show) override {
+                        const std::string& dir, int show) override {
     if (fail_shell) Raise(kErrFileNotFound);
     shell.push_back(op + "|" + file + "|" + params + "|" + dir + "|" + std::to_string(show));
   }
@@ -215,8 +215,8 @@ TEST_F(Dialogs, TheIntervalFollowsTheRestartBox) {
 TEST_F(Dialogs, TheMinutesBarIsInverted) {
   ConfigDialog d;
   d.frm.Form_Load();
-  for (auto [value, label, seconds] : {std::tuple{1, "99", "5940"}, {99, "1", "60"},
-                                       {90, "10", "600"}}) {
+  for (auto [value, label, seconds] :
+       {std::tuple{1, "99", "5940"}, {99, "1", "60"}, {90, "10", "600"}}) {
     d.vsc.value = value;
     d.frm.vscTime_Change();
     EXPECT_EQ(d.lbl.caption, label);

@@ -349,7 +349,7 @@ class InfoWindow : public Window {
   void Unload() override { form_.Close(); }
   void ShowInfoModal() override {}
   void ShellExecuteFile(const std::string&, const std::string&, const std::string&,
-                    const std::string&, int) override {}
+                        const std::string&, int) override {}
 
  private:
   static gboolean DrawPicture(GtkWidget* w, cairo_t* cr, gpointer data) {
@@ -454,7 +454,7 @@ class ConfigWindow : public Window {
     info.RunModal();
   }
   void ShellExecuteFile(const std::string&, const std::string& file, const std::string&,
-                    const std::string&, int) override {
+                        const std::string&, int) override {
     GError* err = nullptr;
     gtk_show_uri_on_window(GTK_WINDOW(form_.window), file.c_str(), GDK_CURRENT_TIME, &err);
     if (err) g_error_free(err);  // the shell's answer is not checked

@@ -34,7 +34,7 @@ class InfoWindow : public Window {
   void Unload() override { form_.End(); }
   void ShowInfoModal() override {}
   void ShellExecuteFile(const std::string&, const std::string&, const std::string&,
-                    const std::string&, int) override {}
+                        const std::string&, int) override {}
 
  private:
   Form form_{InfoLayout()};
@@ -77,12 +77,12 @@ class ConfigWindow : public Window {
     info.Run(form_.hwnd());
   }
   void ShellExecuteFile(const std::string& operation, const std::string& file,
-                    const std::string& parameters, const std::string& directory,
-                    int show) override {
+                        const std::string& parameters, const std::string& directory,
+                        int show) override {
     // The shell's answer is not checked.
     ::ShellExecuteW(form_.hwnd(), Wide(operation).c_str(), Wide(file).c_str(),
-                  parameters.empty() ? nullptr : Wide(parameters).c_str(),
-                  directory.empty() ? nullptr : Wide(directory).c_str(), show);
+                    parameters.empty() ? nullptr : Wide(parameters).c_str(),
+                    directory.empty() ? nullptr : Wide(directory).c_str(), show);
   }
 
  private:
@@ -117,8 +117,8 @@ class ConfigWindow : public Window {
 void BecomeDpiAware() {
   HMODULE user32 = GetModuleHandleW(L"user32.dll");
   using ContextFn = BOOL(WINAPI*)(HANDLE);
-  if (auto set = reinterpret_cast<ContextFn>(reinterpret_cast<void*>(
-          GetProcAddress(user32, "SetProcessDpiAwarenessContext")))) {
+  if (auto set = reinterpret_cast<ContextFn>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")))) {
     // Per monitor, version 2.
     if (set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) return;
   }

@@ -55,7 +55,9 @@ HFONT MakeFont(int centipoints, bool bold, UINT dpi) {
                      L"MS Shell Dlg");
 }
 
-COLORREF Colour(int32_t bbggrr) { return static_cast<COLORREF>(bbggrr & 0xFFFFFF); }
+COLORREF Colour(int32_t bbggrr) {
+  return static_cast<COLORREF>(bbggrr & 0xFFFFFF);
+}
 
 // Draws a picture of the program (32-bit B, G, R, X rows, top row first)
 // into `dst` with a raster operation.
@@ -75,7 +77,8 @@ void Blit(HDC dc, const Image& img, const RECT& dst, DWORD rop) {
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring w(static_cast<size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
   return w;
@@ -254,7 +257,8 @@ double Form::FitFactor() {
     bool fits = true;
     for (const FormControl& c : controls_) {
       const Kind k = c.item->kind;
-      if ((k != Kind::kLabel && k != Kind::kCheckBox) || !*c.item->caption || c.item->bold) continue;
+      if ((k != Kind::kLabel && k != Kind::kCheckBox) || !*c.item->caption || c.item->bold)
+        continue;
       const double scale = static_cast<double>(dpi_) * fit / 1440.0;
       RECT r{0, 0, static_cast<int>(c.item->rect.width * scale), 0};
       if (k == Kind::kCheckBox) r.right -= check;
@@ -282,15 +286,33 @@ void Form::Scroll(HWND bar, int code, int track) {
     int v = old;
     bool final = true;
     switch (code) {
-      case SB_LINEUP: v -= small; break;
-      case SB_LINEDOWN: v += small; break;
-      case SB_PAGEUP: v -= large; break;
-      case SB_PAGEDOWN: v += large; break;
-      case SB_TOP: v = lo; break;
-      case SB_BOTTOM: v = hi; break;
-      case SB_THUMBTRACK: v = track; final = false; break;
-      case SB_THUMBPOSITION: v = track; break;
-      default: return;
+      case SB_LINEUP:
+        v -= small;
+        break;
+      case SB_LINEDOWN:
+        v += small;
+        break;
+      case SB_PAGEUP:
+        v -= large;
+        break;
+      case SB_PAGEDOWN:
+        v += large;
+        break;
+      case SB_TOP:
+        v = lo;
+        break;
+      case SB_BOTTOM:
+        v = hi;
+        break;
+      case SB_THUMBTRACK:
+        v = track;
+        final = false;
+        break;
+      case SB_THUMBPOSITION:
+        v = track;
+        break;
+      default:
+        return;
     }
     v = std::clamp(v, lo, hi);
     if (v != old) SetScrollPos(bar, SB_CTL, v, TRUE);
@@ -327,8 +349,8 @@ void Form::DrawButton(const DRAWITEMSTRUCT& d) {
     DeleteObject(face);
     DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   } else if (HTHEME theme = OpenThemeData(d.hwndItem, L"BUTTON")) {
-    const int state = disabled ? PBS_DISABLED
-                      : pressed ? PBS_PRESSED
+    const int state = disabled                    ? PBS_DISABLED
+                      : pressed                   ? PBS_PRESSED
                       : (d.itemState & ODS_FOCUS) ? PBS_DEFAULTED
                                                   : PBS_NORMAL;
     DrawThemeBackground(theme, dc, BP_PUSHBUTTON, state, &r, nullptr);
@@ -458,11 +480,16 @@ int Win32CheckBox::Value() const {
 }
 
 void Win32CheckBox::SetValue(int v) {
-  SendMessageW(h_, BM_SETCHECK, v == 2 ? BST_INDETERMINATE : v == 1 ? BST_CHECKED : BST_UNCHECKED,
+  SendMessageW(h_, BM_SETCHECK,
+               v == 2   ? BST_INDETERMINATE
+               : v == 1 ? BST_CHECKED
+                        : BST_UNCHECKED,
                0);
 }
 
-void Win32CheckBox::SetCaption(const std::string& c) { SetWindowTextW(h_, Wide(c).c_str()); }
+void Win32CheckBox::SetCaption(const std::string& c) {
+  SetWindowTextW(h_, Wide(c).c_str());
+}
 
 void Win32Label::SetCaption(const std::string& c) {
   caption_ = c;

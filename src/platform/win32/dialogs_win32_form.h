@@ -44,9 +44,9 @@ class Form {
   FormControl* Find(const char* name, int index = -1);
 
   // What the window's owner wants to hear of.
-  std::function<void(FormControl&)> on_click;            // buttons and check boxes
+  std::function<void(FormControl&)> on_click;               // buttons and check boxes
   std::function<void(FormControl&, bool final)> on_scroll;  // a scroll bar moved
-  std::function<void()> on_cancel;                        // close button or Escape
+  std::function<void()> on_cancel;                          // close button or Escape
 
  private:
   static INT_PTR CALLBACK DlgProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
