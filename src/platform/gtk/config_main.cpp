@@ -3,6 +3,8 @@
 #include <gtk/gtk.h>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/gtk/gtk_dialogs.h"
@@ -30,7 +32,11 @@ class ConfigSystem : public wh::platform::PosixSystem {
 
 int main(int argc, char** argv) {
   // GTK sets the locale from the environment; numbers follow it.
-  gtk_init(&argc, &argv);
+  if (!gtk_init_check(&argc, &argv)) {
+    std::fprintf(stderr, "winterhollow-config: cannot open the display%s\n",
+                 std::getenv("DISPLAY") ? "" : " ($DISPLAY is not set)");
+    return 1;
+  }
   std::setlocale(LC_NUMERIC, "");
   // A click in a scroll bar's track pages by the large step, as scroll bars do.
   g_object_set(gtk_settings_get_default(), "gtk-primary-button-warps-slider", FALSE, nullptr);
