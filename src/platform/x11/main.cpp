@@ -41,13 +41,14 @@ int64_t NowMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-// The settings dialog replaces this process; only when it cannot be started
-// do we come back here.
+// The settings dialog replaces this process; when it cannot be started we
+// say so and end with a failure.
 void StartConfigDialog() {
   std::cout.flush();
   const std::string why = ExecConfigDialog();
   std::cerr << "winterhollow: " << why << "; edit " << platform::IniFileStore().FilePath(kAppName)
             << " or use the command-line options." << std::endl;
+  std::exit(1);
 }
 
 // Hands the saver window's drawing to an X window and lets pending events
