@@ -94,6 +94,15 @@ expect maxFl 110
 expect rTime 600
 expect Wallpaper 0
 
+# Under a decimal-comma locale the file gets decimal commas.
+if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  LC_ALL=de_DE.UTF-8 open_dialog /C
+  xdotool key alt+o
+  wait_closed
+  expect SpeedS 0,53
+  expect Speed 5
+fi
+
 # 4. "WWW..." hands the maker's page to the desktop's handler for https.
 mkdir -p "$XDG_DATA_HOME/applications"
 cat > "$work/browser" <<EOS
