@@ -237,7 +237,7 @@ void Form::ApplyDpi(UINT dpi, const RECT* suggested) {
     }
     const int x = area.left + ((area.right - area.left) - (w.right - w.left)) / 2;
     const int y = area.top + ((area.bottom - area.top) - (w.bottom - w.top)) / 2;
-    SetWindowPos(hwnd_, nullptr, std::max(0, x), std::max(0, y), 0, 0,
+    SetWindowPos(hwnd_, nullptr, (std::max)(0, x), (std::max)(0, y), 0, 0,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
   }
   InvalidateRect(hwnd_, nullptr, TRUE);
