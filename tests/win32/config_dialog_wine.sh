@@ -109,6 +109,7 @@ wait_closed
 # 5. Pictures at 100, 150 and 200 %.
 if [ -n "$shots" ]; then
   mkdir -p "$shots"
+  "$wine" reg delete "$key" /f >/dev/null 2>&1  # the defaults
   for dpi in 96 144 192; do
     "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $dpi /f >/dev/null 2>&1
     "${wine}server" -k 2>/dev/null || true
