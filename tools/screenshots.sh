@@ -3,7 +3,10 @@
 # they show at two moments:
 #   tools/screenshots.sh [OUT_DIR] [BUILD_DIR] [SEED]
 # writes OUT_DIR/saver-1.png, saver-2.png (full screen, 1280 x 720) and
-# preview-1.png, preview-2.png (the preview in a 320 x 240 host window).
+# preview-1.png, preview-2.png (the preview in a 320 x 240 host window),
+# and the settings and information dialogs at 100 % and 200 % scale:
+# config.png, info.png, config-200.png, info-200.png; with MinGW-w64 and Wine
+# also the Windows dialogs, win32-config-<dpi>.png and win32-info-<dpi>.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-screenshots}
@@ -35,6 +38,8 @@ for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
 # A private home: the user's settings and wallpaper stay untouched.
 export HOME="$work" XDG_CONFIG_HOME="$work/cfg" XDG_DATA_HOME="$work/data"
 cp "$exe" "$work/winterhollow"
+[ -x "$build/src/platform/x11/winterhollow-config" ] &&
+  cp "$build/src/platform/x11/winterhollow-config" "$work/"
 
 "$work/winterhollow" /S --seed "$seed" --no-wallpaper &
 pids+=($!)
@@ -56,3 +61,38 @@ import -window "$host" "$out/preview-1.png"
 sleep 3
 import -window "$host" "$out/preview-2.png"
 echo "wrote $out/saver-1.png $out/saver-2.png $out/preview-1.png $out/preview-2.png"
+
+# The dialogs, at the desktop's normal scale and at twice that.
+[ -x "$work/winterhollow-config" ] || { echo "no winterhollow-config: no dialog pictures" >&2; exit 0; }
+# A screen large enough for the dialog at 200 %.
+n2=$((n + 1))
+while [ -e "/tmp/.X$n2-lock" ] || [ -e "/tmp/.X11-unix/X$n2" ]; do n2=$((n2 + 1)); done
+Xvfb ":$n2" -screen 0 2560x1600x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n2" ] && break; sleep 0.05; done
+export DISPLAY=":$n2"
+title="Winter Hollow  ---  Settings / Einstellungen..."
+for scale in 1 2; do
+  suffix=$([ "$scale" = 2 ] && echo "-200" || true)
+  GDK_SCALE=$scale "$work/winterhollow" /C &
+  pid=$!
+  pids+=($pid)
+  win=$(xdotool search --sync --limit 1 --name "^${title}\$")
+  sleep 1
+  import -window "$win" "$out/config$suffix.png"
+  xdotool windowfocus --sync "$win" key alt+i
+  info=$(xdotool search --sync --limit 1 --name '^WinterHollow$')
+  sleep 1
+  import -window "$info" "$out/info$suffix.png"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+done
+echo "wrote $out/config.png $out/info.png $out/config-200.png $out/info-200.png"
+
+# The Windows dialogs under Wine, at 96, 144 and 192 dots per inch, where
+# MinGW-w64 and Wine are installed.
+if tests/win32/config_dialog_wine.sh "$build" "$out" >/dev/null; then
+  echo "wrote $out/win32-config-{96,144,192}.png $out/win32-info-{96,144,192}.png"
+else
+  echo "no Windows dialog pictures (MinGW-w64 or Wine missing, or the run failed)" >&2
+fi

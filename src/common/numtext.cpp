@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace wh {
@@ -83,13 +84,29 @@ Int32 TextToInt32(const std::string& text) { return Round32(TextToDouble(text));
 
 std::string SingleToText(float v) {
   char buf[64];
-  for (int precision = 1; precision <= 9; ++precision) {
+  if (!std::isfinite(v)) {
+    std::snprintf(buf, sizeof buf, "%G", static_cast<double>(v));
+    return buf;
+  }
+  // The fewest significant digits (at most 7) that read back as v.
+  int precision = 1;
+  for (; precision < 7; ++precision) {
+    std::snprintf(buf, sizeof buf, "%.*E", precision - 1, static_cast<double>(v));
+    if (static_cast<float>(std::strtod(buf, nullptr)) == v) break;
+  }
+  std::snprintf(buf, sizeof buf, "%.*E", precision - 1, static_cast<double>(v));
+  // The decimal exponent after rounding to those digits decides the form:
+  // plain digits while they fit the 7 digits, the exponent form beyond.
+  const int exponent = std::atoi(std::strchr(buf, 'E') + 1);
+  if (v != 0 && (exponent < -5 || exponent >= 7)) {
     std::snprintf(buf, sizeof buf, "%.*G", precision, static_cast<double>(v));
-    if (static_cast<float>(std::strtod(buf, nullptr)) == v || precision == 7) break;
+  } else {
+    const int decimals = precision - 1 - exponent;
+    std::snprintf(buf, sizeof buf, "%.*f", decimals > 0 ? decimals : 0, static_cast<double>(v));
   }
   // snprintf used the C library's separator; write the locale's.
   std::string s = buf;
-  char sep = LocaleDecimalSeparator();
+  const char sep = LocaleDecimalSeparator();
   for (char& ch : s) {
     if (ch == '.' || ch == ',') ch = sep;
   }

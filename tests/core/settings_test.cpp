@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <clocale>
+#include <utility>
 
 #include "common/numtext.h"
 #include "fake_system.h"
@@ -114,6 +115,9 @@ TEST_F(Config, DecimalCommaRoundTripsUnderAGermanLocale) {
   SaveConfig();
   EXPECT_EQ(store.Get(kAppName, kSettingsSection, "SpeedS", ""), "0,53");
   EXPECT_EQ(store.Get(kAppName, kSettingsSection, "Size", ""), "2,08");
+  EXPECT_EQ(store.Get(kAppName, kSettingsSection, "Speed", ""), "5");
+  EXPECT_EQ(SingleToText(10.0f), "10");
+  EXPECT_EQ(SingleToText(0.1f), "0,1");
   SaverSettings = SaverSettingsRecord{};
   LoadConfig();
   EXPECT_EQ(SaverSettings.SpeedS, 0.53f);
@@ -160,13 +164,16 @@ TEST(NumberText, ParsingAndFormatting) {
   EXPECT_EQ(TextToInt16("-32768"), -32768);
   EXPECT_THROW(TextToInt32("1e10"), RuntimeError);
   EXPECT_THROW(TextToSingle("1e39"), RuntimeError);
-  EXPECT_EQ(SingleToText(0.53f), "0.53");
-  EXPECT_EQ(SingleToText(6.0f), "6");
-  EXPECT_EQ(SingleToText(2.08f), "2.08");
-  EXPECT_EQ(SingleToText(1.0f / 3.0f), "0.3333333");
-  EXPECT_EQ(SingleToText(-0.04f), "-0.04");
-  // Past 7 significant digits the text is rounded, and reads back close.
-  EXPECT_EQ(SingleToText(26866868.0f), "2.686687E+07");
+  // Shortest digits; plain digits up to 7 of them (10 is never "1E+01").
+  const std::pair<float, const char*> texts[] = {
+      {0.53f, "0.53"},       {6.0f, "6"},          {2.08f, "2.08"},
+      {1.0f / 3.0f, "0.3333333"}, {-0.04f, "-0.04"}, {10.0f, "10"},
+      {5940.0f, "5940"},     {600.0f, "600"},      {200.0f, "200"},
+      {0.1f, "0.1"},         {1.03f, "1.03"},      {1234567.0f, "1234567"},
+      {0.00001f, "0.00001"}, {0.0f, "0"},          {1e-6f, "1E-06"},
+      // Past 7 significant digits the text is rounded, and reads back close.
+      {26866868.0f, "2.686687E+07"}, {12345678.0f, "1.234568E+07"}};
+  for (const auto& [value, text] : texts) EXPECT_EQ(SingleToText(value), text) << text;
   EXPECT_NEAR(TextToSingle(SingleToText(26866868.0f)), 26866868.0f, 2);
 }
 

@@ -10,6 +10,7 @@ endif()
 set(hack "${PREFIX}/libexec/xscreensaver/winterhollow")
 set(expected
   bin/winterhollow
+  bin/winterhollow-config
   bin/winterhollow-render
   libexec/xscreensaver/winterhollow
   share/applications/screensavers/winterhollow.desktop
@@ -33,7 +34,7 @@ if(NOT target STREQUAL hack_real)
 endif()
 
 # Stripped: no symbol table, no debug information.
-foreach(program "${hack}" "${PREFIX}/bin/winterhollow-render")
+foreach(program "${hack}" "${PREFIX}/bin/winterhollow-render" "${PREFIX}/bin/winterhollow-config")
   execute_process(COMMAND readelf -S --wide "${program}" OUTPUT_VARIABLE sections RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "readelf failed on ${program}")

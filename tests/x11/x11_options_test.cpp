@@ -20,6 +20,8 @@ TEST(SaverOptions, ClassicSwitchesPassThroughToTheModeDispatch) {
   EXPECT_EQ(ParseCommandLine(Parse({"/p", "1234"}).mode_args).handle, 1234);
   EXPECT_EQ(ParseCommandLine(Parse({"/P:99"}).mode_args).mode, Mode::kPreview);
   EXPECT_EQ(ParseCommandLine(Parse({"/s", "--seed", "3"}).mode_args).mode, Mode::kSaver);
+  EXPECT_EQ(ParseCommandLine(Parse({"--config"}).mode_args).mode, Mode::kConfig);
+  EXPECT_EQ(ParseCommandLine(Parse({"/c:5678"}).mode_args).mode, Mode::kConfig);
   EXPECT_EQ(Parse({"/s", "--seed", "3"}).seed, 3u);
   EXPECT_EQ(Parse({"/S"}).hack, HackTarget::kNone);
 }

@@ -2,6 +2,7 @@
 //
 //   winterhollow [/S]             full screen until a mouse jump, click or key
 //   winterhollow /P <window>      the preview still inside another window
+//   winterhollow /C | --config    the settings dialog (winterhollow-config)
 //   winterhollow --root | --window-id <id> | --window   run by a screen-saver daemon
 //   winterhollow --restore-wallpaper  the desktop background from before the saver
 #include <clocale>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/posix/ini_store.h"
+#include "platform/x11/config_launch.h"
 #include "platform/x11/desktop_background.h"
 #include "platform/x11/x11_options.h"
 #include "platform/x11/x11_system.h"
@@ -40,10 +42,14 @@ int64_t NowMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-void PrintConfigNotice() {
-  std::cout << "The settings dialog is not available yet; edit "
-            << platform::IniFileStore().FilePath(kAppName) << " or use the command-line options."
-            << std::endl;
+// The settings dialog replaces this process; when it cannot be started we
+// say so and end with a failure.
+void StartConfigDialog() {
+  std::cout.flush();
+  const std::string why = ExecConfigDialog();
+  std::cerr << "winterhollow: " << why << "; edit " << platform::IniFileStore().FilePath(kAppName)
+            << " or use the command-line options." << std::endl;
+  std::exit(1);
 }
 
 // Hands the saver window's drawing to an X window and lets pending events
@@ -174,7 +180,7 @@ class X11Modes : public ModeHost {
     preview_->Form_Resize();
   }
 
-  void StartConfig() override { PrintConfigNotice(); }
+  void StartConfig() override { StartConfigDialog(); }
   void ChangePassword(int32_t) override {}
 
   // Draws into a window a daemon gave us (or our own plain window).
@@ -341,7 +347,7 @@ int main(int argc, char** argv) {
     struct NoWindows : ModeHost {
       void StartSaver() override {}
       void StartPreview(int32_t) override {}
-      void StartConfig() override { x11::PrintConfigNotice(); }
+      void StartConfig() override { x11::StartConfigDialog(); }
       void ChangePassword(int32_t) override {}
     } none;
     Main(opts.mode_args, none, opts.seed ? &*opts.seed : nullptr);

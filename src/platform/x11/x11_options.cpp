@@ -72,6 +72,8 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
       o.geometry = *v;
     } else if (name == "restore-wallpaper") {
       o.restore_wallpaper = true;
+    } else if (name == "config") {
+      rest.push_back("/C");
     } else if (name == "no-shm") {
       o.shm = false;
     } else if (name == "shm") {
@@ -134,14 +136,14 @@ bool ValidGeometry(const std::string& text) {
 
 std::string SaverOptionsHelp() {
   std::ostringstream s;
-  s << "Usage: winterhollow [/S | /P <window> | /C] [options]\n"
+  s << "Usage: winterhollow [/S | /P <window> | /C | --config] [options]\n"
        "       winterhollow --root | --window [--geometry WxH+X+Y] | --window-id <id> [options]\n"
        "       winterhollow --restore-wallpaper\n"
        "\n"
        "  /S, nothing          the full-screen saver; a mouse jump, a click or a key ends it\n"
        "  /P <window>          the preview picture inside that X window (its decimal id,\n"
        "                       as xwininfo prints it); ends when that window goes\n"
-       "  /C                   the settings\n"
+       "  /C, --config         the settings dialog\n"
        "  --root               draw on the root window (screen-saver daemons)\n"
        "  --window-id <id>     draw into that window; also $XSCREENSAVER_WINDOW\n"
        "  --window             draw in a window of its own; q or Escape closes it\n"
