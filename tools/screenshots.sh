@@ -4,6 +4,9 @@
 #   tools/screenshots.sh [OUT_DIR] [BUILD_DIR] [SEED]
 # writes OUT_DIR/saver-1.png, saver-2.png (full screen, 1280 x 720) and
 # preview-1.png, preview-2.png (the preview in a 320 x 240 host window).
+# With a Windows build (build-win64, tools/build-windows.sh) and wine64 it
+# also writes saver-wine.png (WinterHollow.scr /S under Wine) and
+# preview-wine.png (its preview in a 152 x 112 host of the same process).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-screenshots}
@@ -56,3 +59,30 @@ import -window "$host" "$out/preview-1.png"
 sleep 3
 import -window "$host" "$out/preview-2.png"
 echo "wrote $out/saver-1.png $out/saver-2.png $out/preview-1.png $out/preview-2.png"
+
+win=build-win64
+export PATH=/usr/lib/wine:$PATH
+if [ -f "$win/WinterHollow.scr" ] && command -v wine64 >/dev/null; then
+  kill "${pids[@]}" 2>/dev/null || true
+  pids=()
+  export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wine64 wineboot -i </dev/null >/dev/null 2>&1
+  # No window manager here: full-screen windows must not wait for one.
+  wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  cp "$win/WinterHollow.scr" "$win/wh-preview-host.exe" "$work/"
+  xdotool mousemove 640 360
+  wine64 "$work/WinterHollow.scr" /S --seed "$seed" --no-wallpaper </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 8
+  import -window root "$out/saver-wine.png"
+  xdotool key Escape
+  wait "${pids[0]}" || true
+  wine64 "$work/wh-preview-host.exe" --same-process 6 </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 4
+  wid=$(xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Preview host".*/\1/p' | head -1)
+  import -window "${wid:-root}" "$out/preview-wine.png"
+  wait "${pids[1]}" || true
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  echo "wrote $out/saver-wine.png $out/preview-wine.png"
+fi

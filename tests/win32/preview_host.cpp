@@ -7,10 +7,17 @@
 // Prints what it saw; exit status 0 when the preview was a visible child of
 // the host's client size that had painted at that size, followed the
 // resize, and its process ended once the host was gone.
+//
+//   wh-preview-host --same-process <seconds>
+//
+// runs the preview inside this process instead, for a screenshot: Wine 8
+// shows no child window of another process's window on screen.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+
+#include "platform/win32/win32_saver.h"
 
 namespace {
 
@@ -18,7 +25,7 @@ constexpr const wchar_t* kPreviewClass = L"WinterHollowPreview";
 constexpr const wchar_t* kPaintedSizeProp = L"WinterHollow.PaintedSize";
 
 void Pump(DWORD ms) {
-  const DWORD end = GetTickCount() + ms;
+  const DWORD end = ::GetTickCount() + ms;
   do {
     MSG m;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
@@ -26,7 +33,7 @@ void Pump(DWORD ms) {
       DispatchMessageW(&m);
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  } while (static_cast<LONG>(end - GetTickCount()) > 0);
+  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
 }
 
 void SetClientSize(HWND w, int cx, int cy) {
@@ -38,7 +45,7 @@ void SetClientSize(HWND w, int cx, int cy) {
 // Waits until the host holds a visible preview child of exactly its client
 // size that has painted at that size; reports what it found last.
 bool WaitForPreview(HWND host, int cx, int cy, DWORD timeout_ms) {
-  const DWORD end = GetTickCount() + timeout_ms;
+  const DWORD end = ::GetTickCount() + timeout_ms;
   HWND child = nullptr;
   RECT rc {};
   uintptr_t painted = 0;
@@ -53,7 +60,7 @@ bool WaitForPreview(HWND host, int cx, int cy, DWORD timeout_ms) {
       std::printf("preview %dx%d: visible child, painted\n", cx, cy);
       return true;
     }
-  } while (static_cast<LONG>(end - GetTickCount()) > 0);
+  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
   std::printf("preview %dx%d not seen: child=%p visible=%d size=%ldx%ld painted=%lux%lu\n", cx, cy,
               static_cast<void*>(child), child ? IsWindowVisible(child) : 0, rc.right, rc.bottom,
               static_cast<unsigned long>(painted >> 16), static_cast<unsigned long>(painted & 0xFFFF));
@@ -64,9 +71,11 @@ bool WaitForPreview(HWND host, int cx, int cy, DWORD timeout_ms) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) {
-    std::printf("usage: wh-preview-host <WinterHollow.scr> [space|colon]\n");
+    std::printf("usage: wh-preview-host <WinterHollow.scr> [space|colon]\n"
+                "       wh-preview-host --same-process <seconds>\n");
     return 2;
   }
+  const bool same_process = std::wstring(argv[1]) == L"--same-process";
   const bool colon = argc > 2 && std::wstring(argv[2]) == L"colon";
   WNDCLASSW wc {};
   wc.lpfnWndProc = DefWindowProcW;
@@ -80,6 +89,15 @@ int wmain(int argc, wchar_t** argv) {
   SetClientSize(host, 152, 112);
   ShowWindow(host, SW_SHOW);
   Pump(200);
+
+  if (same_process) {
+    wh::win32::Win32Modes modes(GetModuleHandleW(nullptr));
+    modes.StartPreview(static_cast<int32_t>(reinterpret_cast<intptr_t>(host)));
+    Pump(static_cast<DWORD>(argc > 2 ? _wtoi(argv[2]) * 1000 : 5000));
+    DestroyWindow(host);
+    Pump(100);
+    return modes.has_windows() ? 1 : 0;
+  }
 
   std::wstring cmd = L"\"" + std::wstring(argv[1]) + L"\" " + (colon ? L"/P:" : L"/p ") +
                      std::to_wstring(reinterpret_cast<uintptr_t>(host));
@@ -103,9 +121,9 @@ int wmain(int argc, wchar_t** argv) {
     ok = WaitForPreview(host, 200, 150, 10000);
   }
   DestroyWindow(host);
-  const DWORD end = GetTickCount() + 10000;
+  const DWORD end = ::GetTickCount() + 10000;
   DWORD waited = WAIT_TIMEOUT;
-  while (waited == WAIT_TIMEOUT && static_cast<LONG>(end - GetTickCount()) > 0) {
+  while (waited == WAIT_TIMEOUT && static_cast<LONG>(end - ::GetTickCount()) > 0) {
     Pump(50);
     waited = WaitForSingleObject(pi.hProcess, 0);
   }
