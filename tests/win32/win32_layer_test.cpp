@@ -158,24 +158,31 @@ TEST_F(Registry, StoresTextValuesUnderTheUsersSoftwareKey) {
 
 TEST_F(Registry, SettingsRoundTripInTheUsersLocale) {
   // Under a decimal comma the store holds "0,53" and reads it back.
-  if (!std::setlocale(LC_ALL, "German_Germany.1252") && !std::setlocale(LC_ALL, "de-DE"))
-    GTEST_SKIP() << "no German locale";
-  std::setlocale(LC_ALL, "German_Germany.1252") || std::setlocale(LC_ALL, "de-DE");
-  struct ScopedStore {
-    explicit ScopedStore(SettingsStore* s) { SetSettingsStore(s); }
-    ~ScopedStore() { SetSettingsStore(nullptr); }
-  };
-  // LoadConfig and SaveConfig use the real application name: move it aside.
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\WinterHollow\\Settings");
-  ScopedStore use(&store);
+  if (!std::setlocale(LC_ALL, "German_Germany.1252")) GTEST_SKIP() << "no German locale";
+  // LoadConfig and SaveConfig name the real application: send them to the
+  // test's key, so that the user's settings stay untouched.
+  struct Redirect : SettingsStore {
+    explicit Redirect(RegistryStore& r, std::string a) : reg(r), app(std::move(a)) {}
+    std::string Get(const std::string&, const std::string& section, const std::string& key,
+                    const std::string& def) override {
+      return reg.Get(app, section, key, def);
+    }
+    void Save(const std::string&, const std::string& section, const std::string& key,
+              const std::string& text) override {
+      reg.Save(app, section, key, text);
+    }
+    RegistryStore& reg;
+    std::string app;
+  } redirect(store, app);
+  SetSettingsStore(&redirect);
   LoadConfig();
   SaverSettings.SpeedS = 0.53f;
   SaveConfig();
-  EXPECT_EQ(store.Get(kAppName, kSettingsSection, "SpeedS", ""), "0,53");
+  EXPECT_EQ(store.Get(app, kSettingsSection, "SpeedS", ""), "0,53");
   SaverSettings = SaverSettingsRecord{};
   LoadConfig();
   EXPECT_EQ(SaverSettings.SpeedS, 0.53f);
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\WinterHollow\\Settings");
+  SetSettingsStore(nullptr);
 }
 
 TEST(GdiText, DrawsTheLineInItsColourInsideItsBox) {
@@ -305,9 +312,13 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
   Win32Modes modes(GetModuleHandleW(nullptr));
   modes.StartPreview(static_cast<int32_t>(reinterpret_cast<intptr_t>(host)));
   ASSERT_TRUE(modes.has_windows());
-  Pump(300);
-  HWND child = FindWindowExW(host, nullptr, L"WinterHollowPreview", nullptr);
+  HWND child = nullptr;
+  for (int i = 0; i < 100 && !child; ++i) {
+    Pump(50);
+    child = FindWindowExW(host, nullptr, L"WinterHollowPreview", nullptr);
+  }
   ASSERT_NE(child, nullptr);
+  Pump(100);
   EXPECT_TRUE(IsWindowVisible(child));
   EXPECT_TRUE(GetWindowLongPtrW(child, GWL_STYLE) & WS_CHILD);
   RECT rc;
@@ -319,8 +330,12 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
 
   // The host grows; the preview follows and paints the still squeezed.
   SetClientSize(200, 100);
-  Pump(600);
-  GetClientRect(child, &rc);
+  for (int i = 0; i < 100; ++i) {
+    Pump(50);
+    GetClientRect(child, &rc);
+    if (rc.right == 200 && rc.bottom == 100) break;
+  }
+  Pump(100);
   EXPECT_EQ(rc.right, 200);
   EXPECT_EQ(rc.bottom, 100);
   EXPECT_TRUE(Shown(child) == Expected(200, 100)) << "the squeezed still is not what the window shows";
