@@ -18,29 +18,14 @@
 #include <string>
 
 #include "platform/win32/win32_saver.h"
+#include "win32/win_test_util.h"
 
 namespace {
 
-constexpr const wchar_t* kPreviewClass = L"WinterHollowPreview";
-constexpr const wchar_t* kPaintedSizeProp = L"WinterHollow.PaintedSize";
-
-void Pump(DWORD ms) {
-  const DWORD end = ::GetTickCount() + ms;
-  do {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
-}
-
-void SetClientSize(HWND w, int cx, int cy) {
-  RECT r {0, 0, cx, cy};
-  AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(w, GWL_STYLE)), FALSE, 0);
-  SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
-}
+using wh::testing::Pump;
+using wh::testing::SetClientSize;
+using wh::win32::kPaintedSizeProp;
+using wh::win32::kPreviewClass;
 
 // Waits until the host holds a visible preview child of exactly its client
 // size that has painted at that size; reports what it found last.

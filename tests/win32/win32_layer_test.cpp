@@ -19,6 +19,7 @@
 #include "startup/settings.h"
 #include "window/frm_preview.h"
 #include "wh_version.h"
+#include "win32/win_test_util.h"
 
 namespace {
 
@@ -46,17 +47,7 @@ std::wstring BesideMe(const std::wstring& name) {
   return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
 }
 
-void Pump(DWORD ms) {
-  const DWORD end = ::GetTickCount() + ms;
-  do {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
-}
+using wh::testing::Pump;
 
 TEST(Win32Resources, EveryPictureIsABitmapResourceOfTheSameBytes) {
   // Every picture of the art folder, and no other, is a BITMAP resource that
@@ -258,17 +249,12 @@ class Preview : public ::testing::Test {
     RegisterClassW(&wc);
     host = CreateWindowExW(0, L"WhTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 30,
                            30, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
-    SetClientSize(128, 96);
+    wh::testing::SetClientSize(host, 128, 96);
     ShowWindow(host, SW_SHOW);
     Pump(100);
   }
   void TearDown() override {
     if (IsWindow(host)) DestroyWindow(host);
-  }
-  void SetClientSize(int cx, int cy) {
-    RECT r {0, 0, cx, cy};
-    AdjustWindowRectEx(&r, WS_OVERLAPPEDWINDOW, FALSE, 0);
-    SetWindowPos(host, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
   }
   // What the child window shows, read back from its device context.
   static Image Shown(HWND w) {
@@ -315,7 +301,7 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
   HWND child = nullptr;
   for (int i = 0; i < 100 && !child; ++i) {
     Pump(50);
-    child = FindWindowExW(host, nullptr, L"WinterHollowPreview", nullptr);
+    child = FindWindowExW(host, nullptr, kPreviewClass, nullptr);
   }
   ASSERT_NE(child, nullptr);
   Pump(100);
@@ -329,7 +315,7 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
   EXPECT_TRUE(half == Expected(128, 96)) << "the still at half size is not what the window shows";
 
   // The host grows; the preview follows and paints the still squeezed.
-  SetClientSize(200, 100);
+  wh::testing::SetClientSize(host, 200, 100);
   for (int i = 0; i < 100; ++i) {
     Pump(50);
     GetClientRect(child, &rc);

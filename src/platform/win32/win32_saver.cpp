@@ -17,7 +17,6 @@ namespace wh::win32 {
 namespace {
 
 constexpr const wchar_t* kSaverClass = L"WinterHollowSaver";
-constexpr const wchar_t* kPreviewClass = L"WinterHollowPreview";
 constexpr UINT_PTR kFrameTimer = 1;
 constexpr UINT_PTR kHostTimer = 2;
 // How often the preview looks at its host's size and existence.

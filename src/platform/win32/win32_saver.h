@@ -20,6 +20,8 @@ namespace wh::win32 {
 // and its height in the low 16 bits, set after every frame or still it
 // showed. Lets a host (and the tests) see that the window has painted.
 constexpr const wchar_t* kPaintedSizeProp = L"WinterHollow.PaintedSize";
+// The window class of the preview, which a host finds among its children.
+constexpr const wchar_t* kPreviewClass = L"WinterHollowPreview";
 
 class Win32Modes;
 
