@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -160,13 +161,13 @@ class Wine : public ::testing::Test {
           geo.find("Width: " + std::to_string(kScreenW)) == std::string::npos ||
           geo.find("Height: " + std::to_string(kScreenH)) == std::string::npos)
         continue;
-      // The sky at the top: light blue or any colour, not the black of an
-      // empty window.
+      // A landscape, not the black of an empty window: many colours.
       const wh::Image shot = Screenshot();
       if (shot.width != kScreenW) continue;
-      int lit = 0;
-      for (int x = 0; x < kScreenW; x += 8) lit += (shot.at(x, 40) & 0xFFFFFF) > 0x202020;
-      if (lit > kScreenW / 16) return true;
+      std::set<uint32_t> colours;
+      for (int y = 0; y < kScreenH; y += 16)
+        for (int x = 0; x < kScreenW; x += 16) colours.insert(shot.at(x, y) & 0xFFFFFF);
+      if (colours.size() > 40) return true;
       seen = "a dark screen";
     }
     ADD_FAILURE() << "last seen: " << seen;
@@ -268,6 +269,34 @@ TEST_F(Wine, RegistrySettingsTakeEffect) {
   EXPECT_EQ(log.find("Fehler-Nr", log.find("Fehler-Nr") + 1), std::string::npos)
       << "more than one protocol:\n" << log;
   EXPECT_FALSE(Exists(dir_ + "/WinterHollow.bmp"));
+}
+
+TEST_F(Wine, AProgramFolderThatCannotBeWrittenSendsLogAndWallpaperToLocalAppData) {
+  // Folders in the way of both files: as in System32, nothing can be
+  // written beside the program.
+  ASSERT_EQ(mkdir((dir_ + "/WinterHollow.bmp").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir_ + "/WinterHollow.FLG").c_str(), 0755), 0);
+  const std::string local =
+      Shell("ls -d \"$WINEPREFIX\"/drive_c/users/*/AppData/Local | head -n1");
+  ASSERT_FALSE(local.empty());
+  const std::string folder = local.substr(0, local.find('\n')) + "/WinterHollow";
+  std::system(("rm -rf '" + folder + "'").c_str());
+
+  WineProcess failing({scr_, "--speed", "0"});  // an error to log
+  ASSERT_TRUE(failing.WaitEnd(60s));
+  EXPECT_NE(ReadAll(folder + "/WinterHollow.FLG").find("11 (Division by zero)"), std::string::npos);
+
+  MouseTo(250, 250);
+  WineProcess saver({scr_, "/S", "--seed", "9"});
+  ASSERT_TRUE(WaitForScene(saver));
+  Shell("xdotool key space");
+  ASSERT_TRUE(saver.WaitEnd(30s));
+  const wh::Image wall = wh::LoadBmpFile(folder + "/WinterHollow.bmp");
+  EXPECT_EQ(wall.width, kScreenW);
+  EXPECT_EQ(wall.height, kScreenH);
+  const std::string reg = Shell("wine64 reg query 'HKCU\\Control Panel\\Desktop' /v Wallpaper");
+  EXPECT_NE(reg.find("\\AppData\\Local\\WinterHollow\\WinterHollow.bmp"), std::string::npos) << reg;
+  std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 TEST_F(Wine, PreviewLivesInItsHostFollowsItAndEndsWithIt) {
