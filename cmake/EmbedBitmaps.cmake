@@ -40,6 +40,7 @@ function(wh_embed_bitmaps target folder)
   if(NOT old STREQUAL table)
     file(WRITE ${table_cpp} "${table}")
   endif()
-  add_library(${target} STATIC ${PROJECT_SOURCE_DIR}/src/gfx/resources.cpp ${table_cpp} ${sources})
+  add_library(${target} STATIC ${PROJECT_SOURCE_DIR}/src/gfx/resources.cpp
+    ${PROJECT_SOURCE_DIR}/src/gfx/embedded_bitmaps.cpp ${table_cpp} ${sources})
   target_link_libraries(${target} PUBLIC wh_gfx)
 endfunction()

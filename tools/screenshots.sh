@@ -7,6 +7,9 @@
 # and the settings and information dialogs at 100 % and 200 % scale:
 # config.png, info.png, config-200.png, info-200.png; with MinGW-w64 and Wine
 # also the Windows dialogs, win32-config-<dpi>.png and win32-info-<dpi>.png.
+# With a Windows build (build-win64, tools/build-windows.sh) and wine64 it
+# also writes saver-wine.png (WinterHollow.scr /S under Wine) and
+# preview-wine.png (its preview in a 152 x 112 host of the same process).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-screenshots}
@@ -95,4 +98,32 @@ if tests/win32/config_dialog_wine.sh "$build" "$out" >/dev/null; then
   echo "wrote $out/win32-config-{96,144,192}.png $out/win32-info-{96,144,192}.png"
 else
   echo "no Windows dialog pictures (MinGW-w64 or Wine missing, or the run failed)" >&2
+fi
+
+# The Windows saver and its preview under Wine.
+win=build-win64
+export PATH=/usr/lib/wine:$PATH
+if [ -f "$win/WinterHollow.scr" ] && command -v wine64 >/dev/null; then
+  kill "${pids[@]}" 2>/dev/null || true
+  pids=()
+  export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wine64 wineboot -i </dev/null >/dev/null 2>&1
+  # No window manager here: full-screen windows must not wait for one.
+  wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+  cp "$win/WinterHollow.scr" "$win/wh-preview-host.exe" "$work/"
+  xdotool mousemove 640 360
+  wine64 "$work/WinterHollow.scr" /S --seed "$seed" --no-wallpaper </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 8
+  import -window root "$out/saver-wine.png"
+  xdotool key Escape
+  wait "${pids[0]}" || true
+  wine64 "$work/wh-preview-host.exe" --same-process 6 </dev/null >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 4
+  wid=$(xwininfo -root -tree | sed -n 's/^ *\(0x[0-9a-f]*\) "Preview host".*/\1/p' | head -1)
+  import -window "${wid:-root}" "$out/preview-wine.png"
+  wait "${pids[1]}" || true
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  echo "wrote $out/saver-wine.png $out/preview-wine.png"
 fi

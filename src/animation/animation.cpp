@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <ctime>
 
 #include "common/allgemein.h"
 #include "common/random.h"
@@ -17,23 +16,6 @@ namespace {
 
 bool IsFlying(Int16 nr) { return (nr >= 1 && nr <= 5) || (nr >= 11 && nr <= 15) || nr == 21; }
 
-std::string Format(const platform::LocalDateTime& t, const char* fmt) {
-  std::tm tm {};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  // Fills the weekday for formats that name it.
-  std::tm copy = tm;
-  if (std::mktime(&copy) != -1) tm.tm_wday = copy.tm_wday;
-  char buf[128];
-  const size_t n = std::strftime(buf, sizeof buf, fmt, &tm);
-  return std::string(buf, n);
-}
-
 }  // namespace
 
 int32_t GetTickCount() {
@@ -46,8 +28,10 @@ int32_t GetTickCount() {
 Animation::Animation(FrmMain& form, std::function<void()> form_resize)
     : tick_count(GetTickCount), f_(form), form_resize_(std::move(form_resize)) {}
 
-std::string Animation::ShortDate(const platform::LocalDateTime& t) { return Format(t, "%x"); }
-std::string Animation::LongTime(const platform::LocalDateTime& t) { return Format(t, "%X"); }
+std::string Animation::ShortDate(const platform::LocalDateTime& t) {
+  return platform::Sys().ShortDate(t);
+}
+std::string Animation::LongTime(const platform::LocalDateTime& t) { return platform::Sys().LongTime(t); }
 
 Int16 Animation::PlaneStep(Int16 dyMin) {
   // 0.3 as a double is m / 2^54; with m's 53 bits and dyMin's few, the sum

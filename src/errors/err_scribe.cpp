@@ -1,6 +1,9 @@
 #include "errors/err_scribe.h"
 
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <direct.h>
+#endif
 
 #include <cctype>
 #include <cerrno>
@@ -151,12 +154,19 @@ bool AppendFile(const std::string& path, const std::string& text) {
   return ok;
 }
 
+int MakeDir(const std::string& path) {
+#ifdef _WIN32
+  return _mkdir(path.c_str());  // the folder's access is inherited there
+#else
+  return mkdir(path.c_str(), 0700);
+#endif
+}
+
+// Failures are left to the append that follows: a part that cannot be made
+// (a drive such as "C:", a folder that exists) is no reason to stop.
 void MakeDirs(const std::string& dir) {
   for (size_t i = 1; i <= dir.size(); ++i) {
-    if (i == dir.size() || dir[i] == '/') {
-      std::string part = dir.substr(0, i);
-      if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
-    }
+    if (i == dir.size() || dir[i] == '/' || dir[i] == '\\') MakeDir(dir.substr(0, i));
   }
 }
 

@@ -1,9 +1,15 @@
-// The table of embedded bitmaps that the build generates (see
-// cmake/EmbedBitmaps.cmake); only the resource lookup reads it.
+// Where the stored pictures come from; only the resource lookup reads it.
+// On Linux the build generates a table of embedded bitmaps (see
+// cmake/EmbedBitmaps.cmake) and embedded_bitmaps.cpp looks ids up in it; on
+// Windows they are the executable's own BITMAP resources
+// (src/platform/win32/win32_resources.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+#include "gfx/resources.h"
 
 namespace wh::detail {
 
@@ -13,8 +19,13 @@ struct EmbeddedBitmap {
   size_t size;
 };
 
-// kEmbeddedBitmapCount rows, followed by a sentinel row.
+// kEmbeddedBitmapCount rows, followed by a sentinel row (Linux only).
 extern const EmbeddedBitmap kEmbeddedBitmaps[];
 extern const size_t kEmbeddedBitmapCount;
+
+// The packed DIB stored under id; {nullptr, 0} when there is none.
+ResourceBytes StoredBitmap(int id);
+// Every id stored, in any order.
+std::vector<int> StoredBitmapIds();
 
 }  // namespace wh::detail

@@ -9,42 +9,26 @@
 #include "gfx/resource_table.h"
 
 namespace wh {
-namespace {
-
-const detail::EmbeddedBitmap* Find(int id) {
-  for (size_t i = 0; i < detail::kEmbeddedBitmapCount; ++i)
-    if (detail::kEmbeddedBitmaps[i].id == id) return &detail::kEmbeddedBitmaps[i];
-  return nullptr;
-}
-
-}  // namespace
 
 Picture LoadResPicture(int id) {
   // Pictures are loaded again and again during every scene; decode each once.
   static std::map<int, Picture> cache;
   const auto hit = cache.find(id);
   if (hit != cache.end()) return hit->second;
-  const detail::EmbeddedBitmap* bmp = Find(id);
-  if (bmp == nullptr)
+  const ResourceBytes bmp = detail::StoredBitmap(id);
+  if (bmp.data == nullptr)
     Raise(kErrResourceNotFound, "Resource with identifier '" + std::to_string(id) + "' not found");
-  Picture pic = std::make_shared<const Image>(DecodeDib(bmp->data, bmp->size));
+  Picture pic = std::make_shared<const Image>(DecodeDib(bmp.data, bmp.size));
   cache.emplace(id, pic);
   return pic;
 }
 
-bool HasResPicture(int id) {
-  return Find(id) != nullptr;
-}
+bool HasResPicture(int id) { return detail::StoredBitmap(id).data != nullptr; }
 
-ResourceBytes ResPictureBytes(int id) {
-  const detail::EmbeddedBitmap* bmp = Find(id);
-  return bmp ? ResourceBytes{bmp->data, bmp->size} : ResourceBytes{};
-}
+ResourceBytes ResPictureBytes(int id) { return detail::StoredBitmap(id); }
 
 std::vector<int> ResPictureIds() {
-  std::vector<int> ids;
-  for (size_t i = 0; i < detail::kEmbeddedBitmapCount; ++i)
-    ids.push_back(detail::kEmbeddedBitmaps[i].id);
+  std::vector<int> ids = detail::StoredBitmapIds();
   std::sort(ids.begin(), ids.end());
   return ids;
 }

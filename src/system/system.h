@@ -42,6 +42,11 @@ class System {
   virtual LocalDateTime Now() = 0;
   // Seconds since local midnight, the seed of the random generator.
   virtual float SecondsSinceMidnight() = 0;
+  // The date in the user's short date format and the time of day in the
+  // long time format. The default formats with the C library's locale
+  // (%x and %X); Windows uses the user's own formats.
+  virtual std::string ShortDate(const LocalDateTime& t);
+  virtual std::string LongTime(const LocalDateTime& t);
   // Per-user folders for state (fallback error log) and data (fallback
   // wallpaper), each ending without a separator.
   virtual std::string StateDir() = 0;

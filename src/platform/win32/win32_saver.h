@@ -1,0 +1,108 @@
+// The Windows saver's windows: one top-most popup per monitor in saver mode
+// (each with its own scene at its own size; input on any ends all), or the
+// preview re-parented into a host window. Each window presents the core's
+// frames from a DIB section; the core's pixels are already in its order.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+#include "scene/form_host.h"
+#include "startup/saver.h"
+#include "window/frm_preview.h"
+#include "window/saver_window.h"
+
+namespace wh::win32 {
+
+// The window property a presented window carries: its width in the high
+// and its height in the low 16 bits, set after every frame or still it
+// showed. Lets a host (and the tests) see that the window has painted.
+constexpr const wchar_t* kPaintedSizeProp = L"WinterHollow.PaintedSize";
+// The window class of the preview, which a host finds among its children.
+constexpr const wchar_t* kPreviewClass = L"WinterHollowPreview";
+
+class Win32Modes;
+
+// One window of the program and what it shows.
+class Screen : public FormHost {
+ public:
+  Screen(Win32Modes& modes, HWND hwnd) : modes_(modes), hwnd_(hwnd) {}
+  ~Screen() override;
+
+  void Present(const Canvas& form) override;
+  void PumpMessages() override;
+  double DotsPerInch() const override;
+
+  HWND hwnd() const { return hwnd_; }
+  // Paints the last presented frame (WM_PAINT).
+  void Paint(HDC dc);
+
+  std::unique_ptr<SaverWindow> frm;
+  std::unique_ptr<FrmPreview> preview;
+  // This window's flake count; the core keeps one global (see Win32Modes).
+  Int16 anz_fl;
+  bool timer_on = false;
+  int32_t timer_interval = 0;
+  bool building = false;
+
+ private:
+  Win32Modes& modes_;
+  HWND hwnd_;
+  HDC mem_dc_ = nullptr;
+  HBITMAP section_ = nullptr;
+  HGDIOBJ old_bitmap_ = nullptr;
+  void* bits_ = nullptr;
+  int width_ = 0, height_ = 0;
+};
+
+class Win32Modes : public ModeHost, public ExitHost {
+ public:
+  explicit Win32Modes(HINSTANCE instance);
+  ~Win32Modes() override;
+
+  // ModeHost
+  void StartSaver() override;
+  // A handle that names no window shows nothing, and the program ends.
+  void StartPreview(int32_t host) override;
+  void StartConfig() override;
+  void ChangePassword(int32_t owner) override;
+
+  // ExitHost
+  bool VerifyScreenSavePwd() override;
+  void SaveWallpaper() override;
+  void UnloadAll() override;
+
+  // The owner of the settings dialog ("/C:<window>"); none by default.
+  void set_config_owner(HWND owner) { config_owner_ = owner; }
+
+  // Runs the windows' messages until the last window is gone.
+  int Run();
+  // Runs the messages already waiting (the scene build's pump).
+  void Pump();
+  bool has_windows() const { return !screens_.empty(); }
+
+  const std::vector<std::unique_ptr<Screen>>& screens() const { return screens_; }
+  HWND preview_host() const { return preview_host_; }
+
+  LRESULT Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp);
+
+ private:
+  Screen* NewWindow(const wchar_t* cls, DWORD style, DWORD ex_style, const RECT& r);
+  // Runs `fn` with the global flake count set to this window's.
+  template <class Fn>
+  void WithScreen(Screen& s, Fn fn);
+  void SyncTimer(Screen& s);
+  void StartScene(Screen& s);
+  void FollowHost(Screen& s);
+  void Forget(HWND hwnd);
+
+  HINSTANCE instance_;
+  std::vector<std::unique_ptr<Screen>> screens_;
+  HWND preview_host_ = nullptr;
+  HWND config_owner_ = nullptr;
+  bool quit_ = false;
+};
+
+}  // namespace wh::win32

@@ -1,0 +1,342 @@
+// The Windows layer inside one process: the pictures as the executable's
+// resources, the .scr's own resources, the registry store, GDI text, the
+// machine services, and the preview window's pixels in a host window of
+// this process.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "gfx/dib.h"
+#include "gfx/resources.h"
+#include "platform/win32/gdi_text.h"
+#include "platform/win32/registry_store.h"
+#include "platform/win32/win32_saver.h"
+#include "platform/win32/win32_system.h"
+#include "startup/settings.h"
+#include "window/frm_preview.h"
+#include "wh_version.h"
+#include "win32/win_test_util.h"
+
+namespace {
+
+using namespace wh;
+using namespace wh::win32;
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+// The source tree as Wine sees it (its Z: drive is the Unix root).
+std::string SourcePath(const std::string& rel) { return std::string("Z:") + WH_SOURCE_DIR + "/" + rel; }
+
+std::wstring BesideMe(const std::wstring& name) {
+  wchar_t buf[MAX_PATH];
+  GetModuleFileNameW(nullptr, buf, MAX_PATH);
+  std::wstring path = buf;
+  return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
+}
+
+using wh::testing::Pump;
+
+TEST(Win32Resources, EveryPictureIsABitmapResourceOfTheSameBytes) {
+  // Every picture of the art folder, and no other, is a BITMAP resource that
+  // decodes to the same pixels as its file.
+  std::vector<int> files;
+  for (int id = 100; id < 400; ++id) {
+    const std::vector<uint8_t> bmp = ReadFile(SourcePath("resources/bitmaps/" + std::to_string(id) + ".bmp"));
+    if (bmp.empty()) continue;
+    files.push_back(id);
+    SCOPED_TRACE(id);
+    ASSERT_TRUE(HasResPicture(id));
+    EXPECT_EQ(*LoadResPicture(id), DecodeBmp(bmp.data(), bmp.size()));
+    EXPECT_EQ(ResPictureBytes(id).size, bmp.size() - 14);
+  }
+  ASSERT_GE(files.size(), 60u) << "the art folder was not found at " << SourcePath("resources/bitmaps");
+  EXPECT_EQ(ResPictureIds(), files);
+  EXPECT_FALSE(HasResPicture(119));
+  EXPECT_THROW(LoadResPicture(119), RuntimeError);
+}
+
+TEST(Win32Resources, TheScrCarriesVersionNameIconManifestAndPictures) {
+  HMODULE scr = LoadLibraryExW(BesideMe(L"" WH_SCR_NAME).c_str(), nullptr,
+                               LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(scr, nullptr);
+  // The version the program reports (wh_version.h) is the file's version.
+  HRSRC v = FindResourceW(scr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16) /* RT_VERSION */);
+  ASSERT_NE(v, nullptr);
+  auto* bytes = static_cast<const uint8_t*>(LockResource(LoadResource(scr, v)));
+  const DWORD size = SizeofResource(scr, v);
+  const VS_FIXEDFILEINFO* info = nullptr;
+  for (DWORD i = 0; i + sizeof(VS_FIXEDFILEINFO) <= size; i += 4) {
+    auto* candidate = reinterpret_cast<const VS_FIXEDFILEINFO*>(bytes + i);
+    if (candidate->dwSignature == 0xFEEF04BD) {
+      info = candidate;
+      break;
+    }
+  }
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(HIWORD(info->dwFileVersionMS), WH_VERSION_MAJOR);
+  EXPECT_EQ(LOWORD(info->dwFileVersionMS), WH_VERSION_MINOR);
+  EXPECT_EQ(HIWORD(info->dwFileVersionLS), WH_VERSION_PATCH);
+  // The name Windows lists among its screen savers.
+  wchar_t name[64] = {};
+  EXPECT_EQ(LoadStringW(scr, 1, name, 64), 12);
+  EXPECT_STREQ(name, L"WinterHollow");
+  EXPECT_NE(FindResourceW(scr, MAKEINTRESOURCEW(100), MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */), nullptr);
+  HRSRC m = FindResourceW(scr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24) /* RT_MANIFEST */);
+  ASSERT_NE(m, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(LoadResource(scr, m))),
+                             SizeofResource(scr, m));
+  EXPECT_NE(manifest.find("PerMonitorV2"), std::string::npos);
+  EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  EXPECT_NE(manifest.find("supportedOS"), std::string::npos);
+  for (int id : {101, 222, 301, 302, 303, 311, 316})
+    EXPECT_NE(FindResourceW(scr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(2)), nullptr) << id;
+  FreeLibrary(scr);
+}
+
+class Registry : public ::testing::Test {
+ protected:
+  // A section of its own, so the user's settings stay untouched.
+  const std::string app = "WinterHollowTest";
+  void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\WinterHollowTest"); }
+  void TearDown() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\WinterHollowTest");
+    std::setlocale(LC_ALL, "C");
+  }
+  RegistryStore store;
+};
+
+TEST_F(Registry, StoresTextValuesUnderTheUsersSoftwareKey) {
+  EXPECT_EQ(store.Get(app, "Settings", "Speed", "5"), "5");  // nothing stored yet
+  store.Save(app, "Settings", "Speed", "7.5");
+  store.Save(app, "Settings", "Speed", "2");  // replaced, not added
+  store.Save(app, "Settings", "Date", "");
+  EXPECT_EQ(store.Get(app, "Settings", "Speed", "5"), "2");
+  EXPECT_EQ(store.Get(app, "Settings", "Date", "1"), "");
+  EXPECT_EQ(store.Get(app, "Other", "Speed", "5"), "5");
+
+  HKEY k;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\WinterHollowTest\\Settings", 0,
+                          KEY_QUERY_VALUE, &k), ERROR_SUCCESS);
+  DWORD type = 0;
+  wchar_t text[16] = {};
+  DWORD bytes = sizeof text;
+  EXPECT_EQ(RegQueryValueExW(k, L"Speed", nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_STREQ(text, L"2");
+  // A value of another type (written by hand) counts as missing.
+  const DWORD four = 4;
+  RegCloseKey(k);
+  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\WinterHollowTest\\Settings", 0, nullptr, 0,
+                  KEY_SET_VALUE, nullptr, &k, nullptr);
+  RegSetValueExW(k, L"maxFl", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&four), sizeof four);
+  RegCloseKey(k);
+  EXPECT_EQ(store.Get(app, "Settings", "maxFl", "110"), "110");
+}
+
+TEST_F(Registry, SettingsRoundTripInTheUsersLocale) {
+  // Under a decimal comma the store holds "0,53" and reads it back.
+  if (!std::setlocale(LC_ALL, "German_Germany.1252")) GTEST_SKIP() << "no German locale";
+  // LoadConfig and SaveConfig name the real application: send them to the
+  // test's key, so that the user's settings stay untouched.
+  struct Redirect : SettingsStore {
+    explicit Redirect(RegistryStore& r, std::string a) : reg(r), app(std::move(a)) {}
+    std::string Get(const std::string&, const std::string& section, const std::string& key,
+                    const std::string& def) override {
+      return reg.Get(app, section, key, def);
+    }
+    void Save(const std::string&, const std::string& section, const std::string& key,
+              const std::string& text) override {
+      reg.Save(app, section, key, text);
+    }
+    RegistryStore& reg;
+    std::string app;
+  } redirect(store, app);
+  SetSettingsStore(&redirect);
+  LoadConfig();
+  SaverSettings.SpeedS = 0.53f;
+  SaveConfig();
+  EXPECT_EQ(store.Get(app, kSettingsSection, "SpeedS", ""), "0,53");
+  SaverSettings = SaverSettingsRecord{};
+  LoadConfig();
+  EXPECT_EQ(SaverSettings.SpeedS, 0.53f);
+  SetSettingsStore(nullptr);
+}
+
+TEST(GdiText, DrawsTheLineInItsColourInsideItsBox) {
+  GdiTextRenderer text(96);
+  Font font;  // "Comic Sans MS" or the system's stand-in, bold, 9.75 pt
+  const double h = text.LineHeight(font);
+  EXPECT_GE(h, 12);
+  EXPECT_LE(h, 24);
+  const double w = text.TextWidth("WinterHollow", font);
+  EXPECT_GT(w, 40);
+  EXPECT_LT(text.TextWidth("Winter", font), w);
+
+  const uint32_t white = 0x00FFFFFF;
+  Image img(200, 40, white);
+  text.Draw(img, 10, 5, "WinterHollow", font, 0x800000);  // 0x00BBGGRR: dark blue
+  int changed = 0, outside = 0, exact = 0;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x) {
+      const uint32_t p = img.at(x, y);
+      if (p == white) continue;
+      ++changed;
+      if (x < 10 || y < 5 || y >= 5 + h || x > 10 + w + 8) ++outside;
+      if (p == PixelFromColour(0x800000)) ++exact;
+      // Anti-aliased edges blend blue into white: red and green stay equal.
+      EXPECT_EQ((p >> 16) & 0xFF, (p >> 8) & 0xFF) << x << "," << y;
+    }
+  EXPECT_GT(changed, 50);
+  EXPECT_EQ(outside, 0);
+  EXPECT_GT(exact, 10);  // the strokes' cores are the colour itself
+
+  // Text past the picture's edges is clipped, not a crash.
+  text.Draw(img, -30, -8, "WinterHollow", font, 0);
+  text.Draw(img, 190, 35, "WinterHollow", font, 0);
+}
+
+TEST(Win32System, AnswersForTheMachine) {
+  Win32System sys;
+  const platform::OsVersionRecord os = sys.OsVersion();
+  EXPECT_EQ(os.platform, 2u);  // Wine and every supported Windows are NT
+  EXPECT_TRUE(sys.IsWinNT());
+  EXPECT_GE(os.major, 5u);
+  const std::string exe = sys.ExecutablePath();
+  EXPECT_EQ(exe.substr(exe.size() - 15), "win32_tests.exe");
+  EXPECT_NE(exe.find('\\'), std::string::npos);
+  const std::string state = sys.StateDir();
+  ASSERT_FALSE(state.empty());
+  EXPECT_NE(state.back(), '\\');
+  EXPECT_NE(GetFileAttributesW(WideFromAnsi(state).c_str()), INVALID_FILE_ATTRIBUTES);
+  // The user's formats, whatever they are, name the day and the time.
+  const platform::LocalDateTime t {2026, 12, 24, 18, 5, 9};
+  EXPECT_NE(sys.ShortDate(t).find("24"), std::string::npos) << sys.ShortDate(t);
+  EXPECT_NE(sys.LongTime(t).find("05"), std::string::npos) << sys.LongTime(t);
+  const platform::LocalDateTime now = sys.Now();
+  EXPECT_GE(now.year, 2024);
+  EXPECT_GE(sys.SecondsSinceMidnight(), 0.0f);
+  EXPECT_LT(sys.SecondsSinceMidnight(), 86400.0f);
+}
+
+// The preview, re-parented into a host window of this process: a visible
+// child of the host's client size showing the still stretched over it,
+// following the host's size, and gone with the host.
+class Preview : public ::testing::Test {
+ protected:
+  static LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return DefWindowProcW(w, m, wp, lp);
+  }
+  void SetUp() override {
+    WNDCLASSW wc {};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+    wc.lpszClassName = L"WhTestHost";
+    RegisterClassW(&wc);
+    host = CreateWindowExW(0, L"WhTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 30,
+                           30, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    wh::testing::SetClientSize(host, 128, 96);
+    ShowWindow(host, SW_SHOW);
+    Pump(100);
+  }
+  void TearDown() override {
+    if (IsWindow(host)) DestroyWindow(host);
+  }
+  // What the child window shows, read back from its device context.
+  static Image Shown(HWND w) {
+    RECT rc;
+    GetClientRect(w, &rc);
+    Image img(rc.right, rc.bottom);
+    HDC dc = GetDC(w);
+    HDC mem = CreateCompatibleDC(dc);
+    BITMAPINFO bi {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = rc.right;
+    bi.bmiHeader.biHeight = -rc.bottom;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, rc.right, rc.bottom, dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    const auto* px = static_cast<const uint32_t*>(bits);
+    for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = px[i] & 0x00FFFFFF;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(w, dc);
+    return img;
+  }
+  static Image Expected(int cx, int cy) {
+    NullFormHost none;
+    FrmPreview p(none, PreviewStill());
+    p.form.SetSize(cx, cy);
+    p.Form_Resize();
+    Image img = p.form.image();
+    for (uint32_t& v : img.px) v &= 0x00FFFFFF;
+    return img;
+  }
+  HWND host = nullptr;
+};
+
+TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
+  Win32Modes modes(GetModuleHandleW(nullptr));
+  modes.StartPreview(static_cast<int32_t>(reinterpret_cast<intptr_t>(host)));
+  ASSERT_TRUE(modes.has_windows());
+  HWND child = nullptr;
+  for (int i = 0; i < 100 && !child; ++i) {
+    Pump(50);
+    child = FindWindowExW(host, nullptr, kPreviewClass, nullptr);
+  }
+  ASSERT_NE(child, nullptr);
+  Pump(100);
+  EXPECT_TRUE(IsWindowVisible(child));
+  EXPECT_TRUE(GetWindowLongPtrW(child, GWL_STYLE) & WS_CHILD);
+  RECT rc;
+  GetClientRect(child, &rc);
+  EXPECT_EQ(rc.right, 128);
+  EXPECT_EQ(rc.bottom, 96);
+  const Image half = Shown(child);
+  EXPECT_TRUE(half == Expected(128, 96)) << "the still at half size is not what the window shows";
+
+  // The host grows; the preview follows and paints the still squeezed.
+  wh::testing::SetClientSize(host, 200, 100);
+  for (int i = 0; i < 100; ++i) {
+    Pump(50);
+    GetClientRect(child, &rc);
+    if (rc.right == 200 && rc.bottom == 100) break;
+  }
+  Pump(100);
+  EXPECT_EQ(rc.right, 200);
+  EXPECT_EQ(rc.bottom, 100);
+  EXPECT_TRUE(Shown(child) == Expected(200, 100)) << "the squeezed still is not what the window shows";
+
+  DestroyWindow(host);
+  Pump(100);
+  EXPECT_FALSE(modes.has_windows());
+}
+
+TEST(PreviewHandles, NoWindowForAHandleThatNamesNone) {
+  Win32Modes modes(GetModuleHandleW(nullptr));
+  for (int32_t bogus : {0, 12345678, -1, 0x7FFFFFFF}) {
+    modes.StartPreview(bogus);
+    EXPECT_FALSE(modes.has_windows()) << bogus;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,338 @@
+// WinterHollow.scr as a Windows user meets it, under Wine on Xvfb: the saver
+// covers the screen and animates, small mouse steps leave it running, a
+// jump or a key ends it and leaves the wallpaper (the same picture as the
+// Linux renderer's for the same seed), the preview lives inside a host
+// window and ends with it, registry settings take effect, and bad command
+// lines end cleanly. The display and the prefix come from wine-fixture.sh.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gfx/dib.h"
+#include "gfx/png.h"
+#include "test_support/run_command.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using wh::testing::Capture;
+
+constexpr int kScreenW = 800, kScreenH = 600;
+const std::string kWineDir = WH_WINE_DIR;
+const std::string kWinBuild = WH_WINDOWS_BUILD_DIR;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// A Unix path as Wine's Z: drive names it.
+std::string WinePath(const std::string& unix_path) {
+  std::string p = "Z:" + unix_path;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+// A Windows program started with wine64; standard handles are /dev/null or
+// a file (an inherited pipe would keep the Wine server's clients waiting).
+class WineProcess {
+ public:
+  WineProcess(const std::vector<std::string>& args, const std::string& out = "/dev/null") {
+    pid_ = fork();
+    if (pid_ == 0) {
+      int in = open("/dev/null", O_RDONLY);
+      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(in, 0);
+      dup2(o, 1);
+      dup2(o, 2);
+      std::vector<char*> argv;
+      static std::string wine = "wine64";
+      argv.push_back(wine.data());
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execvp("wine64", argv.data());
+      _exit(127);
+    }
+  }
+  ~WineProcess() {
+    if (running()) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  bool running() {
+    if (done_) return false;
+    int st = 0;
+    if (waitpid(pid_, &st, WNOHANG) == pid_) {
+      done_ = true;
+      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+      return false;
+    }
+    return true;
+  }
+  // Waits up to `limit` for the end; false when it still runs.
+  bool WaitEnd(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (running()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(50ms);
+    }
+    return true;
+  }
+  int status() const { return status_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool done_ = false;
+  int status_ = -1;
+};
+
+// Runs a command to its end with the test's Wine environment; its output.
+std::string Shell(const std::string& command) { return Capture("(" + command + ") </dev/null 2>&1"); }
+
+class Wine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scr_ = kWinBuild + "/WinterHollow.scr";
+    if (!Exists(scr_)) GTEST_SKIP() << "no Windows build at " << kWinBuild << " (tools/build-windows.sh)";
+    const std::string display = ReadAll(kWineDir + "/display");
+    ASSERT_FALSE(display.empty()) << "the Wine fixture did not start (wine-fixture.sh)";
+    setenv("DISPLAY", (":" + display.substr(0, display.find('\n'))).c_str(), 1);
+    setenv("WINEPREFIX", (kWineDir + "/prefix").c_str(), 1);
+    setenv("WINEDEBUG", "-all", 1);
+    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+    setenv("PATH", ("/usr/lib/wine:" + std::string(std::getenv("PATH"))).c_str(), 1);
+    // A copy of the saver in a folder of its own: the wallpaper and the log
+    // land beside it.
+    char tmpl[256];
+    std::snprintf(tmpl, sizeof tmpl, "%s/run-XXXXXX", kWineDir.c_str());
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir_ = tmpl;
+    ASSERT_EQ(std::system(("cp '" + scr_ + "' '" + dir_ + "/WinterHollow.scr'").c_str()), 0);
+    scr_ = dir_ + "/WinterHollow.scr";
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
+  }
+
+  void MouseTo(int x, int y) { Shell("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y)); }
+
+  wh::Image Screenshot() {
+    const std::string png = dir_ + "/shot.png";
+    Shell("import -window root '" + png + "'");
+    return wh::LoadPng(png);
+  }
+
+  // Waits for the saver's full-screen window with a landscape on it.
+  bool WaitForScene(WineProcess& p, std::chrono::seconds limit = 60s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::string seen = "no window";
+    while (std::chrono::steady_clock::now() < end && p.running()) {
+      std::this_thread::sleep_for(300ms);
+      // The saver's own top-level window, named after the program.
+      const std::string id = Shell(
+          "xwininfo -root -tree | grep '\"WinterHollow\": (\"winterhollow.scr\"' | tail -n1 | "
+          "sed 's/^ *//; s/ .*//'");
+      if (id.empty()) continue;
+      const std::string geo = Shell("xwininfo -id " + id);
+      seen = geo;
+      if (geo.find("IsViewable") == std::string::npos ||
+          geo.find("Width: " + std::to_string(kScreenW)) == std::string::npos ||
+          geo.find("Height: " + std::to_string(kScreenH)) == std::string::npos)
+        continue;
+      // A landscape, not the black of an empty window: many colours.
+      const wh::Image shot = Screenshot();
+      if (shot.width != kScreenW) continue;
+      std::set<uint32_t> colours;
+      for (int y = 0; y < kScreenH; y += 16)
+        for (int x = 0; x < kScreenW; x += 16) colours.insert(shot.at(x, y) & 0xFFFFFF);
+      if (colours.size() > 40) return true;
+      seen = "a dark screen";
+    }
+    ADD_FAILURE() << "last seen: " << seen;
+    if (!p.running()) ADD_FAILURE() << "the saver ended early with status " << p.status();
+    return false;
+  }
+
+  std::string scr_, dir_;
+};
+
+TEST_F(Wine, WindowsLayerUnitTests) {
+  const std::string exe = kWinBuild + "/win32_tests.exe";
+  if (!Exists(exe)) GTEST_SKIP() << "no " << exe;
+  WineProcess p({exe}, dir_ + "/unit.txt");
+  ASSERT_TRUE(p.WaitEnd(120s)) << ReadAll(dir_ + "/unit.txt");
+  EXPECT_EQ(p.status(), 0) << ReadAll(dir_ + "/unit.txt");
+  EXPECT_NE(ReadAll(dir_ + "/unit.txt").find("[  PASSED  ]"), std::string::npos);
+}
+
+TEST_F(Wine, SaverCoversTheScreenAnimatesSurvivesSmallStepsAndLeavesTheSeedsWallpaper) {
+  // The pointer rests where the saver will first see it.
+  MouseTo(400, 300);
+  WineProcess saver({scr_, "/S", "--seed", "4242"});
+  ASSERT_TRUE(WaitForScene(saver)) << "no landscape on the screen";
+  const wh::Image a = Screenshot();
+  std::this_thread::sleep_for(700ms);
+  const wh::Image b = Screenshot();
+  EXPECT_FALSE(a == b) << "the picture does not move";
+
+  // Slow drifting, one pixel per movement event, never ends it.
+  for (int i = 1; i <= 15; ++i) {
+    MouseTo(400 + i, 300 + (i % 2));
+    std::this_thread::sleep_for(40ms);
+  }
+  std::this_thread::sleep_for(800ms);
+  ASSERT_TRUE(saver.running()) << "ended by one-pixel steps";
+
+  // A jump of 12 pixels ends it, leaving the wallpaper.
+  MouseTo(427, 301);
+  ASSERT_TRUE(saver.WaitEnd(30s)) << "a 12-pixel jump did not end the saver";
+  EXPECT_EQ(saver.status(), 0);
+
+  const std::string bmp = dir_ + "/WinterHollow.bmp";
+  ASSERT_TRUE(Exists(bmp));
+  const wh::Image wall = wh::LoadBmpFile(bmp);
+  ASSERT_EQ(wall.width, kScreenW);
+  ASSERT_EQ(wall.height, kScreenH);
+  const std::string reg = Shell("wine64 reg query 'HKCU\\Control Panel\\Desktop' /v Wallpaper");
+  EXPECT_NE(reg.find(WinePath(bmp)), std::string::npos) << reg;
+
+  // The same seed and size on Linux give the same picture, apart from the
+  // notice line (another font renderer): the bottom band left of the mark.
+  const std::string png = dir_ + "/linux.png";
+  ASSERT_EQ(std::system((std::string(WH_RENDER_BIN) + " --seed 4242 --size 800x600 --wallpaper -o '" +
+                         png + "' >/dev/null 2>&1").c_str()), 0);
+  const wh::Image linux = wh::LoadPng(png);
+  ASSERT_EQ(linux.width, kScreenW);
+  int differ = 0, compared = 0;
+  for (int y = 0; y < kScreenH; ++y)
+    for (int x = 0; x < kScreenW; ++x) {
+      if (y >= kScreenH - 45 && x < kScreenW - 135) continue;
+      ++compared;
+      differ += (wall.at(x, y) & 0xFFFFFF) != (linux.at(x, y) & 0xFFFFFF);
+    }
+  EXPECT_EQ(differ, 0) << "of " << compared << " pixels";
+  // And the notice line is there on Windows too: dark blue text.
+  int notice = 0;
+  for (int y = kScreenH - 45; y < kScreenH - 5; ++y)
+    for (int x = 5; x < 400; ++x) notice += (wall.at(x, y) & 0xFFFFFF) == 0x000080;
+  EXPECT_GT(notice, 20);
+}
+
+TEST_F(Wine, AKeyEndsTheSaver) {
+  MouseTo(200, 200);
+  WineProcess saver({scr_, "--no-wallpaper"});  // no switch: the saver
+  ASSERT_TRUE(WaitForScene(saver));
+  Shell("xdotool key x");
+  ASSERT_TRUE(saver.WaitEnd(20s)) << "a key did not end the saver";
+  EXPECT_EQ(saver.status(), 0);
+  EXPECT_FALSE(Exists(dir_ + "/WinterHollow.bmp")) << "wallpaper written although switched off";
+}
+
+TEST_F(Wine, RegistrySettingsTakeEffect) {
+  // Speed 0 cannot give a frame interval: the error is logged and the saver
+  // ends by itself; Wallpaper 0 keeps the wallpaper file from being written.
+  const std::string key = "'HKCU\\Software\\WinterHollow\\Settings'";
+  Shell("wine64 reg add " + key + " /v Speed /t REG_SZ /d 0 /f");
+  Shell("wine64 reg add " + key + " /v Wallpaper /t REG_SZ /d 0 /f");
+  MouseTo(300, 300);
+  WineProcess saver({scr_, "/s"});
+  const bool ended = saver.WaitEnd(60s);
+  Shell("wine64 reg delete 'HKCU\\Software\\WinterHollow' /f");
+  ASSERT_TRUE(ended) << "the saver hangs with Speed 0";
+  EXPECT_EQ(saver.status(), 0);
+  const std::string log = ReadAll(dir_ + "/WinterHollow.FLG");
+  EXPECT_NE(log.find("11 (Division by zero)"), std::string::npos) << log;
+  EXPECT_NE(log.find("Form_Load"), std::string::npos) << log;
+  EXPECT_NE(log.find("Windows NT"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Fehler-Nr", log.find("Fehler-Nr") + 1), std::string::npos)
+      << "more than one protocol:\n" << log;
+  EXPECT_FALSE(Exists(dir_ + "/WinterHollow.bmp"));
+}
+
+TEST_F(Wine, AProgramFolderThatCannotBeWrittenSendsLogAndWallpaperToLocalAppData) {
+  // Folders in the way of both files: as in System32, nothing can be
+  // written beside the program.
+  ASSERT_EQ(mkdir((dir_ + "/WinterHollow.bmp").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir_ + "/WinterHollow.FLG").c_str(), 0755), 0);
+  const std::string local =
+      Shell("ls -d \"$WINEPREFIX\"/drive_c/users/*/AppData/Local | head -n1");
+  ASSERT_FALSE(local.empty());
+  const std::string folder = local.substr(0, local.find('\n')) + "/WinterHollow";
+  std::system(("rm -rf '" + folder + "'").c_str());
+
+  // An error to log: a stored Speed of 0 (the command line refuses it).
+  const std::string key = "'HKCU\\Software\\WinterHollow\\Settings'";
+  Shell("wine64 reg add " + key + " /v Speed /t REG_SZ /d 0 /f");
+  WineProcess failing({scr_, "/s", "--no-wallpaper"});
+  const bool failed_and_ended = failing.WaitEnd(60s);
+  Shell("wine64 reg delete 'HKCU\\Software\\WinterHollow' /f");
+  ASSERT_TRUE(failed_and_ended);
+  EXPECT_NE(ReadAll(folder + "/WinterHollow.FLG").find("11 (Division by zero)"), std::string::npos);
+
+  MouseTo(250, 250);
+  WineProcess saver({scr_, "/S", "--seed", "9"});
+  ASSERT_TRUE(WaitForScene(saver));
+  Shell("xdotool key space");
+  ASSERT_TRUE(saver.WaitEnd(30s));
+  const wh::Image wall = wh::LoadBmpFile(folder + "/WinterHollow.bmp");
+  EXPECT_EQ(wall.width, kScreenW);
+  EXPECT_EQ(wall.height, kScreenH);
+  const std::string reg = Shell("wine64 reg query 'HKCU\\Control Panel\\Desktop' /v Wallpaper");
+  EXPECT_NE(reg.find("\\AppData\\Local\\WinterHollow\\WinterHollow.bmp"), std::string::npos) << reg;
+  std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+TEST_F(Wine, PreviewLivesInItsHostFollowsItAndEndsWithIt) {
+  const std::string host = kWinBuild + "/wh-preview-host.exe";
+  ASSERT_TRUE(Exists(host));
+  for (const char* form : {"space", "colon"}) {
+    SCOPED_TRACE(form);
+    const std::string out = dir_ + "/preview.txt";
+    WineProcess p({host, scr_, form}, out);
+    ASSERT_TRUE(p.WaitEnd(90s)) << ReadAll(out);
+    EXPECT_EQ(p.status(), 0) << ReadAll(out);
+  }
+}
+
+TEST_F(Wine, BadCommandLinesEndCleanly) {
+  // No window for a handle that names none, no crash, nothing left running.
+  for (const char* args : {"/P 0", "/p 123456", "/P:junk", "/P", "/A 99", "/x", "-s"}) {
+    SCOPED_TRACE(args);
+    std::vector<std::string> argv {scr_};
+    std::istringstream words(args);
+    for (std::string w; words >> w;) argv.push_back(w);
+    WineProcess p(argv);
+    ASSERT_TRUE(p.WaitEnd(20s)) << "still running";
+    EXPECT_EQ(p.status(), 0);
+  }
+  EXPECT_FALSE(Exists(dir_ + "/WinterHollow.FLG")) << ReadAll(dir_ + "/WinterHollow.FLG");
+  // A handle too large for 32 bits is a run-time error: one protocol.
+  WineProcess p({scr_, "/P", "99999999999"});
+  ASSERT_TRUE(p.WaitEnd(20s));
+  EXPECT_EQ(p.status(), 0);
+  EXPECT_NE(ReadAll(dir_ + "/WinterHollow.FLG").find("6 (Overflow)"), std::string::npos);
+}
+
+}  // namespace
