@@ -6,6 +6,7 @@
 
 #include "common/runtime_error.h"
 #include "gfx/dib.h"
+#include "gfx/resample.h"
 #include "gfx/resource_table.h"
 
 namespace wh {
@@ -29,6 +30,18 @@ Picture LoadResPicture(int id) {
     Raise(kErrResourceNotFound, "Resource with identifier '" + std::to_string(id) + "' not found");
   Picture pic = std::make_shared<const Image>(DecodeDib(bmp->data, bmp->size));
   cache.emplace(id, pic);
+  return pic;
+}
+
+Picture LoadResPicture(int id, int scale) {
+  if (scale <= 1) return LoadResPicture(id);
+  static std::map<std::pair<int, int>, Picture> cache;
+  const auto key = std::make_pair(id, scale);
+  const auto hit = cache.find(key);
+  if (hit != cache.end()) return hit->second;
+  const Picture base = LoadResPicture(id);
+  Picture pic = std::make_shared<const Image>(GrowPixels(*base, scale));
+  cache.emplace(key, pic);
   return pic;
 }
 

@@ -16,6 +16,12 @@ namespace wh {
 // unknown id raises "Resource not found" (326).
 Picture LoadResPicture(int id);
 bool HasResPicture(int id);
+// The picture stored under id for drawing at a scale (pixels per unit)
+// above 1: the size in units of the scale-1 picture, k times as many
+// pixels. Made from the picture's fine version (see ResampleFine) where the
+// program holds one, else the scale-1 picture with every pixel grown into a
+// k x k block. Cached like the scale-1 pictures.
+Picture LoadResPicture(int id, int scale);
 
 // The stored bytes (a packed DIB) of id, for tools that check how a picture
 // is stored; {nullptr, 0} for an unknown id.

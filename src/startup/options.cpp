@@ -29,6 +29,7 @@ const std::vector<SettingOption> kOptions = {
     {"snowman", "Snowman", Kind::kFlag, "build a snowman"},
     {"restart", "Restart", Kind::kFlag, "compose a new landscape now and then"},
     {"wallpaper", "Wallpaper", Kind::kFlag, "leave the landscape as desktop background"},
+    {"sharp", "Sharp", Kind::kFlag, "compose the landscape at the screen's resolution"},
 };
 
 // Numbers on the command line are written the C way whatever the locale.

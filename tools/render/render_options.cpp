@@ -18,12 +18,13 @@ struct Key {
   Kind kind;
 };
 
-// The twelve keys of the settings store, with the type each is read as.
+// The thirteen keys of the settings store, with the type each is read as.
 constexpr Key kKeys[] = {
     {"maxFl", Kind::kInteger},   {"SpeedF", Kind::kSingle},  {"Size", Kind::kSingle},
     {"SpeedO", Kind::kSingle},   {"SpeedS", Kind::kSingle},  {"Speed", Kind::kSingle},
     {"Date", Kind::kInteger},    {"Time", Kind::kInteger},   {"Snowman", Kind::kInteger},
     {"Restart", Kind::kInteger}, {"rTime", Kind::kLong},     {"Wallpaper", Kind::kInteger},
+    {"Sharp", Kind::kInteger},
 };
 
 [[noreturn]] void Fail(const std::string& text) { throw UsageError(text); }
@@ -75,7 +76,7 @@ void ParseSetting(const std::string& text, RenderOptions& o) {
   }
   Fail("--set: unknown setting '" + key +
        "' (known: maxFl SpeedF Size SpeedO SpeedS Speed Date Time Snowman Restart rTime "
-       "Wallpaper)");
+       "Wallpaper Sharp)");
 }
 
 }  // namespace
@@ -149,7 +150,7 @@ std::string RenderHelp() {
          " (default 1024x768)\n"
          "  --set Key=Value  a setting, as the settings store holds it (repeatable);\n"
          "                   keys: maxFl, SpeedF, Size, SpeedO, SpeedS, Speed, Date, Time,\n"
-         "                   Snowman, Restart, rTime, Wallpaper; e.g. --set Snowman=0\n"
+         "                   Snowman, Restart, rTime, Wallpaper, Sharp; e.g. --set Snowman=0\n"
          "                   (unset keys take their defaults)\n"
          "  -o FILE.png      write the finished background (the screen-sized scene with\n"
          "                   the corner mark) to FILE.png; with --frames, the last frame\n"
