@@ -16,5 +16,8 @@ struct EmbeddedBitmap {
 // kEmbeddedBitmapCount rows, followed by a sentinel row.
 extern const EmbeddedBitmap kEmbeddedBitmaps[];
 extern const size_t kEmbeddedBitmapCount;
+// The large versions of pictures (QOI bytes), the same way.
+extern const EmbeddedBitmap kEmbeddedFine[];
+extern const size_t kEmbeddedFineCount;
 
 }  // namespace wh::detail

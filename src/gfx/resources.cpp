@@ -6,6 +6,7 @@
 
 #include "common/runtime_error.h"
 #include "gfx/dib.h"
+#include "gfx/qoi_picture.h"
 #include "gfx/resample.h"
 #include "gfx/resource_table.h"
 
@@ -15,6 +16,12 @@ namespace {
 const detail::EmbeddedBitmap* Find(int id) {
   for (size_t i = 0; i < detail::kEmbeddedBitmapCount; ++i)
     if (detail::kEmbeddedBitmaps[i].id == id) return &detail::kEmbeddedBitmaps[i];
+  return nullptr;
+}
+
+const detail::EmbeddedBitmap* FindFine(int id) {
+  for (size_t i = 0; i < detail::kEmbeddedFineCount; ++i)
+    if (detail::kEmbeddedFine[i].id == id) return &detail::kEmbeddedFine[i];
   return nullptr;
 }
 
@@ -40,13 +47,22 @@ Picture LoadResPicture(int id, int scale) {
   const auto hit = cache.find(key);
   if (hit != cache.end()) return hit->second;
   const Picture base = LoadResPicture(id);
-  Picture pic = std::make_shared<const Image>(GrowPixels(*base, scale));
+  const detail::EmbeddedBitmap* fine = FindFine(id);
+  // The large version is decoded only for as long as it is resampled.
+  Picture pic = std::make_shared<const Image>(
+      fine ? ResampleFine(DecodeQoi(fine->data, fine->size), base->width, base->height, scale)
+           : GrowPixels(*base, scale));
   cache.emplace(key, pic);
   return pic;
 }
 
 bool HasResPicture(int id) {
   return Find(id) != nullptr;
+}
+
+ResourceBytes ResFinePictureBytes(int id) {
+  const detail::EmbeddedBitmap* fine = FindFine(id);
+  return fine ? ResourceBytes{fine->data, fine->size} : ResourceBytes{};
 }
 
 ResourceBytes ResPictureBytes(int id) {

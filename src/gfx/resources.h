@@ -18,8 +18,8 @@ Picture LoadResPicture(int id);
 bool HasResPicture(int id);
 // The picture stored under id for drawing at a scale (pixels per unit)
 // above 1: the size in units of the scale-1 picture, k times as many
-// pixels. Made from the picture's fine version (see ResampleFine) where the
-// program holds one, else the scale-1 picture with every pixel grown into a
+// pixels. Made from the picture's large version (resources/fine, see
+// ResampleFine) where the program holds one, else the scale-1 picture with every pixel grown into a
 // k x k block. Cached like the scale-1 pictures.
 Picture LoadResPicture(int id, int scale);
 
@@ -30,6 +30,8 @@ struct ResourceBytes {
   size_t size = 0;
 };
 ResourceBytes ResPictureBytes(int id);
+// The large version's bytes (QOI) of id; {nullptr, 0} when there is none.
+ResourceBytes ResFinePictureBytes(int id);
 // Every id present, ascending.
 std::vector<int> ResPictureIds();
 
