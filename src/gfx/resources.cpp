@@ -1,6 +1,7 @@
 #include "gfx/resources.h"
 
 #include <algorithm>
+#include <list>
 #include <map>
 #include <memory>
 
@@ -42,18 +43,40 @@ Picture LoadResPicture(int id) {
 
 Picture LoadResPicture(int id, int scale) {
   if (scale <= 1) return LoadResPicture(id);
-  static std::map<std::pair<int, int>, Picture> cache;
+  // Large pictures take tens of megabytes at a 4K screen's scale: keep the
+  // most recently used ones up to a budget (a scene's worth), drop the rest.
+  constexpr size_t kBudget = size_t{128} << 20;
+  struct Held {
+    std::pair<int, int> key;
+    Picture pic;
+  };
+  static std::list<Held> cache;  // most recent first
+  static size_t held_bytes = 0;
   const auto key = std::make_pair(id, scale);
-  const auto hit = cache.find(key);
-  if (hit != cache.end()) return hit->second;
+  for (auto it = cache.begin(); it != cache.end(); ++it)
+    if (it->key == key) {
+      cache.splice(cache.begin(), cache, it);
+      return it->pic;
+    }
   const Picture base = LoadResPicture(id);
   const detail::EmbeddedBitmap* fine = FindFine(id);
   // The large version is decoded only for as long as it is resampled.
   Picture pic = std::make_shared<const Image>(
       fine ? ResampleFine(DecodeQoi(fine->data, fine->size), base->width, base->height, scale)
            : GrowPixels(*base, scale));
-  cache.emplace(key, pic);
+  cache.push_front({key, pic});
+  held_bytes += pic->px.size() * sizeof(uint32_t);
+  while (held_bytes > kBudget && cache.size() > 1) {
+    held_bytes -= cache.back().pic->px.size() * sizeof(uint32_t);
+    cache.pop_back();
+  }
   return pic;
+}
+
+Picture LoadResPictureSized(int id, int w, int h) {
+  const detail::EmbeddedBitmap* fine = FindFine(id);
+  if (!fine) return nullptr;
+  return std::make_shared<const Image>(ResampleFine(DecodeQoi(fine->data, fine->size), w, h, 1));
 }
 
 bool HasResPicture(int id) {

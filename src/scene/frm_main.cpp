@@ -3,6 +3,7 @@
 #include "scene/frm_main.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "common/allgemein.h"
 #include "errors/trap.h"
@@ -310,14 +311,40 @@ bool FrmMain::ShowNewScene(Trap& trap) {
          trap([&] { picBG.SetPicture(form.Snapshot()); }) &&
          trap([&] {
            // A form without a mark (a tool that wants the bare scene) skips it.
-           if (imgURL)
-             Paint("Form_Resize", picBG, imgURL, 0, form.ScaleWidth() - imgURL->width,
-                   form.ScaleHeight() - imgURL->height, {}, {}, {}, {}, {}, {}, kSrcCopy);
+           if (imgURL) {
+             const Picture& mark = MarkAtDensity();
+             Paint("Form_Resize", picBG, mark, 0, form.ScaleWidth() - mark->width,
+                   form.ScaleHeight() - mark->height, {}, {}, {}, {}, {}, {}, kSrcCopy);
+           }
          }) &&
          trap([&] {
            BitBlt(form, 0, 0, Round32(form.ScaleWidth()), Round32(form.ScaleHeight()), picBG, 0, 0,
                   kSrcCopy);
          });
+}
+
+const Picture& FrmMain::MarkAtDensity() {
+  const double dpi = host_->TextDotsPerInch();
+  const double f = dpi / 96.0;
+  // Within a twentieth of the usual density the mark stays pixel for pixel.
+  if (!(f > 1.05 || f < 0.95)) return imgURL;
+  if (mark_ && mark_dpi_ == dpi) return mark_;
+  const int w = std::max(1, static_cast<int>(std::lround(UnitWidth(*imgURL) * f)));
+  const int h = std::max(1, static_cast<int>(std::lround(UnitHeight(*imgURL) * f)));
+  // The program's own mark has a large version to come down from; another
+  // one is stretched smoothly.
+  Picture sized = HasResPicture(kCornerMarkId) && imgURL == LoadResPicture(kCornerMarkId)
+                      ? LoadResPictureSized(kCornerMarkId, w, h)
+                      : nullptr;
+  if (!sized) {
+    Image img(w, h);
+    StretchImage(img, 0, 0, w, h, *imgURL, 0, 0, imgURL->width, imgURL->height, kSrcCopy,
+                 StretchMode::kSmooth);
+    sized = std::make_shared<const Image>(std::move(img));
+  }
+  mark_ = sized;
+  mark_dpi_ = dpi;
+  return mark_;
 }
 
 }  // namespace wh

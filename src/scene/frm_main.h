@@ -192,6 +192,10 @@ class FrmMain {
   FormHost* host_;
   // The snowman's shadow pattern at scene_scale, while Schatten runs.
   Picture shadow_speckles_;
+  // imgURL at the host's text density, and the density it was made for.
+  Picture mark_;
+  double mark_dpi_ = 0;
+  const Picture& MarkAtDensity();
 };
 
 }  // namespace wh

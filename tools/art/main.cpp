@@ -3,8 +3,8 @@
 //
 //   wh-art render <dir>           write all pictures (ids as file names)
 //   wh-art render <dir> <group>   only skies|land|figures|flyers|extras
-//   wh-art fine <dir> [group]     the scene's pictures at 4 times the size,
-//                                 full colour, as <id>.qoi
+//   wh-art fine <dir> [group]     the scene's pictures and the corner mark at
+//                                 4 times the size, full colour, as <id>.qoi
 //   wh-art still <frame.png> <dir> the preview still from a saver frame
 //   wh-art sheet <dir> <out.png> [fine-dir]
 //                                 contact sheet of the pictures in dir (and
@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
       if (only.empty() || only == "skies") MakeSkies(dir);
       if (only.empty() || only == "land") MakeLandscape(dir);
       if (only.empty() || only == "figures") MakeFigures(dir);
+      if (only.empty() || only == "extras") MakeExtras(dir);
       return 0;
     }
     if (argc == 4 && std::strcmp(argv[1], "still") == 0) {

@@ -3,10 +3,14 @@
 //   winterhollow [/S]             full screen until a mouse jump, click or key
 //   winterhollow /P <window>      the preview still inside another window
 //   winterhollow -root | -window-id <id> | -window   run by a screen-saver daemon
+#include <X11/extensions/Xrandr.h>
+
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -15,6 +19,7 @@
 
 #include "platform/posix/ini_store.h"
 #include "platform/x11/desktop_background.h"
+#include "platform/x11/monitors.h"
 #include "platform/x11/x11_options.h"
 #include "platform/x11/x11_system.h"
 #include "platform/x11/x11_window.h"
@@ -49,15 +54,24 @@ void PrintConfigNotice() {
 // run while a scene is being built.
 class WindowBridge : public FormHost, public EventSink {
  public:
-  WindowBridge(X11Window& w, bool input_ends) : w_(w), input_ends_(input_ends) {}
+  WindowBridge(X11Window& w, bool input_ends, double text_dpi = 96.0)
+      : w_(w), input_ends_(input_ends), text_dpi_(text_dpi) {}
   void set_form(SaverWindow* f) { frm_ = f; }
+  // With one window per monitor, waiting events are shared out among all.
+  void set_pump(std::function<void()> pump) { pump_ = std::move(pump); }
 
   // FormHost
   void Present(const Canvas& form) override {
     const Image& img = form.image();
     w_.Present(img.px.data(), img.width, img.height);
   }
-  void PumpMessages() override { w_.Pump(*this); }
+  void PumpMessages() override {
+    if (pump_)
+      pump_();
+    else
+      w_.Pump(*this);
+  }
+  double TextDotsPerInch() const override { return text_dpi_; }
 
   // EventSink
   void OnMotion(int x, int y) override {
@@ -89,6 +103,8 @@ class WindowBridge : public FormHost, public EventSink {
  private:
   X11Window& w_;
   bool input_ends_;
+  double text_dpi_;
+  std::function<void()> pump_;
   SaverWindow* frm_ = nullptr;
   bool resized_ = false, exposed_ = false, closed_ = false;
 };
@@ -97,9 +113,10 @@ class WindowBridge : public FormHost, public EventSink {
 // close the window.
 class X11Exit : public ExitHost {
  public:
-  void Attach(SaverWindow* frm, X11Window* w) {
+  // frm's background becomes the wallpaper; close_all closes every window.
+  void Attach(SaverWindow* frm, std::function<void()> close_all) {
     frm_ = frm;
-    w_ = w;
+    close_all_ = std::move(close_all);
   }
   void SaveWallpaper() override {
     if (!frm_) return;
@@ -110,12 +127,12 @@ class X11Exit : public ExitHost {
     });
   }
   void UnloadAll() override {
-    if (w_) w_->Close();
+    if (close_all_) close_all_();
   }
 
  private:
   SaverWindow* frm_ = nullptr;
-  X11Window* w_ = nullptr;
+  std::function<void()> close_all_;
 };
 
 class X11Modes : public ModeHost {
@@ -123,8 +140,14 @@ class X11Modes : public ModeHost {
   X11Modes(Connection& c, X11System& sys, X11Exit& exits) : c_(c), sys_(sys), exits_(exits) {}
 
   void StartSaver() override {
-    window_ = X11Window::CreateFullScreen(c_, "WinterHollow");
-    StartForm(/*input_ends=*/true);
+    // Every monitor its own scene at its own size; the primary one first,
+    // so its scene is the wallpaper.
+    WatchMonitors(c_.display(), c_.screen());
+    for (const Monitor& m : QueryMonitors(c_.display(), c_.screen())) AddHead(m);
+    exits_.Attach(heads_.empty() ? nullptr : heads_.front()->frm.get(), [this] {
+      for (auto& h : heads_) h->window->Close();
+    });
+    for (auto& h : heads_) StartHead(*h);
   }
 
   void StartPreview(int32_t host) override {
@@ -158,10 +181,11 @@ class X11Modes : public ModeHost {
     StartForm(/*input_ends=*/false);
   }
 
-  bool has_window() const { return window_ != nullptr; }
+  bool has_window() const { return window_ != nullptr || !heads_.empty(); }
 
   // The event and timer loop; returns when the window is gone.
   int Run() {
+    if (!heads_.empty()) return RunHeads();
     if (!window_) return 0;
     int64_t next = 0;
     bool was_enabled = false;
@@ -211,11 +235,129 @@ class X11Modes : public ModeHost {
   }
 
  private:
+  // One monitor's saver: its window, the bridge to it, its scene and timer.
+  struct Head {
+    Monitor monitor;
+    std::unique_ptr<X11Window> window;
+    std::unique_ptr<WindowBridge> bridge;
+    std::unique_ptr<SaverWindow> frm;
+    int64_t next = 0;
+    bool was_enabled = false;
+  };
+
+  void AddHead(const Monitor& m) {
+    auto h = std::make_unique<Head>();
+    h->monitor = m;
+    h->window = X11Window::CreateFullScreen(c_, "WinterHollow", m.x, m.y, m.width, m.height);
+    h->bridge = std::make_unique<WindowBridge>(*h->window, true, text_dpi_);
+    h->bridge->set_pump([this] { DispatchPending(); });
+    h->frm = std::make_unique<SaverWindow>(h->bridge.get());
+    h->bridge->set_form(h->frm.get());
+    sys_.AttachWindow(h->window.get());
+    heads_.push_back(std::move(h));
+  }
+
+  void StartHead(Head& h) {
+    h.frm->Form_Load();
+    h.window->Show();
+    h.frm->form.SetSize(h.window->width(), h.window->height());
+    h.frm->Form_Resize();
+  }
+
+  // Shares the waiting events out among the monitors' windows. A change of
+  // the monitors is only noted: heads are added and removed between scenes.
+  void DispatchPending() {
+    ::Display* d = c_.display();
+    while (XPending(d)) {
+      XEvent e;
+      XNextEvent(d, &e);
+      if (IsMonitorChange(d, e)) {
+        XRRUpdateConfiguration(&e);
+        monitors_changed_ = true;
+        continue;
+      }
+      for (auto& h : heads_)
+        if (h->window->alive() && h->window->Handle(e, *h->bridge)) break;
+    }
+  }
+
+  // Gives a new monitor its scene, and closes the scene of one that went.
+  void SyncHeads() {
+    const std::vector<Monitor> now = QueryMonitors(c_.display(), c_.screen());
+    auto same = [](const Monitor& a, const Monitor& b) {
+      return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+    };
+    for (size_t i = heads_.size(); i-- > 0;) {
+      const bool kept = std::any_of(now.begin(), now.end(),
+                                    [&](const Monitor& m) { return same(m, heads_[i]->monitor); });
+      if (kept || heads_.size() == 1) continue;
+      sys_.DetachWindow(heads_[i]->window.get());
+      heads_[i]->window->Close();
+      heads_.erase(heads_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    for (const Monitor& m : now) {
+      const bool known = std::any_of(heads_.begin(), heads_.end(),
+                                     [&](const auto& h) { return same(m, h->monitor); });
+      if (known) continue;
+      AddHead(m);
+      StartHead(*heads_.back());
+    }
+    exits_.Attach(heads_.front()->frm.get(), [this] {
+      for (auto& h : heads_) h->window->Close();
+    });
+  }
+
+  int RunHeads() {
+    for (;;) {
+      DispatchPending();
+      bool gone = false;
+      for (auto& h : heads_) gone = gone || h->bridge->closed() || !h->window->alive();
+      if (gone) {
+        // Input on any monitor ends the saver on all of them.
+        for (auto& h : heads_) h->frm->Form_Unload();
+        return 0;
+      }
+      if (monitors_changed_) {
+        monitors_changed_ = false;
+        SyncHeads();
+        continue;
+      }
+      int wait_ms = 1000;
+      bool ticked = false;
+      for (auto& h : heads_) {
+        if (h->bridge->TakeResized()) {
+          h->frm->form.SetSize(h->window->width(), h->window->height());
+          h->frm->Form_Resize();
+        }
+        if (h->bridge->TakeExposed()) h->frm->Repaint();
+        const FormTimer& t = h->frm->tmrAnimation;
+        const int64_t now = NowMs();
+        const int64_t interval = t.Interval.value();
+        if (!t.Enabled || interval <= 0) {
+          h->was_enabled = false;
+          continue;
+        }
+        if (!h->was_enabled) h->next = now + interval;
+        h->was_enabled = true;
+        if (now >= h->next) {
+          h->frm->tmrAnimation_Timer();
+          h->next += interval;
+          if (h->next < NowMs()) h->next = NowMs() + interval;
+          ticked = true;
+          continue;
+        }
+        wait_ms = std::min<int>(wait_ms, static_cast<int>(h->next - now));
+      }
+      if (ticked) continue;
+      heads_.front()->window->Wait(wait_ms);
+    }
+  }
+
   void StartForm(bool input_ends) {
-    bridge_ = std::make_unique<WindowBridge>(*window_, input_ends);
+    bridge_ = std::make_unique<WindowBridge>(*window_, input_ends, text_dpi_);
     frm_ = std::make_unique<SaverWindow>(bridge_.get());
     bridge_->set_form(frm_.get());
-    exits_.Attach(frm_.get(), window_.get());
+    exits_.Attach(frm_.get(), [w = window_.get()] { w->Close(); });
     sys_.AttachWindow(window_.get());
     frm_->Form_Load();
     window_->Show();
@@ -226,6 +368,10 @@ class X11Modes : public ModeHost {
   Connection& c_;
   X11System& sys_;
   X11Exit& exits_;
+  double text_dpi_ = TextDpi(c_.display(), c_.screen(),
+                             QueryMonitors(c_.display(), c_.screen()).front());
+  std::vector<std::unique_ptr<Head>> heads_;
+  bool monitors_changed_ = false;
   std::unique_ptr<X11Window> window_;
   std::unique_ptr<WindowBridge> bridge_;
   std::unique_ptr<SaverWindow> frm_;
@@ -269,7 +415,11 @@ int main(int argc, char** argv) {
     }
   }
 #ifdef WH_HAVE_FREETYPE
-  platform::InstallFreeTypeText();
+  // Text reads the same size on every screen: points at the real density.
+  platform::InstallFreeTypeText(
+      conn ? x11::TextDpi(conn->display(), conn->screen(),
+                          x11::QueryMonitors(conn->display(), conn->screen()).front())
+           : 96.0);
 #endif
   if (!conn) {
     // Modes without a window need no display.

@@ -1,0 +1,105 @@
+#include "platform/x11/monitors.h"
+
+#include <X11/extensions/Xinerama.h>
+#include <X11/extensions/Xrandr.h>
+
+#include <algorithm>
+#include <locale>
+#include <sstream>
+
+namespace wh::x11 {
+
+namespace {
+
+std::vector<Monitor> FromRandr(::Display* dpy, int screen) {
+  std::vector<Monitor> out;
+  int event_base = 0, error_base = 0, major = 0, minor = 0;
+  if (!XRRQueryExtension(dpy, &event_base, &error_base) ||
+      !XRRQueryVersion(dpy, &major, &minor) || major * 100 + minor < 105)
+    return out;
+  int n = 0;
+  XRRMonitorInfo* m = XRRGetMonitors(dpy, RootWindow(dpy, screen), True, &n);
+  for (int i = 0; m && i < n; ++i)
+    if (m[i].width > 0 && m[i].height > 0)
+      out.push_back({m[i].x, m[i].y, m[i].width, m[i].height, m[i].mwidth, m[i].mheight,
+                     m[i].primary != 0});
+  if (m) XRRFreeMonitors(m);
+  return out;
+}
+
+std::vector<Monitor> FromXinerama(::Display* dpy) {
+  std::vector<Monitor> out;
+  int event_base = 0, error_base = 0;
+  if (!XineramaQueryExtension(dpy, &event_base, &error_base) || !XineramaIsActive(dpy)) return out;
+  int n = 0;
+  XineramaScreenInfo* s = XineramaQueryScreens(dpy, &n);
+  for (int i = 0; s && i < n; ++i) {
+    // Cloned outputs show up as one head per output at the same place.
+    const bool again = std::any_of(out.begin(), out.end(), [&](const Monitor& m) {
+      return m.x == s[i].x_org && m.y == s[i].y_org && m.width == s[i].width &&
+             m.height == s[i].height;
+    });
+    if (!again && s[i].width > 0 && s[i].height > 0)
+      out.push_back({s[i].x_org, s[i].y_org, s[i].width, s[i].height, 0, 0, false});
+  }
+  if (s) XFree(s);
+  return out;
+}
+
+}  // namespace
+
+std::vector<Monitor> QueryMonitors(::Display* dpy, int screen) {
+  std::vector<Monitor> mons = FromRandr(dpy, screen);
+  if (mons.size() <= 1) {
+    std::vector<Monitor> heads = FromXinerama(dpy);
+    if (heads.size() > mons.size()) mons = heads;
+  }
+  if (mons.empty())
+    mons.push_back({0, 0, DisplayWidth(dpy, screen), DisplayHeight(dpy, screen),
+                    DisplayWidthMM(dpy, screen), DisplayHeightMM(dpy, screen), true});
+  std::sort(mons.begin(), mons.end(), [](const Monitor& a, const Monitor& b) {
+    if (a.primary != b.primary) return a.primary;
+    return a.x != b.x ? a.x < b.x : a.y < b.y;
+  });
+  // Without a primary one named, the first is the primary one.
+  mons.front().primary = true;
+  for (size_t i = 1; i < mons.size(); ++i) mons[i].primary = false;
+  return mons;
+}
+
+double TextDpi(::Display* dpy, int screen, const Monitor& m) {
+  // Text is never made smaller than designed: servers without a real
+  // monitor (nested and virtual ones) report physical sizes of fancy.
+  auto sane = [](double d) { return d >= 96 && d <= 600; };
+  if (const char* v = XGetDefault(dpy, "Xft", "dpi")) {
+    std::istringstream in(v);
+    in.imbue(std::locale::classic());
+    double d = 0;
+    if (in >> d && sane(d)) return d;
+  }
+  if (m.mm_height > 0) {
+    const double d = m.height * 25.4 / m.mm_height;
+    if (sane(d)) return d;
+  }
+  const int mm = DisplayHeightMM(dpy, screen);
+  if (mm > 0) {
+    const double d = DisplayHeight(dpy, screen) * 25.4 / mm;
+    if (sane(d)) return d;
+  }
+  return 96.0;
+}
+
+bool WatchMonitors(::Display* dpy, int screen) {
+  int event_base = 0, error_base = 0;
+  if (!XRRQueryExtension(dpy, &event_base, &error_base)) return false;
+  XRRSelectInput(dpy, RootWindow(dpy, screen), RRScreenChangeNotifyMask);
+  return true;
+}
+
+bool IsMonitorChange(::Display* dpy, const XEvent& e) {
+  int event_base = 0, error_base = 0;
+  if (!XRRQueryExtension(dpy, &event_base, &error_base)) return false;
+  return e.type == event_base + RRScreenChangeNotify;
+}
+
+}  // namespace wh::x11
