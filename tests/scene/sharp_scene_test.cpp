@@ -6,6 +6,7 @@
 #include "common/random.h"
 #include "errors/trap.h"
 #include "gfx/resample.h"
+#include "gfx/resources.h"
 #include "scene_test_util.h"
 
 namespace wh::testing {
@@ -86,6 +87,29 @@ TEST_F(SharpSceneTest, TheScaleFollowsTheSettingAndTheScreensHeight) {
     EXPECT_EQ(frm_->picBG.ScaleWidth(), 1280);
     EXPECT_EQ(frm_->picHimmel.Scale(), 1);
   }
+}
+
+TEST_F(SharpSceneTest, TheCornerMarkGrowsWithTheTextDensity) {
+  if (!HasResPicture(kCornerMarkId)) GTEST_SKIP() << "no corner mark in resources/bitmaps";
+  // The mark painted on the background, for a screen of the given density.
+  auto mark = [&](double dpi) {
+    host_.text_dpi = dpi;
+    Restart(9, 1280, 720);
+    frm_->imgURL = LoadResPicture(kCornerMarkId);
+    Trap trap("test", "ShowNewScene");
+    EXPECT_TRUE(frm_->ShowNewScene(trap));
+    const auto d = DrawsOf("Form_Resize");
+    EXPECT_EQ(d.size(), 1u);
+    return d.empty() ? SceneDraw{} : d.back();
+  };
+  const SceneDraw usual = mark(96), dense = mark(192), a_bit = mark(100);
+  EXPECT_EQ(std::vector<double>({usual.x1, usual.y1, usual.w1, usual.h1}),
+            std::vector<double>({1280 - 130, 720 - 18, 130, 18}));
+  EXPECT_EQ(std::vector<double>({dense.x1, dense.y1, dense.w1, dense.h1}),
+            std::vector<double>({1280 - 260, 720 - 36, 260, 36}));
+  // Close to the usual density it stays pixel for pixel.
+  EXPECT_EQ(a_bit.w1, 130);
+  host_.text_dpi = 96;
 }
 
 }  // namespace
