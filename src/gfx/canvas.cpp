@@ -265,6 +265,10 @@ void Canvas::SetHeight(int h) {
 void Canvas::SetScale(int k) {
   if (k < 1) Raise(kErrInvalidProperty);
   if (k == image_.scale) return;
+  if (image_.width % k == 0 && image_.height % k == 0) {
+    image_.scale = k;  // whole units already: nothing to crop
+    return;
+  }
   const int w = image_.width / k, h = image_.height / k;
   image_.scale = 1;  // SetSize below counts in pixels while it crops
   SetSize(w * k, h * k);

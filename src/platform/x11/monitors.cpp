@@ -68,25 +68,24 @@ std::vector<Monitor> QueryMonitors(::Display* dpy, int screen) {
 }
 
 double TextDpi(::Display* dpy, int screen, const Monitor& m) {
-  // Text is never made smaller than designed: servers without a real
-  // monitor (nested and virtual ones) report physical sizes of fancy.
-  auto sane = [](double d) { return d >= 96 && d <= 600; };
+  // The first plausible source decides. Text is never made smaller than
+  // designed: servers without a real monitor (nested and virtual ones)
+  // report physical sizes of fancy, mostly around or below 96 dpi.
+  auto sane = [](double d) { return d >= 48 && d <= 600; };
+  double dpi = 96.0;
+  const int mm = DisplayHeightMM(dpy, screen);
   if (const char* v = XGetDefault(dpy, "Xft", "dpi")) {
     std::istringstream in(v);
     in.imbue(std::locale::classic());
     double d = 0;
-    if (in >> d && sane(d)) return d;
+    if (in >> d && sane(d)) return std::max(96.0, d);
   }
-  if (m.mm_height > 0) {
-    const double d = m.height * 25.4 / m.mm_height;
-    if (sane(d)) return d;
+  if (m.mm_height > 0 && sane(m.height * 25.4 / m.mm_height)) {
+    dpi = m.height * 25.4 / m.mm_height;
+  } else if (mm > 0 && sane(DisplayHeight(dpy, screen) * 25.4 / mm)) {
+    dpi = DisplayHeight(dpy, screen) * 25.4 / mm;
   }
-  const int mm = DisplayHeightMM(dpy, screen);
-  if (mm > 0) {
-    const double d = DisplayHeight(dpy, screen) * 25.4 / mm;
-    if (sane(d)) return d;
-  }
-  return 96.0;
+  return std::max(96.0, dpi);
 }
 
 bool WatchMonitors(::Display* dpy, int screen) {
