@@ -7,6 +7,7 @@
 
 #include "common/allgemein.h"
 #include "errors/trap.h"
+#include "gfx/resample.h"
 #include "gfx/resources.h"
 #include "scene/statement.h"
 #include "startup/settings.h"
@@ -43,7 +44,14 @@ int SharpSceneScale(int screen_height) {
 }
 
 Picture FrmMain::Load(int id) {
-  Picture p = scene_scale > 1 ? load_picture_at(id, scene_scale) : load_picture(id);
+  Picture p;
+  if (scene_scale == 1) {
+    p = load_picture(id);
+  } else if (load_picture_at) {
+    p = load_picture_at(id, scene_scale);
+  } else if (Picture base = load_picture(id)) {
+    p = std::make_shared<const Image>(GrowPixels(*base, scene_scale));
+  }
   if (!p) Raise(kErrResourceNotFound);
   return p;
 }

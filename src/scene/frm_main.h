@@ -166,7 +166,9 @@ class FrmMain {
   FormHost& host() { return *host_; }
   void set_host(FormHost* host);
   // Where pictures come from; LoadResPicture unless replaced. The first
-  // gives the scale-1 picture, the second the picture at a scale above 1.
+  // gives the scale-1 picture, the second the picture at a scale above 1;
+  // who replaces the first replaces or clears the second (cleared, the
+  // scale-1 picture is grown to the scale pixel by pixel).
   std::function<Picture(int id)> load_picture;
   std::function<Picture(int id, int scale)> load_picture_at;
   // Told about every drawing call of the scene procedures, when set.

@@ -22,10 +22,8 @@ class SharpSceneTest : public SceneTest {
  protected:
   Composed Compose(uint64_t seed, int k) {
     Restart(seed);
-    frm_->load_picture_at = [](int id, int scale) {
-      const Picture p = CachedMadeUpPicture(id);
-      return p ? std::make_shared<const Image>(GrowPixels(*p, scale)) : nullptr;
-    };
+    // The made-up pictures, grown to the scale.
+    frm_->load_picture_at = nullptr;
     frm_->scene_scale = k;
     const uint64_t before = RandomDrawCount();
     frm_->BuildBG();
