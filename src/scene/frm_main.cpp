@@ -145,6 +145,8 @@ void FrmMain::BuildBG() {
   // The band left by the last scene is screen-sized; at a larger scale it
   // starts at its designed size instead, so the gradient still fills it.
   if (scene_scale > 1) STMT(picHimmel.SetSize(738, 119));
+  // At a larger scale the frame is many megabytes: sized in one step.
+  if (scene_scale > 1) STMT(picBG.SetSize(640, 480));
   STMT(picBG.SetHeight(480));
   STMT(picBG.SetWidth(640));
   STMT(Links = 0);
@@ -307,7 +309,10 @@ bool FrmMain::ShowNewScene(Trap& trap) {
          }) &&
          trap([&] { BuildBG(); }) &&
          // From here on picBG holds the screen-sized background, pixel for pixel.
-         trap([&] { picBG.SetScale(1); }) &&
+         trap([&] {
+           picBG.SetScale(1);
+           if (scene_scale > 1) picBG.SetSize(Round32(form.ScaleWidth()), Round32(form.ScaleHeight()));
+         }) &&
          trap([&] { picBuffer.SetWidth(Round32(form.ScaleWidth())); }) &&
          trap([&] { picBuffer.SetHeight(Round32(form.ScaleHeight())); }) &&
          trap([&] { picBG.SetWidth(Round32(form.ScaleWidth())); }) &&
