@@ -65,19 +65,26 @@ void Stop(pid_t& pid) {
 class TwoMonitors : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* tool : {"Xvfb", "Xephyr", "xdotool", "import"})
+    for (const char* tool : {"Xvfb", "Xephyr", "xdotool", "import", "xrandr"})
       if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
     const std::string outer =
-        StartServer({"Xvfb", "-screen", "0", "3840x1080x24", "-nolisten", "tcp"}, outer_, "");
+        // -noreset: monitors defined by xrandr must outlive its connection.
+        StartServer({"Xvfb", "-screen", "0", "3840x1080x24", "-nolisten", "tcp", "-noreset"},
+                    outer_, "");
     ASSERT_FALSE(outer.empty()) << "Xvfb did not start";
+    outer_display_ = ":" + outer;
+    char tmpl[] = "/tmp/wh-mon-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    if (!nested_) {
+      display_ = outer_display_;
+      return;
+    }
     const std::string inner =
         StartServer({"Xephyr", "-screen", "1920x1080", "-screen", "1920x1080", "+xinerama",
                      "-nolisten", "tcp", "-noreset"},
                     inner_, ":" + outer);
     ASSERT_FALSE(inner.empty()) << "Xephyr did not start";
     display_ = ":" + inner;
-    char tmpl[] = "/tmp/wh-mon-XXXXXX";
-    dir_ = mkdtemp(tmpl);
   }
   void TearDown() override {
     if (saver_ > 0) {
@@ -90,6 +97,32 @@ class TwoMonitors : public ::testing::Test {
   }
 
   std::string On(const std::string& cmd) { return "DISPLAY=" + display_ + " " + cmd; }
+
+  void StartSaver() {
+    saver_ = fork();
+    if (saver_ == 0) {
+      setenv("DISPLAY", display_.c_str(), 1);
+      setenv("HOME", dir_.c_str(), 1);
+      setenv("XDG_CONFIG_HOME", (dir_ + "/.config").c_str(), 1);
+      setenv("XDG_DATA_HOME", (dir_ + "/.local/share").c_str(), 1);
+      setenv("XDG_STATE_HOME", (dir_ + "/.local/state").c_str(), 1);
+      freopen("/dev/null", "w", stdout);
+      execl(WH_SAVER_BIN, WH_SAVER_BIN, "--seed", "11", "--no-wallpaper", "--no-date", "--no-time",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  // Whether exactly n saver windows are on screen within `limit`.
+  bool WaitWindows(long n, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    do {
+      const std::string ids =
+          Capture(On("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null"));
+      if (std::count(ids.begin(), ids.end(), '\n') == n) return true;
+      std::this_thread::sleep_for(100ms);
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+  }
 
   int WaitEnd(std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
@@ -104,8 +137,16 @@ class TwoMonitors : public ::testing::Test {
     return -1;
   }
 
+  bool nested_ = true;  // Xephyr with Xinerama inside the Xvfb, or the Xvfb alone
   pid_t outer_ = -1, inner_ = -1, saver_ = -1;
-  std::string display_, dir_;
+  std::string outer_display_, display_, dir_;
+};
+
+// Monitors defined on the plain Xvfb through RandR, as a desktop's display
+// settings would: they come and go while the saver runs.
+class ChangingMonitors : public TwoMonitors {
+ protected:
+  ChangingMonitors() { nested_ = false; }
 };
 
 // The corner mark's blue tag sits in the bottom-right corner of a scene.
@@ -116,24 +157,9 @@ bool MarkAt(const wh::Image& img, int right, int bottom) {
 }
 
 TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
-  saver_ = fork();
-  if (saver_ == 0) {
-    setenv("DISPLAY", display_.c_str(), 1);
-    setenv("HOME", dir_.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (dir_ + "/.config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (dir_ + "/.local/share").c_str(), 1);
-    setenv("XDG_STATE_HOME", (dir_ + "/.local/state").c_str(), 1);
-    freopen("/dev/null", "w", stdout);
-    execl(WH_SAVER_BIN, WH_SAVER_BIN, "--seed", "11", "--no-wallpaper", "--no-date", "--no-time",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
+  StartSaver();
   // Both windows up and their first scenes shown.
-  for (int i = 0; i < 300; ++i) {
-    const std::string ids = Capture(On("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null"));
-    if (std::count(ids.begin(), ids.end(), '\n') >= 2) break;
-    std::this_thread::sleep_for(50ms);
-  }
+  ASSERT_TRUE(WaitWindows(2, 15s));
   std::this_thread::sleep_for(2s);
   ASSERT_EQ(WaitEnd(0ms), -1) << "the saver ended by itself";
   const std::string png = dir_ + "/shot.png";
@@ -161,6 +187,26 @@ TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
   std::this_thread::sleep_for(300ms);
   Sh(On("xdotool mousemove 3000 800"));
   EXPECT_EQ(WaitEnd(5s), 0) << "input on the second monitor did not end the saver";
+}
+
+TEST_F(ChangingMonitors, AMonitorAddedGetsAScene_AndOneRemovedLosesIt) {
+  ASSERT_EQ(Sh(On("xrandr --setmonitor left 1920/500x1080/280+0+0 none")), 0);
+  ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/500x1080/280+1920+0 none")), 0);
+  StartSaver();
+  ASSERT_TRUE(WaitWindows(2, 15s)) << "one window per monitor";
+  ASSERT_EQ(Sh(On("xrandr --delmonitor right")), 0);
+  EXPECT_TRUE(WaitWindows(1, 10s)) << "the removed monitor's window stayed";
+  ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/500x1080/280+1920+0 none")), 0);
+  EXPECT_TRUE(WaitWindows(2, 10s)) << "the added monitor got no window";
+  std::this_thread::sleep_for(1s);
+  const std::string png = dir_ + "/shot.png";
+  ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
+  const wh::Image shot = wh::LoadPng(png);
+  EXPECT_TRUE(MarkAt(shot, 3840, 1080)) << "no scene signed on the added monitor";
+  Sh(On("xdotool mousemove 600 500"));
+  std::this_thread::sleep_for(300ms);
+  Sh(On("xdotool mousemove 900 800"));
+  EXPECT_EQ(WaitEnd(5s), 0);
 }
 
 }  // namespace

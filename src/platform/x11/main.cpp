@@ -281,30 +281,62 @@ class X11Modes : public ModeHost {
     }
   }
 
-  // Gives a new monitor its scene, and closes the scene of one that went.
+  // Gives a new monitor its scene, closes the scene of one that went, and
+  // moves a window whose monitor changed size (its resize brings a new
+  // scene). The primary monitor's head comes first again.
   void SyncHeads() {
-    const std::vector<Monitor> now = QueryMonitors(c_.display(), c_.screen());
-    auto same = [](const Monitor& a, const Monitor& b) {
-      return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
-    };
-    for (size_t i = heads_.size(); i-- > 0;) {
-      const bool kept = std::any_of(now.begin(), now.end(),
-                                    [&](const Monitor& m) { return same(m, heads_[i]->monitor); });
-      if (kept || heads_.size() == 1) continue;
-      sys_.DetachWindow(heads_[i]->window.get());
-      heads_[i]->window->Close();
-      heads_.erase(heads_.begin() + static_cast<std::ptrdiff_t>(i));
+    ::Display* d = c_.display();
+    const std::vector<Monitor> now = QueryMonitors(d, c_.screen());
+    std::vector<std::unique_ptr<Head>> kept(now.size());
+    std::vector<std::unique_ptr<Head>> gone;
+    for (auto& h : heads_) {
+      size_t at = now.size();
+      for (size_t i = 0; i < now.size(); ++i)
+        if (!kept[i] && now[i].x == h->monitor.x && now[i].y == h->monitor.y) at = i;
+      if (at == now.size()) {
+        gone.push_back(std::move(h));
+        continue;
+      }
+      const Monitor& m = now[at];
+      if (m.width != h->monitor.width || m.height != h->monitor.height)
+        XMoveResizeWindow(d, h->window->id(), m.x, m.y, static_cast<unsigned>(m.width),
+                          static_cast<unsigned>(m.height));
+      h->monitor = m;
+      kept[at] = std::move(h);
     }
-    for (const Monitor& m : now) {
-      const bool known = std::any_of(heads_.begin(), heads_.end(),
-                                     [&](const auto& h) { return same(m, h->monitor); });
-      if (known) continue;
-      AddHead(m);
-      StartHead(*heads_.back());
+    heads_.clear();
+    for (auto& g : gone) {
+      sys_.DetachWindow(g->window.get());
+      g->window->Close();
     }
+    std::vector<Head*> fresh;
+    for (size_t i = 0; i < now.size(); ++i) {
+      if (kept[i]) {
+        heads_.push_back(std::move(kept[i]));
+      } else {
+        AddHead(now[i]);
+        fresh.push_back(heads_.back().get());
+      }
+    }
+    // Started once every head is in place, so events during their first
+    // scenes reach whichever window they are for.
+    for (Head* h : fresh) StartHead(*h);
+    // The keyboard may have gone with a closed window.
+    XGrabKeyboard(d, heads_.front()->window->id(), True, GrabModeAsync, GrabModeAsync, CurrentTime);
     exits_.Attach(heads_.front()->frm.get(), [this] {
       for (auto& h : heads_) h->window->Close();
     });
+  }
+
+  bool MonitorsDiffer() {
+    const std::vector<Monitor> now = QueryMonitors(c_.display(), c_.screen());
+    if (now.size() != heads_.size()) return true;
+    for (size_t i = 0; i < now.size(); ++i) {
+      const Monitor& a = now[i];
+      const Monitor& b = heads_[i]->monitor;
+      if (a.x != b.x || a.y != b.y || a.width != b.width || a.height != b.height) return true;
+    }
+    return false;
   }
 
   int RunHeads() {
@@ -316,6 +348,12 @@ class X11Modes : public ModeHost {
         // Input on any monitor ends the saver on all of them.
         for (auto& h : heads_) h->frm->Form_Unload();
         return 0;
+      }
+      // Not every server tells of monitors defined or removed: look now and
+      // then as well.
+      if (NowMs() - monitors_checked_ >= kMonitorCheckMs) {
+        monitors_checked_ = NowMs();
+        monitors_changed_ = monitors_changed_ || MonitorsDiffer();
       }
       if (monitors_changed_) {
         monitors_changed_ = false;
@@ -349,7 +387,7 @@ class X11Modes : public ModeHost {
         wait_ms = std::min<int>(wait_ms, static_cast<int>(h->next - now));
       }
       if (ticked) continue;
-      heads_.front()->window->Wait(wait_ms);
+      heads_.front()->window->Wait(std::min<int>(wait_ms, kMonitorCheckMs));
     }
   }
 
@@ -370,8 +408,10 @@ class X11Modes : public ModeHost {
   X11Exit& exits_;
   double text_dpi_ = TextDpi(c_.display(), c_.screen(),
                              QueryMonitors(c_.display(), c_.screen()).front());
+  static constexpr int kMonitorCheckMs = 2000;
   std::vector<std::unique_ptr<Head>> heads_;
   bool monitors_changed_ = false;
+  int64_t monitors_checked_ = 0;
   std::unique_ptr<X11Window> window_;
   std::unique_ptr<WindowBridge> bridge_;
   std::unique_ptr<SaverWindow> frm_;

@@ -11,6 +11,27 @@ namespace wh::x11 {
 
 namespace {
 
+// Cloned outputs are one monitor, and a monitor wholly covering others
+// (a spanning one defined beside its parts) is not one of its own.
+std::vector<Monitor> Distinct(const std::vector<Monitor>& all) {
+  auto inside = [](const Monitor& a, const Monitor& b) {  // a within b
+    return a.x >= b.x && a.y >= b.y && a.x + a.width <= b.x + b.width &&
+           a.y + a.height <= b.y + b.height;
+  };
+  std::vector<Monitor> out;
+  for (size_t i = 0; i < all.size(); ++i) {
+    bool drop = false;
+    for (size_t j = 0; j < all.size() && !drop; ++j) {
+      if (i == j || !inside(all[j], all[i])) continue;
+      // Identical: keep the first (or the primary); larger: keep the parts.
+      drop = inside(all[i], all[j]) ? (all[j].primary && !all[i].primary) || (j < i && !all[i].primary)
+                                    : true;
+    }
+    if (!drop) out.push_back(all[i]);
+  }
+  return out;
+}
+
 std::vector<Monitor> FromRandr(::Display* dpy, int screen) {
   std::vector<Monitor> out;
   int event_base = 0, error_base = 0, major = 0, minor = 0;
@@ -33,23 +54,17 @@ std::vector<Monitor> FromXinerama(::Display* dpy) {
   if (!XineramaQueryExtension(dpy, &event_base, &error_base) || !XineramaIsActive(dpy)) return out;
   int n = 0;
   XineramaScreenInfo* s = XineramaQueryScreens(dpy, &n);
-  for (int i = 0; s && i < n; ++i) {
-    // Cloned outputs show up as one head per output at the same place.
-    const bool again = std::any_of(out.begin(), out.end(), [&](const Monitor& m) {
-      return m.x == s[i].x_org && m.y == s[i].y_org && m.width == s[i].width &&
-             m.height == s[i].height;
-    });
-    if (!again && s[i].width > 0 && s[i].height > 0)
+  for (int i = 0; s && i < n; ++i)
+    if (s[i].width > 0 && s[i].height > 0)
       out.push_back({s[i].x_org, s[i].y_org, s[i].width, s[i].height, 0, 0, false});
-  }
   if (s) XFree(s);
-  return out;
+  return Distinct(out);
 }
 
 }  // namespace
 
 std::vector<Monitor> QueryMonitors(::Display* dpy, int screen) {
-  std::vector<Monitor> mons = FromRandr(dpy, screen);
+  std::vector<Monitor> mons = Distinct(FromRandr(dpy, screen));
   if (mons.size() <= 1) {
     std::vector<Monitor> heads = FromXinerama(dpy);
     if (heads.size() > mons.size()) mons = heads;
