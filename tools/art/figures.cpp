@@ -461,9 +461,12 @@ void MakeFigures(const std::string& dir) {
   for (int y = 0; y < pattern.height; ++y)
     for (int x = 0; x < pattern.width; ++x) {
       if (pattern.index[size_t(y) * pattern.width + x] != 0) continue;
-      const float r = 0.3f + 0.18f * Hash01(uint32_t(x), uint32_t(y), 1831);
-      const float jx = (Hash01(uint32_t(x), uint32_t(y), 1832) - 0.5f) * (1 - 2 * r);
-      const float jy = (Hash01(uint32_t(x), uint32_t(y), 1833) - 0.5f) * (1 - 2 * r);
+      // Large enough that the shadow keeps its weight; the saver clips each
+      // speckle to its cell.
+      const float r = 0.4f + 0.15f * Hash01(uint32_t(x), uint32_t(y), 1831);
+      const float room = std::max(0.0f, 1 - 2 * r);
+      const float jx = (Hash01(uint32_t(x), uint32_t(y), 1832) - 0.5f) * room;
+      const float jy = (Hash01(uint32_t(x), uint32_t(y), 1833) - 0.5f) * room;
       cairo_new_sub_path(cr);
       cairo_arc(cr, x + 0.5 + jx, y + 0.5 + jy, r, 0, 2 * M_PI);
     }
