@@ -6,13 +6,17 @@
 
 #include "common/random.h"
 #include "gfx/canvas.h"
+#include "gfx/qoi_picture.h"
+#include "gfx/resample.h"
+#include "gfx/resources.h"
 #include "startup/settings.h"
 #include "window/saver_window.h"
 
 namespace {
 
-void StartSaver(wh::SaverWindow& w, int width, int height) {
+void StartSaver(wh::SaverWindow& w, int width, int height, int sharp = 0) {
   wh::SaverSettings = wh::DefaultSettings();
+  wh::SaverSettings.Sharp = sharp;
   wh::minFl = 55;
   wh::SeedRandom(2026);
   w.form.SetSize(width, height);
@@ -32,13 +36,42 @@ BENCHMARK(BM_Tick)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMil
 
 void BM_SceneBuild(benchmark::State& state) {
   wh::SaverWindow w;
-  StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+             static_cast<int>(state.range(2)));
   for (auto _ : state) {
     w.Form_Resize();
     benchmark::DoNotOptimize(w.picBG.image().px.data());
   }
 }
-BENCHMARK(BM_SceneBuild)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
+// The last argument: the Sharp setting.
+BENCHMARK(BM_SceneBuild)
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 1})
+    ->Args({3840, 2160, 0})
+    ->Args({3840, 2160, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// What a sharp scene pays the first time it needs a picture: decoding its
+// large version and resampling it to the scale (3 at 1080 rows, 5 at 2160),
+// for every picture of the scene's table.
+void BM_LargePictures(benchmark::State& state) {
+  const int k = static_cast<int>(state.range(0));
+  size_t bytes = 0;
+  for (auto _ : state) {
+    bytes = 0;
+    for (int id : wh::ResPictureIds()) {
+      const wh::ResourceBytes fine = wh::ResFinePictureBytes(id);
+      if (!fine.data) continue;
+      const wh::Picture base = wh::LoadResPicture(id);
+      const wh::Image pic =
+          wh::ResampleFine(wh::DecodeQoi(fine.data, fine.size), base->width, base->height, k);
+      bytes += pic.px.size() * 4;
+      benchmark::DoNotOptimize(pic.px.data());
+    }
+  }
+  state.counters["MiB"] = static_cast<double>(bytes) / (1 << 20);
+}
+BENCHMARK(BM_LargePictures)->Arg(3)->Arg(5)->Unit(benchmark::kMillisecond);
 
 void BM_StretchScene(benchmark::State& state) {
   wh::Image scene(640, 480), screen(static_cast<int>(state.range(0)),

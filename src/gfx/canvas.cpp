@@ -237,12 +237,16 @@ void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, i
 }
 
 void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop) {
-  StretchImage(dst.image(), x, y, w, h, src.image(), sx, sy, w, h, rop);
+  const int k = dst.Scale(), q = src.Scale();
+  StretchImage(dst.image(), x * k, y * k, w * k, h * k, src.image(), sx * q, sy * q, w * q, h * q,
+               rop);
 }
 
 void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, int sw,
                 int sh, Rop rop) {
-  StretchImage(dst.image(), x, y, w, h, src.image(), sx, sy, sw, sh, rop, dst.stretch_mode);
+  const int k = dst.Scale(), q = src.Scale();
+  StretchImage(dst.image(), x * k, y * k, w * k, h * k, src.image(), sx * q, sy * q, sw * q,
+               sh * q, rop, dst.stretch_mode);
 }
 
 Canvas::Canvas(int w, int h) {
@@ -252,16 +256,33 @@ Canvas::Canvas(int w, int h) {
 Canvas::~Canvas() = default;
 
 void Canvas::SetWidth(int w) {
-  SetSize(w, image_.height);
+  SetSize(w, ScaleHeight());
 }
 void Canvas::SetHeight(int h) {
-  SetSize(image_.width, h);
+  SetSize(ScaleWidth(), h);
+}
+
+void Canvas::SetScale(int k) {
+  if (k < 1) Raise(kErrInvalidProperty);
+  if (k == image_.scale) return;
+  if (image_.width % k == 0 && image_.height % k == 0) {
+    image_.scale = k;  // whole units already: nothing to crop
+    return;
+  }
+  const int w = image_.width / k, h = image_.height / k;
+  image_.scale = 1;  // SetSize below counts in pixels while it crops
+  SetSize(w * k, h * k);
+  image_.scale = k;
 }
 
 void Canvas::SetSize(int w, int h) {
   if (w < 0 || h < 0) Raise(kErrInvalidProperty);
+  const int k = image_.scale;
+  w *= k;
+  h *= k;
   if (w == image_.width && h == image_.height) return;
   Image next(w, h, PixelFromColour(BackColor));
+  next.scale = k;
   const int cw = std::min(w, image_.width), ch = std::min(h, image_.height);
   for (int y = 0; y < ch; ++y)
     std::copy_n(&image_.px[static_cast<size_t>(y) * image_.width], cw,
@@ -275,9 +296,12 @@ Picture Canvas::Snapshot() const {
 
 void Canvas::SetPicture(const Picture& p) {
   picture_ = p;
-  if (p && AutoSize) SetSize(p->width, p->height);
+  if (p && AutoSize) SetSize(UnitWidth(*p), UnitHeight(*p));
   std::fill(image_.px.begin(), image_.px.end(), PixelFromColour(BackColor));
-  if (p) StretchImage(image_, 0, 0, p->width, p->height, *p, 0, 0, p->width, p->height, kSrcCopy);
+  const int k = image_.scale;
+  if (p)
+    StretchImage(image_, 0, 0, UnitWidth(*p) * k, UnitHeight(*p) * k, *p, 0, 0, p->width,
+                 p->height, kSrcCopy);
 }
 
 void Canvas::Cls() {
@@ -297,19 +321,27 @@ void Canvas::PaintPicture(const Picture& pic, double x1, double y1, std::optiona
     return v ? Round32(*v).value() : omitted;
   };
   const int sx = pixels(x2, 0), sy = pixels(y2, 0);
-  const int sw = pixels(w2, pic->width), sh = pixels(h2, pic->height);
+  const int sw = pixels(w2, UnitWidth(*pic)), sh = pixels(h2, UnitHeight(*pic));
   const int dw = pixels(w1, sw), dh = pixels(h1, sh);
-  StretchImage(image_, Round32(x1), Round32(y1), dw, dh, *pic, sx, sy, sw, sh, rop, stretch_mode);
+  const int k = image_.scale, q = pic->scale;
+  StretchImage(image_, Round32(x1) * k, Round32(y1) * k, dw * k, dh * k, *pic, sx * q, sy * q,
+               sw * q, sh * q, rop, stretch_mode);
 }
 
 void Canvas::Ellipse(int left, int top, int right, int bottom) {
   for (int v : {left, top, right, bottom}) CheckCoord(v);
   if (left > right) std::swap(left, right);
   if (top > bottom) std::swap(top, bottom);
+  if (int64_t{right} - left > kCoordLimit || int64_t{bottom} - top > kCoordLimit)
+    Raise(kErrOverflow);
+  const int64_t k = image_.scale;
+  left *= k;
+  top *= k;
+  right *= k;
+  bottom *= k;
   const int64_t w = int64_t{right} - left, h = int64_t{bottom} - top;
   if (w == 0 || h == 0) return;
-  if (w > kCoordLimit || h > kCoordLimit) Raise(kErrOverflow);
-  const int64_t pen = std::max(1, DrawWidth);
+  const int64_t pen = std::max(1, DrawWidth) * k;
   const uint32_t fill = PixelFromColour(FillColor), outline = PixelFromColour(ForeColor);
   const int64_t iw = w - 2 * pen, ih = h - 2 * pen;  // the box inside the outline
   const int64_t y0 = std::max<int64_t>(top, 0), y1 = std::min<int64_t>(bottom, image_.height);
@@ -328,12 +360,13 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
 namespace {
 
 // A square pen: the point (x, y) covers [x - pen/2, x - pen/2 + pen) in both
-// directions.
+// directions, in units; at scale k each unit is a k x k block.
 void Stamp(Image& img, int64_t x, int64_t y, int pen, uint32_t px) {
-  const int64_t xa = std::max<int64_t>(x - pen / 2, 0);
-  const int64_t xb = std::min<int64_t>(x - pen / 2 + pen, img.width);
-  const int64_t ya = std::max<int64_t>(y - pen / 2, 0);
-  const int64_t yb = std::min<int64_t>(y - pen / 2 + pen, img.height);
+  const int64_t k = img.scale;
+  const int64_t xa = std::max<int64_t>((x - pen / 2) * k, 0);
+  const int64_t xb = std::min<int64_t>((x - pen / 2 + pen) * k, img.width);
+  const int64_t ya = std::max<int64_t>((y - pen / 2) * k, 0);
+  const int64_t yb = std::min<int64_t>((y - pen / 2 + pen) * k, img.height);
   for (int64_t yy = ya; yy < yb; ++yy)
     for (int64_t xx = xa; xx < xb; ++xx) img.at(static_cast<int>(xx), static_cast<int>(yy)) = px;
 }
@@ -383,11 +416,18 @@ void Canvas::Box(double x1, double y1, double x2, double y2, int32_t colour) {
 }
 
 int32_t Canvas::GetPixel(int x, int y) const {
-  return image_.Contains(x, y) ? ColourFromPixel(image_.at(x, y)) : -1;
+  const int k = image_.scale;
+  if (k == 1) return image_.Contains(x, y) ? ColourFromPixel(image_.at(x, y)) : -1;
+  if (x < 0 || y < 0 || x >= ScaleWidth() || y >= ScaleHeight()) return -1;
+  return ColourFromPixel(image_.at(x * k, y * k));
 }
 
 void Canvas::SetPixel(int x, int y, int32_t colour) {
-  if (image_.Contains(x, y)) image_.at(x, y) = PixelFromColour(colour);
+  const int k = image_.scale;
+  if (x < 0 || y < 0 || x >= ScaleWidth() || y >= ScaleHeight()) return;
+  const uint32_t px = PixelFromColour(colour);
+  for (int j = 0; j < k; ++j)
+    for (int i = 0; i < k; ++i) image_.at(x * k + i, y * k + j) = px;
 }
 
 void Canvas::Print(const std::string& text, bool line_break) {

@@ -23,6 +23,12 @@
 //    was (for a smooth stretch: where offset k is outside; a k + 1 outside
 //    counts as k); destination pixels outside the canvas are clipped.
 //  - SRCCOPY, SRCAND and SRCPAINT combine source and destination per pixel.
+//  - A canvas (and a picture) may have a scale k: k pixels per unit of the
+//    coordinates it is given. Positions, sizes and pen widths are rounded
+//    to whole units first and then multiplied by k, so a drawing made at
+//    scale k covers exactly the pixels of its scale-1 twin, each grown into
+//    a k x k block, with the finer detail of a larger picture inside. A
+//    picture's source rectangle is in its own units. Text is not scaled.
 #pragma once
 
 #include <cstdint>
@@ -55,8 +61,15 @@ class Canvas {
   Canvas(const Canvas&) = default;
   Canvas& operator=(const Canvas&) = default;
 
-  int ScaleWidth() const { return image_.width; }
-  int ScaleHeight() const { return image_.height; }
+  // Sizes are in units (pixels divided by the scale).
+  int ScaleWidth() const { return image_.width / image_.scale; }
+  int ScaleHeight() const { return image_.height / image_.scale; }
+  // Pixels per unit; 1 unless set.
+  int Scale() const { return image_.scale; }
+  // Keeps the pixels, so the size in units becomes the pixel size divided
+  // by k (pixels beyond a whole unit are dropped). Below 1 raises "Invalid
+  // property value" (380).
+  void SetScale(int k);
   // Resizing keeps the content anchored at the top-left corner and fills
   // newly exposed area with BackColor. A negative size raises "Invalid
   // property value" (380).
@@ -122,9 +135,10 @@ class Canvas {
   // drawn with the same pen as Line.
   void Box(double x1, double y1, double x2, double y2, int32_t colour);
 
-  // The colour of a pixel, -1 outside the image.
+  // The colour of a point (at scale k the top-left pixel of its block), -1
+  // outside the image.
   int32_t GetPixel(int x, int y) const;
-  // Outside the image nothing happens.
+  // Colours the point's block; outside the image nothing happens.
   void SetPixel(int x, int y, int32_t colour);
 
   // Prints text at (CurrentX, CurrentY) in font and ForeColor with a
@@ -140,8 +154,8 @@ class Canvas {
   Picture picture_;
 };
 
-// Block transfers between canvases (src may be dst). BitBlt copies w x h
-// pixels 1:1; StretchBlt maps (sx, sy, sw, sh) onto (x, y, w, h) by the
+// Block transfers between canvases (src may be dst), in the units of each.
+// BitBlt copies w x h units (1:1 when both scales agree); StretchBlt maps (sx, sy, sw, sh) onto (x, y, w, h) by the
 // rules above, in the destination's stretch_mode.
 void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop);
 void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, int sw,

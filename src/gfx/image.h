@@ -13,6 +13,9 @@ namespace wh {
 struct Image {
   int width = 0, height = 0;
   std::vector<uint32_t> px;  // row-major, top row first
+  // Pixels per unit of the coordinates it is drawn with: a scene picture
+  // made for a 640 x 480 frame at scale k is k times its size in pixels.
+  int scale = 1;
 
   Image() = default;
   Image(int w, int h, uint32_t fill = 0)
@@ -23,13 +26,17 @@ struct Image {
   bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < width && y < height; }
 
   friend bool operator==(const Image& a, const Image& b) {
-    return a.width == b.width && a.height == b.height && a.px == b.px;
+    return a.width == b.width && a.height == b.height && a.scale == b.scale && a.px == b.px;
   }
   friend bool operator!=(const Image& a, const Image& b) { return !(a == b); }
 };
 
 // A loaded picture, shared and never changed once made; null means none.
 using Picture = std::shared_ptr<const Image>;
+
+// The size of a picture in the units it is drawn with.
+inline int UnitWidth(const Image& img) { return img.width / img.scale; }
+inline int UnitHeight(const Image& img) { return img.height / img.scale; }
 
 // A paletted picture as the bitmap files hold it: one palette index per
 // pixel (row-major, top row first) and the palette as pixel values.

@@ -22,6 +22,9 @@ struct EmbeddedBitmap {
 // kEmbeddedBitmapCount rows, followed by a sentinel row (Linux only).
 extern const EmbeddedBitmap kEmbeddedBitmaps[];
 extern const size_t kEmbeddedBitmapCount;
+// The large versions of pictures (QOI bytes), the same way.
+extern const EmbeddedBitmap kEmbeddedFine[];
+extern const size_t kEmbeddedFineCount;
 
 // The packed DIB stored under id; {nullptr, 0} when there is none.
 ResourceBytes StoredBitmap(int id);

@@ -1,14 +1,26 @@
 #include "gfx/resources.h"
 
 #include <algorithm>
+#include <list>
 #include <map>
 #include <memory>
 
 #include "common/runtime_error.h"
 #include "gfx/dib.h"
+#include "gfx/qoi_picture.h"
+#include "gfx/resample.h"
 #include "gfx/resource_table.h"
 
 namespace wh {
+namespace {
+
+const detail::EmbeddedBitmap* FindFine(int id) {
+  for (size_t i = 0; i < detail::kEmbeddedFineCount; ++i)
+    if (detail::kEmbeddedFine[i].id == id) return &detail::kEmbeddedFine[i];
+  return nullptr;
+}
+
+}  // namespace
 
 Picture LoadResPicture(int id) {
   // Pictures are loaded again and again during every scene; decode each once.
@@ -23,7 +35,50 @@ Picture LoadResPicture(int id) {
   return pic;
 }
 
+Picture LoadResPicture(int id, int scale) {
+  if (scale <= 1) return LoadResPicture(id);
+  // Large pictures take tens of megabytes at a 4K screen's scale: keep the
+  // most recently used ones up to a budget (a scene's worth), drop the rest.
+  constexpr size_t kBudget = size_t{128} << 20;
+  struct Held {
+    std::pair<int, int> key;
+    Picture pic;
+  };
+  static std::list<Held> cache;  // most recent first
+  static size_t held_bytes = 0;
+  const auto key = std::make_pair(id, scale);
+  for (auto it = cache.begin(); it != cache.end(); ++it)
+    if (it->key == key) {
+      cache.splice(cache.begin(), cache, it);
+      return it->pic;
+    }
+  const Picture base = LoadResPicture(id);
+  const detail::EmbeddedBitmap* fine = FindFine(id);
+  // The large version is decoded only for as long as it is resampled.
+  Picture pic = std::make_shared<const Image>(
+      fine ? ResampleFine(DecodeQoi(fine->data, fine->size), base->width, base->height, scale)
+           : GrowPixels(*base, scale));
+  cache.push_front({key, pic});
+  held_bytes += pic->px.size() * sizeof(uint32_t);
+  while (held_bytes > kBudget && cache.size() > 1) {
+    held_bytes -= cache.back().pic->px.size() * sizeof(uint32_t);
+    cache.pop_back();
+  }
+  return pic;
+}
+
+Picture LoadResPictureSized(int id, int w, int h) {
+  const detail::EmbeddedBitmap* fine = FindFine(id);
+  if (!fine) return nullptr;
+  return std::make_shared<const Image>(ResampleFine(DecodeQoi(fine->data, fine->size), w, h, 1));
+}
+
 bool HasResPicture(int id) { return detail::StoredBitmap(id).data != nullptr; }
+
+ResourceBytes ResFinePictureBytes(int id) {
+  const detail::EmbeddedBitmap* fine = FindFine(id);
+  return fine ? ResourceBytes{fine->data, fine->size} : ResourceBytes{};
+}
 
 ResourceBytes ResPictureBytes(int id) { return detail::StoredBitmap(id); }
 

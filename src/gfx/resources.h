@@ -16,6 +16,15 @@ namespace wh {
 // unknown id raises "Resource not found" (326).
 Picture LoadResPicture(int id);
 bool HasResPicture(int id);
+// The picture stored under id for drawing at a scale (pixels per unit)
+// above 1: the size in units of the scale-1 picture, k times as many
+// pixels. Made from the picture's large version (resources/fine, see
+// ResampleFine) where the program holds one, else the scale-1 picture with every pixel grown into a
+// k x k block. The most recently used ones are kept, up to 128 MiB.
+Picture LoadResPicture(int id, int scale);
+// The picture brought to w x h pixels (scale 1) from its large version;
+// nullptr when it has none. Not cached.
+Picture LoadResPictureSized(int id, int w, int h);
 
 // The stored bytes (a packed DIB) of id, for tools that check how a picture
 // is stored; {nullptr, 0} for an unknown id.
@@ -24,6 +33,8 @@ struct ResourceBytes {
   size_t size = 0;
 };
 ResourceBytes ResPictureBytes(int id);
+// The large version's bytes (QOI) of id; {nullptr, 0} when there is none.
+ResourceBytes ResFinePictureBytes(int id);
 // Every id present, ascending.
 std::vector<int> ResPictureIds();
 

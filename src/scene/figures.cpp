@@ -1,6 +1,8 @@
 // Foreground figures standing on the snow: trees, houses, a fence and the
 // snowman with his speckled shadow. Trees and houses count towards the side
 // they land on, and the snowman goes to the lighter side.
+#include <cmath>
+
 #include "common/allgemein.h"
 #include "errors/trap.h"
 #include "scene/frm_main.h"
@@ -93,8 +95,15 @@ void FrmMain::Schatten(Canvas& hdc, Int16 resId, Int16 x, Int16 y) {
   Int16 d = 0;
 
   STMT(d = Zz(2, 5));
-  // picBuffer takes the pattern's size and serves as its pixel source.
-  STMT(picBuffer.SetPicture(Load(resId)));
+  // picBuffer takes the pattern's size and serves as its pixel source. At a
+  // larger scale it keeps the scale-1 pattern, whose black pixels make the
+  // random draws, and the finer pattern gives each speckle its shape.
+  if (scene_scale == 1) {
+    STMT(picBuffer.SetPicture(Load(resId)));
+  } else {
+    STMT(picBuffer.SetPicture(load_picture(resId)));
+    STMT(shadow_speckles_ = Load(resId));
+  }
   // A dark core and two lighter copies offset diagonally blur the edges.
   STMT(Abdunkeln(hdc, x, y, 3));
   STMT(Abdunkeln(hdc, x - d, y - d, 2));
@@ -112,6 +121,10 @@ void FrmMain::Abdunkeln(Canvas& hdc, Int16 x, Int16 y, Int16 pct) {
   IgnoreErrors([&] { a = Floor16(128.0f * f); });
   IgnoreErrors([&] { b = Floor16(64.0f * f); });
   IgnoreErrors([&] { W = Round16(picBuffer.ScaleWidth() - 1); });
+  if (hdc.Scale() > 1) {
+    AbdunkelnFine(hdc, x, y, W, g, a, b);
+    return;
+  }
   for (int i = 0; i <= W; ++i) {
     IgnoreErrors([&] { H = Round16(picBuffer.ScaleHeight() - 1); });
     for (int j = 0; j <= H; ++j) {
@@ -128,6 +141,50 @@ void FrmMain::Abdunkeln(Canvas& hdc, Int16 x, Int16 y, Int16 pct) {
         IgnoreErrors([&] { dx = Zz(0, 2); });
         IgnoreErrors([&] { dy = Zz(0, 1); });
         IgnoreErrors([&] { hdc.SetPixel(x + i + dx, y + j + dy, RGB(red, green, blue)); });
+      }
+    }
+  }
+}
+
+void FrmMain::AbdunkelnFine(Canvas& hdc, Int16 x, Int16 y, Int16 W, float g, Int16 a, Int16 b) {
+  Int16 H, dx, dy;
+  Image& img = hdc.image();
+  const int k = img.scale;
+  const Image* fine = shadow_speckles_ && shadow_speckles_->scale == k ? shadow_speckles_.get()
+                                                                       : nullptr;
+  for (int i = 0; i <= W; ++i) {
+    IgnoreErrors([&] { H = Round16(picBuffer.ScaleHeight() - 1); });
+    for (int j = 0; j <= H; ++j) {
+      if (picBuffer.GetPixel(i, j) >= 1000) continue;
+      // The same draws as at scale 1, in the same order.
+      IgnoreErrors([&] { dx = Zz(0, 2); });
+      IgnoreErrors([&] { dy = Zz(0, 1); });
+      // The speckle is the dark part of the pattern's block (the whole block
+      // without a finer pattern), moved by whole units as at scale 1.
+      for (int t = 0; t < k; ++t) {
+        for (int s = 0; s < k; ++s) {
+          if (fine) {
+            const int fx = i * k + s, fy = j * k + t;
+            if (!fine->Contains(fx, fy) || (fine->at(fx, fy) & 0xFF00u) >= 0x8000u) continue;
+          }
+          const int64_t sx = int64_t{(x + i).value()} * k + s, sy = int64_t{(y + j).value()} * k + t;
+          const int64_t tx = int64_t{(x + i + dx).value()} * k + s;
+          const int64_t ty = int64_t{(y + j + dy).value()} * k + t;
+          if (sx < 0 || sy < 0 || sx >= img.width || sy >= img.height) continue;
+          if (tx < 0 || ty < 0 || tx >= img.width || ty >= img.height) continue;
+          const uint32_t c = img.at(static_cast<int>(sx), static_cast<int>(sy));
+          const float red = static_cast<float>((c >> 16) & 0xFF);
+          const float green = static_cast<float>((c >> 8) & 0xFF);
+          const float blue = static_cast<float>(c & 0xFF);
+          // As at scale 1: a channel that would fall below 0 leaves the pixel be.
+          const long r2 = std::lrint(g * red - a.value());
+          const long g2 = std::lrint(g * green - b.value());
+          const long b2 = std::lrint(g * blue - b.value());
+          if (r2 < 0 || g2 < 0 || b2 < 0) continue;
+          img.at(static_cast<int>(tx), static_cast<int>(ty)) =
+              (static_cast<uint32_t>(r2) << 16) | (static_cast<uint32_t>(g2) << 8) |
+              static_cast<uint32_t>(b2);
+        }
       }
     }
   }

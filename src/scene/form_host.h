@@ -26,6 +26,11 @@ class FormHost {
   // Logical dots per inch of the screen. Picture sizes in hundredths of a
   // millimetre and twips per pixel (the sky's tile step) follow from it.
   virtual double DotsPerInch() const { return 96.0; }
+
+  // The screen's real density (pixels per inch): text point sizes, and the
+  // corner mark that goes with the text, are converted at it so they read
+  // the same size on a dense screen as on an ordinary one.
+  virtual double TextDotsPerInch() const { return 96.0; }
 };
 
 // A host that shows nothing: for forms that are only drawn into.

@@ -2,8 +2,12 @@
 // BuildBG (the order of the layers) and CopyBg (showing it).
 #include "scene/frm_main.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "common/allgemein.h"
 #include "errors/trap.h"
+#include "gfx/resample.h"
 #include "gfx/resources.h"
 #include "scene/statement.h"
 #include "startup/settings.h"
@@ -14,6 +18,7 @@ void FormSurface::Refresh() { owner_.host().Present(*this); }
 
 FrmMain::FrmMain(FormHost* host) : form(*this), host_(host ? host : &null_host_) {
   load_picture = [](int id) { return LoadResPicture(id); };
+  load_picture_at = [](int id, int scale) { return LoadResPicture(id, scale); };
   // The sky band is designed 738 x 119; the first scene tiles the gradient
   // that far before the band is stretched for the screen.
   picHimmel.SetSize(738, 119);
@@ -33,8 +38,20 @@ FrmMain::FrmMain(FormHost* host) : form(*this), host_(host ? host : &null_host_)
 
 void FrmMain::set_host(FormHost* host) { host_ = host ? host : &null_host_; }
 
+int SharpSceneScale(int screen_height) {
+  const int k = (screen_height + 479) / 480;
+  return std::clamp(k, 1, kMaxSceneScale);
+}
+
 Picture FrmMain::Load(int id) {
-  Picture p = load_picture(id);
+  Picture p;
+  if (scene_scale == 1) {
+    p = load_picture(id);
+  } else if (load_picture_at) {
+    p = load_picture_at(id, scene_scale);
+  } else if (Picture base = load_picture(id)) {
+    p = std::make_shared<const Image>(GrowPixels(*base, scene_scale));
+  }
   if (!p) Raise(kErrResourceNotFound);
   return p;
 }
@@ -54,8 +71,8 @@ void FrmMain::Paint(const char* proc, Canvas& dst, const Picture& pic, int pic_i
     d.y1 = y1;
     d.x2 = x2.value_or(0);
     d.y2 = y2.value_or(0);
-    d.w2 = w2.value_or(pic->width);
-    d.h2 = h2.value_or(pic->height);
+    d.w2 = w2.value_or(UnitWidth(*pic));
+    d.h2 = h2.value_or(UnitHeight(*pic));
     d.w1 = w1.value_or(d.w2);
     d.h1 = h1.value_or(d.h2);
     on_draw(d);
@@ -113,7 +130,7 @@ void FrmMain::DrawLine(const char* proc, bool box, double x1, double y1, double 
 Int16 FrmMain::TileStep(const Picture& pic) const {
   if (!pic) Raise(kErrObjectNotSet);
   const double dpi = host_->DotsPerInch();
-  const Int32 himetric = Round32(pic->width * 2540.0 / dpi);
+  const Int32 himetric = Round32(UnitWidth(*pic) * 2540.0 / dpi);
   const Int32 twips_per_pixel = Round32(1440.0 / dpi);
   return Int16(IntDiv(himetric, twips_per_pixel));
 }
@@ -123,6 +140,13 @@ void FrmMain::BuildBG() {
   Int16 y, y0, sea, village, fences, t, x, n, r, k, m;
 
   STMT(tmrAnimation.Enabled = false);
+  STMT(picBG.SetScale(scene_scale));
+  STMT(picHimmel.SetScale(scene_scale));
+  // The band left by the last scene is screen-sized; at a larger scale it
+  // starts at its designed size instead, so the gradient still fills it.
+  if (scene_scale > 1) STMT(picHimmel.SetSize(738, 119));
+  // At a larger scale the frame is many megabytes: sized in one step.
+  if (scene_scale > 1) STMT(picBG.SetSize(640, 480));
   STMT(picBG.SetHeight(480));
   STMT(picBG.SetWidth(640));
   STMT(Links = 0);
@@ -280,7 +304,15 @@ void FrmMain::CopyBg() {
 }
 
 bool FrmMain::ShowNewScene(Trap& trap) {
-  return trap([&] { BuildBG(); }) &&
+  return trap([&] {
+           scene_scale = SaverSettings.Sharp == 1 ? SharpSceneScale(form.ScaleHeight()) : 1;
+         }) &&
+         trap([&] { BuildBG(); }) &&
+         // From here on picBG holds the screen-sized background, pixel for pixel.
+         trap([&] {
+           picBG.SetScale(1);
+           if (scene_scale > 1) picBG.SetSize(Round32(form.ScaleWidth()), Round32(form.ScaleHeight()));
+         }) &&
          trap([&] { picBuffer.SetWidth(Round32(form.ScaleWidth())); }) &&
          trap([&] { picBuffer.SetHeight(Round32(form.ScaleHeight())); }) &&
          trap([&] { picBG.SetWidth(Round32(form.ScaleWidth())); }) &&
@@ -292,14 +324,40 @@ bool FrmMain::ShowNewScene(Trap& trap) {
          trap([&] { picBG.SetPicture(form.Snapshot()); }) &&
          trap([&] {
            // A form without a mark (a tool that wants the bare scene) skips it.
-           if (imgURL)
-             Paint("Form_Resize", picBG, imgURL, 0, form.ScaleWidth() - imgURL->width,
-                   form.ScaleHeight() - imgURL->height, {}, {}, {}, {}, {}, {}, kSrcCopy);
+           if (imgURL) {
+             const Picture& mark = MarkAtDensity();
+             Paint("Form_Resize", picBG, mark, 0, form.ScaleWidth() - mark->width,
+                   form.ScaleHeight() - mark->height, {}, {}, {}, {}, {}, {}, kSrcCopy);
+           }
          }) &&
          trap([&] {
            BitBlt(form, 0, 0, Round32(form.ScaleWidth()), Round32(form.ScaleHeight()), picBG, 0, 0,
                   kSrcCopy);
          });
+}
+
+const Picture& FrmMain::MarkAtDensity() {
+  const double dpi = host_->TextDotsPerInch();
+  const double f = dpi / 96.0;
+  // Within a twentieth of the usual density the mark stays pixel for pixel.
+  if (!(f > 1.05 || f < 0.95)) return imgURL;
+  if (mark_ && mark_dpi_ == dpi) return mark_;
+  const int w = std::max(1, static_cast<int>(std::lround(UnitWidth(*imgURL) * f)));
+  const int h = std::max(1, static_cast<int>(std::lround(UnitHeight(*imgURL) * f)));
+  // The program's own mark has a large version to come down from; another
+  // one is stretched smoothly.
+  Picture sized = HasResPicture(kCornerMarkId) && imgURL == LoadResPicture(kCornerMarkId)
+                      ? LoadResPictureSized(kCornerMarkId, w, h)
+                      : nullptr;
+  if (!sized) {
+    Image img(w, h);
+    StretchImage(img, 0, 0, w, h, *imgURL, 0, 0, imgURL->width, imgURL->height, kSrcCopy,
+                 StretchMode::kSmooth);
+    sized = std::make_shared<const Image>(std::move(img));
+  }
+  mark_ = sized;
+  mark_dpi_ = dpi;
+  return mark_;
 }
 
 }  // namespace wh

@@ -2,7 +2,9 @@
 // and the procedures that compose a random winter scene.
 //
 // A scene is composed in a fixed 640 x 480 frame on picBG and stretched over
-// the form only when shown (CopyBg). The form itself is a canvas of the
+// the form only when shown (CopyBg). The frame may be composed at a scale k
+// (scene_scale): the same draws and the same layout, k pixels per unit, from
+// pictures made for that scale, so a large screen gets a sharp scene. The form itself is a canvas of the
 // screen's size with a persistent image; the platform puts that image on the
 // screen through a FormHost.
 //
@@ -66,6 +68,13 @@ class FormSurface : public Canvas {
   FrmMain& owner_;
 };
 
+// The scene scale for a screen of the given height when sharp scenes are
+// on: the least k at which the 480 rows of the frame cover the screen's
+// height, at most kMaxSceneScale (beyond that the fit to the screen
+// enlarges).
+constexpr int kMaxSceneScale = 6;
+int SharpSceneScale(int screen_height);
+
 class FrmMain {
  public:
   explicit FrmMain(FormHost* host = nullptr);
@@ -99,6 +108,10 @@ class FrmMain {
   Int16 HimmelH;
   Int16 Links;   // weight of the objects placed on the left side
   Int16 Rechts;  // and on the right side
+  // Pixels per unit of the 640 x 480 frame while a scene is composed (picBG
+  // and the cloud band before it is stretched for the screen). 1 is the
+  // plain frame; ShowNewScene sets it from the settings and the form's size.
+  int scene_scale = 1;
 
   // --- composition ----------------------------------------------------
   // Composes a new random scene on picBG (640 x 480) and the cloud band in
@@ -141,6 +154,9 @@ class FrmMain {
   // One darkening pass through the pattern held in picBuffer. Failing
   // statements are skipped, never reported.
   void Abdunkeln(Canvas& hdc, Int16 x, Int16 y, Int16 pct);
+  // The same pass on a canvas with a scale above 1: each black pixel of the
+  // pattern makes the same draws and darkens its speckle at that scale.
+  void AbdunkelnFine(Canvas& hdc, Int16 x, Int16 y, Int16 W, float g, Int16 a, Int16 b);
 
   // Width of a picture in hundredths of a millimetre, integer-divided by the
   // screen's twips per pixel: how far apart the sky strips are tiled.
@@ -149,8 +165,12 @@ class FrmMain {
   // --- seams for the platform, tools and tests -------------------------
   FormHost& host() { return *host_; }
   void set_host(FormHost* host);
-  // Where pictures come from; LoadResPicture unless replaced.
+  // Where pictures come from; LoadResPicture unless replaced. The first
+  // gives the scale-1 picture, the second the picture at a scale above 1;
+  // who replaces the first replaces or clears the second (cleared, the
+  // scale-1 picture is grown to the scale pixel by pixel).
   std::function<Picture(int id)> load_picture;
+  std::function<Picture(int id, int scale)> load_picture_at;
   // Told about every drawing call of the scene procedures, when set.
   std::function<void(const SceneDraw&)> on_draw;
 
@@ -172,6 +192,12 @@ class FrmMain {
 
   NullFormHost null_host_;
   FormHost* host_;
+  // The snowman's shadow pattern at scene_scale, while Schatten runs.
+  Picture shadow_speckles_;
+  // imgURL at the host's text density, and the density it was made for.
+  Picture mark_;
+  double mark_dpi_ = 0;
+  const Picture& MarkAtDensity();
 };
 
 }  // namespace wh

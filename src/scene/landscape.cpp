@@ -42,7 +42,7 @@ void FrmMain::Boden(Int16 y) {
     // The ground is the near-white lower part of the gradient (rows 310 to
     // the end), stretched over the whole band, so it has no seam of its own.
     STMT(Paint("Boden", picBG, Pic, id, i * Groesse, y, Groesse, picBG.ScaleHeight() - y, 0, 310,
-               PictureImage(Pic).width, PictureImage(Pic).height - 310, kSrcCopy));
+               UnitWidth(PictureImage(Pic)), UnitHeight(PictureImage(Pic)) - 310, kSrcCopy));
     STMT(i = i + 1);
     done = true;  // stays so if the test below fails: a loop without progress must end
     STMT(done = i * Groesse > picBG.ScaleWidth() || Groesse <= 0);

@@ -86,6 +86,8 @@ void FrmMain::Himmel() {
                   Round32(form.ScaleHeight() * kBandHeightFactor), picHimmel, 0, 0,
                   Round32(picHimmel.ScaleWidth()), Round32(picHimmel.ScaleHeight()), kSrcCopy));
   STMT(picBuffer.stretch_mode = StretchMode::kNearest);
+  // The stretched band is screen-sized, one pixel per unit.
+  STMT(picHimmel.SetScale(1));
   STMT(picHimmel.SetWidth(Round32(form.ScaleWidth() * kBandWidthFactor)));
   STMT(picHimmel.SetHeight(Round32(form.ScaleHeight() * kBandHeightFactor)));
   STMT(Paint("Himmel", picHimmel, picBuffer.Snapshot(), 0, 0, 0, picHimmel.ScaleWidth(),

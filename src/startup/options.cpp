@@ -31,6 +31,7 @@ const std::vector<SettingOption> kOptions = {
     {"snowman", "Snowman", Kind::kFlag, "build a snowman"},
     {"restart", "Restart", Kind::kFlag, "compose a new landscape now and then"},
     {"wallpaper", "Wallpaper", Kind::kFlag, "leave the landscape as desktop background"},
+    {"sharp", "Sharp", Kind::kFlag, "compose the landscape at the screen's resolution"},
 };
 
 // Singles are compared as the single-precision values the settings hold,

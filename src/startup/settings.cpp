@@ -53,6 +53,7 @@ SaverSettingsRecord DefaultSettings() {
   s.Restart = 1;
   s.rTime = 600;
   s.Wallpaper = 1;
+  s.Sharp = 1;
   return s;
 }
 
@@ -75,7 +76,8 @@ void LoadConfig() {
       trap([&] { s.Restart = i16("Restart", d.Restart); }) &&
       trap([&] { s.rTime = TextToInt32(Read("rTime", IntegerToText(d.rTime))); }) &&
       trap([&] { s.Snowman = i16("Snowman", d.Snowman); }) &&
-      trap([&] { s.Wallpaper = i16("Wallpaper", d.Wallpaper); });
+      trap([&] { s.Wallpaper = i16("Wallpaper", d.Wallpaper); }) &&
+      trap([&] { s.Sharp = i16("Sharp", d.Sharp); });
 }
 
 void SaveConfig() {
@@ -92,7 +94,8 @@ void SaveConfig() {
       trap([&] { Write("Snowman", IntegerToText(s.Snowman)); }) &&
       trap([&] { Write("Restart", IntegerToText(s.Restart)); }) &&
       trap([&] { Write("rTime", IntegerToText(s.rTime)); }) &&
-      trap([&] { Write("Wallpaper", IntegerToText(s.Wallpaper)); });
+      trap([&] { Write("Wallpaper", IntegerToText(s.Wallpaper)); }) &&
+      trap([&] { Write("Sharp", IntegerToText(s.Sharp)); });
 }
 
 }  // namespace wh

@@ -21,6 +21,9 @@ struct SaverSettingsRecord {
   Int16 Restart;
   Int32 rTime;  // seconds between new scenes
   Int16 Wallpaper;
+  // Sharp scenes: composed at the screen's own resolution rather than
+  // stretched from 640 x 480 (1 on, 0 the plain 640 x 480 look).
+  Int16 Sharp;
 };
 
 // Zero until the first LoadConfig.

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "gfx/dib.h"
+#include "gfx/qoi_picture.h"
+#include "gfx/resample.h"
 #include "gfx/resources.h"
 
 namespace wh {
@@ -289,6 +291,54 @@ TEST(Pictures, TheProgramEmbedsEveryPicture) {
     EXPECT_EQ(p->height, e.h);
     if (e.mask) {
       EXPECT_TRUE(HasResPicture(e.mask));
+    }
+  }
+}
+
+// The scene's pictures (101-183) and the corner mark also come four times
+// as large in full colour; at every scale the saver makes of them, a picture
+// and its mask agree as at scale 1 and the picture still looks like its BMP.
+TEST(Pictures, LargeVersionsMatchTheirBmpsAtEveryScale) {
+  for (const Expect& e : Table()) {
+    if (e.id > 183 && e.id != 301) continue;
+    SCOPED_TRACE("id " + std::to_string(e.id));
+    const ResourceBytes fine = ResFinePictureBytes(e.id);
+    ASSERT_NE(fine.data, nullptr) << "no large version in resources/fine";
+    const Image big = DecodeQoi(fine.data, fine.size);
+    EXPECT_EQ(big.width, 4 * e.w);
+    EXPECT_EQ(big.height, 4 * e.h);
+    if (e.mask) ASSERT_NE(ResFinePictureBytes(e.mask).data, nullptr);
+    for (int k : {1, 2, 3, 5}) {
+      SCOPED_TRACE("scale " + std::to_string(k));
+      // At scale 1 the saver uses the BMP; the large version brought down
+      // to it is made here.
+      auto at = [&](int id) {
+        if (k > 1) return LoadResPicture(id, k);
+        const ResourceBytes b = ResFinePictureBytes(id);
+        return Picture(std::make_shared<Image>(ResampleFine(DecodeQoi(b.data, b.size), e.w, e.h, 1)));
+      };
+      const Picture p = at(e.id);
+      ASSERT_EQ(p->width, k * e.w);
+      ASSERT_EQ(p->height, k * e.h);
+      if (e.mask) {
+        const Picture m = at(e.mask);
+        int stray = 0;
+        for (size_t i = 0; i < m->px.size(); ++i) {
+          ASSERT_TRUE(m->px[i] == 0 || m->px[i] == 0xFFFFFF) << std::hex << m->px[i];
+          stray += m->px[i] == 0xFFFFFF && p->px[i] != e.outside;
+        }
+        EXPECT_EQ(stray, 0) << "pixels outside the mask that are not the outside colour";
+      }
+      if (k != 1) continue;
+      // Brought down to scale 1 it is close to the dithered BMP; the
+      // shadow pattern is speckles of a pixel's size, darker where black.
+      const Picture bmp = LoadResPicture(e.id);
+      double diff = 0;
+      for (size_t i = 0; i < bmp->px.size(); ++i)
+        for (int c = 0; c < 24; c += 8)
+          diff += std::abs(int(bmp->px[i] >> c & 0xFF) - int(p->px[i] >> c & 0xFF));
+      diff /= 3.0 * bmp->px.size();
+      EXPECT_LT(diff, e.id == 183 ? 40 : 6) << "mean difference per channel";
     }
   }
 }

@@ -108,7 +108,7 @@ TEST_F(WithFakeSystem, OptionsOverrideTheSettingsFileWhenLoaded) {
   file.Save(kAppName, kSettingsSection, "Date", "1");
   file.Save(kAppName, kSettingsSection, "SpeedS", "2");
   CommonOptions o = Parse({"--density", "150", "--no-date", "--cloud-speed=0.25", "--speed",
-                          "2.5", "--restart-time", "90", "--no-wallpaper"});
+                          "2.5", "--restart-time", "90", "--no-wallpaper", "--no-sharp"});
   ASSERT_TRUE(o.error.empty()) << o.error;
   OverlaySettingsStore store(file, o.overrides);
   SetSettingsStore(&store);
@@ -121,6 +121,7 @@ TEST_F(WithFakeSystem, OptionsOverrideTheSettingsFileWhenLoaded) {
   EXPECT_FLOAT_EQ(SaverSettings.Speed, 2.5f);
   EXPECT_EQ(SaverSettings.rTime, 90);
   EXPECT_EQ(SaverSettings.Wallpaper, 0);
+  EXPECT_EQ(SaverSettings.Sharp, 0);
   EXPECT_EQ(Protocols(), 0);
   // Saving goes to the file below, not to the overrides.
   SaveConfig();

@@ -58,6 +58,7 @@ TEST_F(Config, FirstRunGivesTheDefaults) {
   EXPECT_EQ(s.Restart, 1);
   EXPECT_EQ(s.rTime, 600);
   EXPECT_EQ(s.Wallpaper, 1);
+  EXPECT_EQ(s.Sharp, 1);  // sharp scenes are on unless turned off
   EXPECT_EQ(minFl, 55);
   EXPECT_EQ(Protocols(), 0);
 }
@@ -98,7 +99,8 @@ TEST_F(Config, SaveWritesEveryFieldAsText) {
   EXPECT_EQ(get("SpeedF"), "6");
   EXPECT_EQ(get("maxFl"), "200");
   EXPECT_EQ(get("rTime"), "600");
-  EXPECT_EQ(store.values().size(), 12u);
+  EXPECT_EQ(get("Sharp"), "1");
+  EXPECT_EQ(store.values().size(), 13u);
   SaverSettings = SaverSettingsRecord{};
   LoadConfig();
   EXPECT_EQ(SaverSettings.SpeedS, 1.03f);

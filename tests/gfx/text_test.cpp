@@ -27,6 +27,11 @@ TEST(FreeTypeText, FindsAFaceForTheSaversFont) {
   EXPECT_EQ(text.TextWidth("", kSaverFont), 0);
   EXPECT_GT(text.TextWidth("12:34:56", kSaverFont), text.TextWidth("12:34", kSaverFont));
   EXPECT_GT(text.TextWidth("\xC3\x9C", kSaverFont), 0);  // a non-ASCII letter
+  // On a screen twice as dense the same points are twice the pixels.
+  FreeTypeText dense(192);
+  EXPECT_NEAR(dense.TextWidth("12:34:56", kSaverFont), 2 * text.TextWidth("12:34:56", kSaverFont),
+              2);
+  EXPECT_GT(dense.LineHeight(kSaverFont), text.LineHeight(kSaverFont) * 1.8);
 }
 
 TEST(FreeTypeText, DrawsBlendedGlyphsInsideTheTextCellOnly) {

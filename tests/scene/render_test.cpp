@@ -133,37 +133,100 @@ TEST_F(SceneTest, RendererProgramIsRepeatableAndRefusesBadArguments) {
 // A deliberate change of the pictures or the composition changes them: look
 // at the new scenes (tools/render), then run this test with
 // WH_UPDATE_GOLDEN=1 and commit tests/scene/data/golden_scenes.txt.
-TEST_F(SceneTest, GoldenScenes) {
-  if (!HasResPicture(101)) GTEST_SKIP() << "no artwork in resources/bitmaps yet";
-  const std::string path = std::string(WH_TEST_DATA_DIR) + "/golden_scenes.txt";
-  const std::string cases[] = {
-      "--seed 7 --size 1280x720",
-      "--seed 42 --size 1024x768",
-      "--seed 2024 --size 640x480",
-      "--seed 7 --size 1280x720 --set Snowman=0",
-      "--seed 99 --size 800x600 --set maxFl=400 --set Size=12",
-  };
+// Renders each case with the Sharp setting given and compares the pixel
+// hashes with the file (or rewrites it, with WH_UPDATE_GOLDEN set).
+void GoldenTable(const std::string& dir, const std::string& file, const std::string& sharp,
+                            const std::vector<std::string>& cases) {
+  const std::string path = std::string(WH_TEST_DATA_DIR) + "/" + file;
   std::ostringstream now;
   now << "# winterhollow-render arguments => FNV-1a 64 of the pixels (see render_test.cpp)\n";
   for (const std::string& c : cases) {
     std::vector<std::string> args;
     std::istringstream in(c);
     for (std::string w; in >> w;) args.push_back(w);
+    args.push_back("--set");
+    args.push_back(sharp);
     args.push_back("-o");
-    args.push_back(dir_.path() + "/g.png");
+    args.push_back(dir + "/g.png");
     std::ostringstream out, err;
     ASSERT_EQ(RunRender(args, out, err), 0) << err.str();
     char hex[17];
     std::snprintf(hex, sizeof hex, "%016llx",
-                  static_cast<unsigned long long>(PixelHash(LoadPng(dir_.path() + "/g.png"))));
+                  static_cast<unsigned long long>(PixelHash(LoadPng(dir + "/g.png"))));
     now << c << " => " << hex << "\n";
   }
   if (std::getenv("WH_UPDATE_GOLDEN")) {
     std::ofstream(path) << now.str();
-    GTEST_SKIP() << "rewrote " << path;
+    std::printf("rewrote %s\n", path.c_str());
+    return;
   }
   EXPECT_EQ(ReadFile(path), now.str()) << "a golden scene changed; see the comment above this test";
 }
+
+// The plain 640 x 480 scenes, stretched, are in golden_scenes.txt; sharp
+// ones (the default) in golden_sharp_scenes.txt.
+TEST_F(SceneTest, GoldenScenes) {
+  if (!HasResPicture(101)) GTEST_SKIP() << "no artwork in resources/bitmaps yet";
+  struct Table {
+    const char* file;
+    const char* sharp;
+    std::vector<std::string> cases;
+  };
+  const Table tables[] = {
+      {"golden_scenes.txt",
+       "Sharp=0",
+       {
+           "--seed 7 --size 1280x720",
+           "--seed 42 --size 1024x768",
+           "--seed 2024 --size 640x480",
+           "--seed 7 --size 1280x720 --set Snowman=0",
+           "--seed 99 --size 800x600 --set maxFl=400 --set Size=12",
+       }},
+      {"golden_sharp_scenes.txt",
+       "Sharp=1",
+       {
+           "--seed 7 --size 1920x1080",
+           "--seed 42 --size 1280x960",
+           "--seed 2024 --size 640x480",
+       }},
+  };
+  for (const Table& t : tables) GoldenTable(dir_.path(), t.file, t.sharp, t.cases);
+}
+
+// Sharp and plain scenes of one seed are one picture: looked at from afar
+// (averaged over blocks of 8 x 8 screen pixels) they differ by little.
+TEST_F(SceneTest, SharpScenesLookLikeThePlainOnes) {
+  if (!HasResPicture(101)) GTEST_SKIP() << "no artwork in resources/bitmaps yet";
+  for (const char* size : {"1280x960", "2560x1920"}) {
+    SCOPED_TRACE(size);
+    Image shot[2];
+    for (int sharp = 0; sharp < 2; ++sharp) {
+      const std::string out = dir_.path() + "/s.png";
+      std::ostringstream o, e;
+      ASSERT_EQ(RunRender({"--seed", "7", "--size", size, "--set",
+                           sharp ? "Sharp=1" : "Sharp=0", "-o", out},
+                          o, e),
+                0)
+          << e.str();
+      shot[sharp] = LoadPng(out);
+    }
+    const int b = shot[0].width / 160;
+    double diff = 0;
+    for (int by = 0; by < 120; ++by)
+      for (int bx = 0; bx < 160; ++bx)
+        for (int c = 0; c < 24; c += 8) {
+          long sum[2] = {0, 0};
+          for (int i = 0; i < 2; ++i)
+            for (int y = by * b; y < (by + 1) * b; ++y)
+              for (int x = bx * b; x < (bx + 1) * b; ++x) sum[i] += shot[i].at(x, y) >> c & 0xFF;
+          diff += std::abs(sum[0] - sum[1]) / double(b * b);
+        }
+    diff /= 160 * 120 * 3;
+    EXPECT_GT(diff, 0.1) << "the sharp scene should not be the plain one";
+    EXPECT_LT(diff, 4.0) << "mean difference per channel of 8 x 8 block averages";
+  }
+}
+
 
 }  // namespace
 }  // namespace wh::testing

@@ -141,6 +141,7 @@ class SceneTest : public ::testing::Test {
       loads_.push_back(id);
       return CachedMadeUpPicture(id);
     };
+    frm_->load_picture_at = nullptr;  // grown from the made-up ones
     frm_->on_draw = [this](const SceneDraw& d) { draws_.push_back(d); };
     frm_->form.SetSize(width, height);
     draws_.clear();

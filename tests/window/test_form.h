@@ -64,6 +64,7 @@ class WithForm : public WithFakeSystem {
       loads.push_back(id);
       return MadeUpPicture(id);
     };
+    f.load_picture_at = nullptr;  // grown from the made-up ones
   }
   std::vector<int> loads;
   RecordingText text;

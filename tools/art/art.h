@@ -27,6 +27,17 @@ Rgb Hex(uint32_t rrggbb);
 Rgb Mix(Rgb a, Rgb b, float t);
 Rgb Scale(Rgb a, float f);
 
+// The scale pictures are drawn at: 1 for the stored BMPs, kFineScale for
+// their full-colour large versions. A Surface of w x h units then has
+// w * scale x h * scale pixels and a context scaled to match, so drawing
+// code keeps its coordinates; per-pixel code converts with Unit().
+constexpr int kFineScale = 4;
+int ArtScale();
+void SetArtScale(int scale);
+// The unit coordinate of the centre of pixel i at the current scale, in the
+// convention where pixel i of a scale-1 picture is sampled at i + offset.
+float Unit(int i, float offset = 0.0f);
+
 // A cairo ARGB32 drawing surface with its context.
 class Surface {
  public:
@@ -35,6 +46,7 @@ class Surface {
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
 
+  // Size in pixels.
   int w() const { return w_; }
   int h() const { return h_; }
   cairo_t* cr() const { return cr_; }
@@ -122,7 +134,12 @@ struct Output {
 // k-means rounds; index 0 is the outside colour in masked pictures).
 IndexedImage Quantise(const Art& art, const Output& out);
 // Writes <dir>/<id>.bmp (and the mask), choosing RLE where it is smaller.
+// At a scale above 1 it writes <dir>/<id>.qoi instead: full colour, no
+// palette, alpha marking the object, the outside colour where it is clear
+// (and the mask the same way: black object, white outside).
 void WritePicture(const std::string& dir, const Art& art, const Output& out);
+// A large picture without mask: opaque full colour.
+void WriteFine(const std::string& dir, int id, const Art& art);
 void WriteIndexed(const std::string& dir, int id, const IndexedImage& img, int bpp);
 
 // Renders an image at its size into an Art (for composed pictures).

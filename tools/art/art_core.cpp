@@ -6,6 +6,7 @@
 
 #include "art.h"
 #include "gfx/dib.h"
+#include "gfx/qoi_picture.h"
 
 namespace wh::art {
 
@@ -22,12 +23,25 @@ float Smooth(float e0, float e1, float x) {
   return t * t * (3 - 2 * t);
 }
 
+// --- Scale -----------------------------------------------------------------
+
+namespace {
+int g_scale = 1;
+}
+int ArtScale() { return g_scale; }
+void SetArtScale(int scale) { g_scale = scale; }
+float Unit(int i, float offset) {
+  // Pixel i of scale 1 covers [i + offset - 1/2, i + offset + 1/2).
+  return (float(i) + 0.5f) / float(g_scale) - 0.5f + offset;
+}
+
 // --- Surface ---------------------------------------------------------------
 
-Surface::Surface(int w, int h) : w_(w), h_(h) {
-  s_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+Surface::Surface(int w, int h) : w_(w * g_scale), h_(h * g_scale) {
+  s_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w_, h_);
   cr_ = cairo_create(s_);
   cairo_set_antialias(cr_, CAIRO_ANTIALIAS_GOOD);
+  cairo_scale(cr_, g_scale, g_scale);
 }
 Surface::~Surface() {
   cairo_destroy(cr_);
@@ -372,7 +386,46 @@ void WriteIndexed(const std::string& dir, int id, const IndexedImage& img, int b
   SaveBmpFile(dir + "/" + std::to_string(id) + ".bmp", bytes);
 }
 
+namespace {
+
+void SaveFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
+    throw std::runtime_error("cannot write " + path);
+}
+
+// Straight colour with the object's alpha; the outside keeps a colour too
+// (alpha 0), which is what a resampled pixel mostly outside takes.
+void WriteQoi(const std::string& dir, int id, const Art& art, bool masked,
+              uint32_t (*colour)(const Art&, size_t)) {
+  Image img(art.w, art.h);
+  for (size_t i = 0; i < art.c.size(); ++i) {
+    const uint32_t a = !masked || art.inside[i] ? 0xFFu : 0u;
+    img.px[i] = (a << 24) | (colour(art, i) & 0xFFFFFFu);
+  }
+  SaveFile(dir + "/" + std::to_string(id) + ".qoi", EncodeQoi(img));
+}
+
+}  // namespace
+
+void WriteFine(const std::string& dir, int id, const Art& art) {
+  WriteQoi(dir, id, art, false, [](const Art& a, size_t i) { return ToPixel(a.c[i]); });
+}
+
 void WritePicture(const std::string& dir, const Art& art, const Output& out) {
+  if (g_scale > 1) {
+    static uint32_t outside;
+    outside = out.outside;
+    const bool masked = out.mask_id != 0;
+    WriteQoi(dir, out.id, art, masked, [](const Art& a, size_t i) {
+      return a.inside[i] ? ToPixel(a.c[i]) : outside;
+    });
+    if (masked)
+      WriteQoi(dir, out.mask_id, art, true, [](const Art& a, size_t i) {
+        return a.inside[i] ? 0u : 0xFFFFFFu;
+      });
+    return;
+  }
   IndexedImage img = Quantise(art, out);
   if (out.mask_id != 0)
     for (size_t i = 0; i < img.index.size(); ++i)

@@ -10,6 +10,8 @@
 
 #include "gfx/dib.h"
 #include "gfx/png.h"
+#include "gfx/qoi_picture.h"
+#include "gfx/resample.h"
 
 namespace wh::art {
 
@@ -46,11 +48,18 @@ struct Entry {
   int id;
   Image img;
   int bpp;
+  Image fine;  // the large version at scale 2, when there is one
 };
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
 
 }  // namespace
 
-void WriteContactSheet(const std::string& dir, const std::string& png_path) {
+void WriteContactSheet(const std::string& dir, const std::string& png_path,
+                       const std::string& fine_dir) {
   std::map<int, Entry> all;
   if (DIR* d = opendir(dir.c_str())) {
     while (dirent* e = readdir(d)) {
@@ -62,10 +71,16 @@ void WriteContactSheet(const std::string& dir, const std::string& png_path) {
       std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
       const int bpp = bytes.size() > 29 ? bytes[28] : 0;
       const int id = std::stoi(stem);
-      all[id] = {id, DecodeBmp(bytes.data(), bytes.size()), bpp};
+      all[id] = {id, DecodeBmp(bytes.data(), bytes.size()), bpp, {}};
     }
     closedir(d);
   }
+  if (!fine_dir.empty())
+    for (auto& [id, e] : all) {
+      const std::vector<uint8_t> bytes = ReadAll(fine_dir + "/" + std::to_string(id) + ".qoi");
+      if (bytes.empty()) continue;
+      e.fine = ResampleFine(DecodeQoi(bytes.data(), bytes.size()), e.img.width, e.img.height, 2);
+    }
   // A mask is the 1-bit picture of the same size at id + 1 (id + 10 for
   // the bird sheets).
   std::set<int> used_as_mask;
@@ -82,7 +97,7 @@ void WriteContactSheet(const std::string& dir, const std::string& png_path) {
       }
     }
   }
-  const int kWidth = 1900, kGap = 12, kLabel = 18;
+  const int kWidth = 2600, kGap = 12, kLabel = 18;
   struct Placed {
     int id, x, y;
   };
@@ -92,8 +107,9 @@ void WriteContactSheet(const std::string& dir, const std::string& png_path) {
     if (used_as_mask.count(id)) continue;
     const bool has_mask = mask_of.count(id) != 0;
     const int label_w = int(std::to_string(id).size()) * 12 + 4;
-    const int w = std::max(label_w, e.img.width * (has_mask ? 2 : 1) + (has_mask ? 4 : 0));
-    const int h = e.img.height + kLabel;
+    const int fine_w = e.fine.width > 0 ? e.fine.width + 4 : 0;
+    const int w = std::max(label_w, e.img.width * (has_mask ? 2 : 1) + (has_mask ? 4 : 0) + fine_w);
+    const int h = std::max(e.img.height, e.fine.height) + kLabel;
     if (x + w > kWidth - kGap && x > kGap) {
       x = kGap;
       y += row_h + kGap;
@@ -112,6 +128,10 @@ void WriteContactSheet(const std::string& dir, const std::string& png_path) {
     if (m != mask_of.end()) {
       Label(sheet, p.x + e.img.width + 4, p.y + 2, m->second, 3, 0xD0D8FF);
       Blit(sheet, all[m->second].img, p.x + e.img.width + 4, p.y + kLabel);
+    }
+    if (e.fine.width > 0) {
+      const int fx = p.x + (e.img.width + 4) * (m != mask_of.end() ? 2 : 1);
+      Blit(sheet, e.fine, fx, p.y + kLabel);
     }
   }
   SavePng(png_path, sheet);

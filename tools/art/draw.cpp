@@ -315,7 +315,7 @@ void Grain(Surface& s, float amount, uint32_t seed) {
       Rgba p = s.Get(x, y);
       if (p.a <= 0) continue;
       const float n = (Hash01(uint32_t(x), uint32_t(y), seed) - 0.5f) * 0.6f +
-                      Noise(x * 0.25f, y * 0.25f, seed + 1) * 0.4f;
+                      Noise(Unit(x) * 0.25f, Unit(y) * 0.25f, seed + 1) * 0.4f;
       const float f = 1.0f + amount * n;
       p.r = std::min(255.0f, p.r * f);
       p.g = std::min(255.0f, p.g * f);

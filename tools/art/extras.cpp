@@ -328,6 +328,13 @@ void WriteIcon(const std::string& dir, int id, const Art& art) {
 }  // namespace
 
 void MakeExtras(const std::string& dir) {
+  if (ArtScale() > 1) {
+    // Only the corner mark grows with the text on dense screens.
+    Output o;
+    o.id = kCornerMarkId;
+    WritePicture(dir, CornerMark(), o);
+    return;
+  }
   {
     Output o;
     o.id = kCornerMarkId;

@@ -446,7 +446,32 @@ void MakeFigures(const std::string& dir) {
   Write(dir, House(1), 163, 4);
   Write(dir, Fence(), 165, 4);
   Write(dir, Snowman(), 181, 8, 0.6f);
-  WriteIndexed(dir, 183, ShadowPattern(), 1);
+  if (ArtScale() == 1) {
+    WriteIndexed(dir, 183, ShadowPattern(), 1);
+    return;
+  }
+  // Large, each black pixel of the pattern is a round speckle inside its
+  // own cell, so the saver's draws per black pixel still make the shadow.
+  const IndexedImage pattern = ShadowPattern();
+  Surface s(pattern.width, pattern.height);
+  cairo_t* cr = s.cr();
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  for (int y = 0; y < pattern.height; ++y)
+    for (int x = 0; x < pattern.width; ++x) {
+      if (pattern.index[size_t(y) * pattern.width + x] != 0) continue;
+      // Large enough that the shadow keeps its weight; the saver clips each
+      // speckle to its cell.
+      const float r = 0.4f + 0.15f * Hash01(uint32_t(x), uint32_t(y), 1831);
+      const float room = std::max(0.0f, 1 - 2 * r);
+      const float jx = (Hash01(uint32_t(x), uint32_t(y), 1832) - 0.5f) * room;
+      const float jy = (Hash01(uint32_t(x), uint32_t(y), 1833) - 0.5f) * room;
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, x + 0.5 + jx, y + 0.5 + jy, r, 0, 2 * M_PI);
+    }
+  cairo_fill(cr);
+  WriteFine(dir, 183, ArtFromSurface(s));
 }
 
 }  // namespace wh::art

@@ -67,17 +67,17 @@ HillShape Hill(int n) {
 }
 
 Art HillArt(int n) {
-  const int W = 640, H = 100;
+  const int S = ArtScale(), W = 640 * S, H = 100 * S;
   const HillShape hs = Hill(n);
   Art art(W, H);
   const Rgb lit = Hex(0xFFFEFB), glow = Hex(0xF3F7FD), mid = Hex(0xDCE6F4), shade = Hex(0xBDCDE7),
             deep = Hex(0xA7BADD);
   for (int x = 0; x < W; ++x) {
-    const float fx = float(x);
+    const float fx = Unit(x);
     const float top = Curve(hs.top, fx) + 1.2f * Noise(fx * 0.05f, 0.3f, hs.seed);
     const float slope = (Curve(hs.top, fx + 3) - Curve(hs.top, fx - 3)) / 6.0f;  // > 0 falls to the right
     for (int y = 0; y < H; ++y) {
-      const float fy = y + 0.5f;
+      const float fy = Unit(y, 0.5f);
       const bool in = fy >= top;
       art.inside[size_t(y) * W + x] = in ? 1 : 0;
       if (!in) continue;
@@ -85,7 +85,7 @@ Art HillArt(int n) {
       // Lit crest, then bluer with depth; faces turned right lie in shade.
       float s = Smooth(2, 40, depth) * 0.6f + std::clamp(slope * 0.8f, -0.15f, 0.25f);
       // Reflected light from the snow below lifts the lowest rows a little.
-      s += Smooth(80, 100, float(y)) * 0.05f;
+      s += Smooth(80, 100, Unit(y)) * 0.05f;
       // Drifts: a bright lip with a soft blue shadow under it.
       for (const auto& d : hs.drifts) {
         if (fx < d.front().x - 30 || fx > d.back().x + 30) continue;
@@ -108,7 +108,10 @@ Art HillArt(int n) {
       // The very crest catches the light.
       if (depth < 3) c = Mix(lit, c, depth / 3.0f);
       // Sparkles.
-      if (depth > 4 && Hash01(uint32_t(x), uint32_t(y), hs.seed) < 0.0015f) c = Hex(0xFFFFFF);
+      // Sparkles, one per unit cell as at scale 1; larger, only its middle.
+      const bool middle = S == 1 || (std::abs(2 * (x % S) + 1 - S) < S && std::abs(2 * (y % S) + 1 - S) < S &&
+                                     std::abs(2 * (x % S) + 1 - S) + std::abs(2 * (y % S) + 1 - S) <= S);
+      if (depth > 4 && middle && Hash01(uint32_t(x / S), uint32_t(y / S), hs.seed) < 0.0015f) c = Hex(0xFFFFFF);
       art.at(x, y) = c;
     }
   }

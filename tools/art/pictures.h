@@ -24,7 +24,7 @@ void MakeSkies(const std::string& dir);      // 101-107, 111-118, 121-124
 void MakeLandscape(const std::string& dir);  // 131-138, 141-142, 151-154
 void MakeFigures(const std::string& dir);    // 143-144, 161-166, 181-183
 void MakeFlyers(const std::string& dir);     // 201-205, 211-215, 221-222
-void MakeExtras(const std::string& dir);     // 301, 303, 311-316
+void MakeExtras(const std::string& dir);     // 301, 303, 311-316 (large: 301 only)
 // The preview still (302): a frame of the running saver, shrunk.
 void MakePreviewStill(const Image& frame, const std::string& dir);
 

@@ -238,25 +238,28 @@ Density MakeDensity(int scheme, int variant) {
   return d;
 }
 
-IndexedImage CloudBand(int scheme, int variant) {
-  const int W = 738, H = 119;
-  const StripPalette sp = MakeStripPalette(scheme);
+// The band's colours at the current art scale, and how much cloud each
+// pixel holds.
+Art CloudArt(int scheme, int variant, std::vector<float>& alpha) {
+  const int W = 738 * ArtScale(), H = 119 * ArtScale();
   const Density dens = MakeDensity(scheme, variant);
   const CloudLook look = Look(scheme);
 
   Art art(W, H);
-  std::vector<float> alpha(size_t(W) * H);
-  for (int y = 0; y < H; ++y) {
+  alpha.assign(size_t(W) * H, 0.0f);
+  for (int py = 0; py < H; ++py) {
+    const float y = Unit(py);
     // The band is drawn one row above the top and 119 rows stretched to
     // 120, so band row y sits over sky row y - 1 + y / 119.
     const float sky_row = y - 1 + y / 119.0f;
     const Rgb sky = SkyColour(scheme, std::max(0.0f, sky_row) / 479.0f);
     // Keep the lowest rows free so the band meets the gradient without a seam.
-    const float fade = 1.0f - Smooth(86, 104, float(y));
-    const float top_fade = Smooth(-6, 6, float(y));
-    for (int x = 0; x < W; ++x) {
+    const float fade = 1.0f - Smooth(86, 104, y);
+    const float top_fade = Smooth(-6, 6, y);
+    for (int px = 0; px < W; ++px) {
+      const float x = Unit(px);
       float under = 0;
-      float d = dens(float(x), float(y), &under);
+      float d = dens(x, y, &under);
       d = d * fade * top_fade - (1 - fade) * 0.3f;
       const float a = Smooth(0.0f, 0.22f, d) * look.opacity;
       // Light from the upper left: march towards it and collect density.
@@ -271,10 +274,18 @@ IndexedImage CloudBand(int scheme, int variant) {
       // A soft glowing edge where the cloud thins out.
       const float rim = Smooth(0.0f, 0.08f, d) * (1 - Smooth(0.08f, 0.3f, d)) * lit;
       c = Mix(c, Hex(look.lit), rim * 0.5f);
-      art.at(x, y) = Mix(sky, c, a);
-      alpha[size_t(y) * W + x] = a;
+      art.at(px, py) = Mix(sky, c, a);
+      alpha[size_t(py) * W + px] = a;
     }
   }
+  return art;
+}
+
+IndexedImage CloudBand(int scheme, int variant) {
+  const int W = 738, H = 119;
+  const StripPalette sp = MakeStripPalette(scheme);
+  std::vector<float> alpha;
+  const Art art = CloudArt(scheme, variant, alpha);
 
   // Palette: the strip colours the top of the sky uses, then cloud colours.
   int k_lo = 15, k_hi = 0;
@@ -318,6 +329,25 @@ Rgb SkyColour(int scheme, float t) {
 }
 
 void MakeSkies(const std::string& dir) {
+  if (ArtScale() > 1) {
+    // Full colour: the gradient and the clouds as drawn, no palette.
+    const int S = ArtScale();
+    for (int scheme = 1; scheme <= 7; ++scheme) {
+      Art strip(20 * S, 480 * S);
+      for (int y = 0; y < strip.h; ++y) {
+        const Rgb c = SkyColour(scheme, Clamp01(Unit(y) / 479.0f));
+        for (int x = 0; x < strip.w; ++x) strip.at(x, y) = c;
+      }
+      WriteFine(dir, 100 + scheme, strip);
+    }
+    std::vector<float> alpha;
+    for (int scheme : {1, 2, 3, 4, 6, 7}) {
+      const int base = 109 + 2 * scheme;
+      WriteFine(dir, base, CloudArt(scheme, 0, alpha));
+      WriteFine(dir, base + 1, CloudArt(scheme, 1, alpha));
+    }
+    return;
+  }
   for (int scheme = 1; scheme <= 7; ++scheme) WriteIndexed(dir, 100 + scheme, StripImage(scheme), 4);
   for (int scheme : {1, 2, 3, 4, 6, 7}) {
     const int base = 109 + 2 * scheme;

@@ -195,9 +195,16 @@ void FreeTypeText::Draw(Image& dst, double x, double y, const std::string& utf8,
   });
 }
 
-void InstallFreeTypeText() {
-  static FreeTypeText text;
-  SetTextRenderer(&text);
+void InstallFreeTypeText(double dpi) {
+  static std::unique_ptr<FreeTypeText> text;
+  static double text_dpi = 0;
+  if (!text || text_dpi != dpi) {
+    auto next = std::make_unique<FreeTypeText>(dpi);
+    SetTextRenderer(next.get());
+    text = std::move(next);
+    text_dpi = dpi;
+  }
+  SetTextRenderer(text.get());
 }
 
 }  // namespace wh::platform

@@ -31,7 +31,8 @@ class FreeTypeText : public TextRenderer {
   std::unique_ptr<Impl> impl_;
 };
 
-// Installs one process-wide FreeTypeText as the active text renderer.
-void InstallFreeTypeText();
+// Installs one process-wide FreeTypeText, converting point sizes at dpi, as
+// the active text renderer (again with another dpi replaces it).
+void InstallFreeTypeText(double dpi = 96.0);
 
 }  // namespace wh::platform

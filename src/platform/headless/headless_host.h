@@ -22,6 +22,7 @@ class HeadlessHost : public FormHost {
   void Present(const Canvas& form) override;
   void PumpMessages() override { ++pumps; }
   double DotsPerInch() const override { return dpi; }
+  double TextDotsPerInch() const override { return text_dpi; }
 
   // Writes every kept frame as <dir>/stage-NN.png (NN from 01). A failure
   // raises the run-time error of the file operation.
@@ -31,6 +32,7 @@ class HeadlessHost : public FormHost {
   bool keep_images = true;
   int pumps = 0;
   double dpi = 96.0;
+  double text_dpi = 96.0;
 };
 
 }  // namespace wh

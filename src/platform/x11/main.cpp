@@ -5,10 +5,14 @@
 //   winterhollow /C | --config    the settings dialog (winterhollow-config)
 //   winterhollow --root | --window-id <id> | --window   run by a screen-saver daemon
 //   winterhollow --restore-wallpaper  the desktop background from before the saver
+#include <X11/extensions/Xrandr.h>
+
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -18,6 +22,7 @@
 #include "platform/posix/ini_store.h"
 #include "platform/x11/config_launch.h"
 #include "platform/x11/desktop_background.h"
+#include "platform/x11/monitors.h"
 #include "platform/x11/x11_options.h"
 #include "platform/x11/x11_system.h"
 #include "platform/x11/x11_window.h"
@@ -56,9 +61,11 @@ void StartConfigDialog() {
 // run while a scene is being built.
 class WindowBridge : public FormHost, public EventSink {
  public:
-  WindowBridge(X11Window& w, bool input_ends, bool close_keys = false)
-      : w_(w), input_ends_(input_ends), close_keys_(close_keys) {}
+  WindowBridge(X11Window& w, bool input_ends, bool close_keys, double text_dpi)
+      : w_(w), input_ends_(input_ends), close_keys_(close_keys), text_dpi_(text_dpi) {}
   void set_form(SaverWindow* f) { frm_ = f; }
+  // With one window per monitor, waiting events are shared out among all.
+  void set_pump(std::function<void()> pump) { pump_ = std::move(pump); }
 
   // FormHost
   void Present(const Canvas& form) override {
@@ -67,7 +74,13 @@ class WindowBridge : public FormHost, public EventSink {
     if (show_fps_) ShowFrameRate();
   }
   void set_show_fps(bool on) { show_fps_ = on; }
-  void PumpMessages() override { w_.Pump(*this); }
+  void PumpMessages() override {
+    if (pump_)
+      pump_();
+    else
+      w_.Pump(*this);
+  }
+  double TextDotsPerInch() const override { return text_dpi_; }
 
   // EventSink
   void OnMotion(int x, int y) override {
@@ -117,6 +130,8 @@ class WindowBridge : public FormHost, public EventSink {
   X11Window& w_;
   bool input_ends_;
   bool close_keys_;
+  double text_dpi_;
+  std::function<void()> pump_;
   SaverWindow* frm_ = nullptr;
   bool resized_ = false, exposed_ = false, closed_ = false;
   bool show_fps_ = false;
@@ -129,9 +144,10 @@ class WindowBridge : public FormHost, public EventSink {
 // close the window.
 class X11Exit : public ExitHost {
  public:
-  void Attach(SaverWindow* frm, X11Window* w) {
+  // frm's background becomes the wallpaper; close_all closes every window.
+  void Attach(SaverWindow* frm, std::function<void()> close_all) {
     frm_ = frm;
-    w_ = w;
+    close_all_ = std::move(close_all);
   }
   void SaveWallpaper() override {
     if (!frm_) return;
@@ -142,12 +158,12 @@ class X11Exit : public ExitHost {
     });
   }
   void UnloadAll() override {
-    if (w_) w_->Close();
+    if (close_all_) close_all_();
   }
 
  private:
   SaverWindow* frm_ = nullptr;
-  X11Window* w_ = nullptr;
+  std::function<void()> close_all_;
 };
 
 class X11Modes : public ModeHost {
@@ -156,8 +172,14 @@ class X11Modes : public ModeHost {
       : c_(c), sys_(sys), exits_(exits), show_fps_(show_fps) {}
 
   void StartSaver() override {
-    window_ = X11Window::CreateFullScreen(c_, "WinterHollow");
-    StartForm(/*input_ends=*/true);
+    // Every monitor its own scene at its own size; the primary one first,
+    // so its scene is the wallpaper.
+    WatchMonitors(c_.display(), c_.screen());
+    for (const Monitor& m : QueryMonitors(c_.display(), c_.screen())) AddHead(m);
+    exits_.Attach(heads_.empty() ? nullptr : heads_.front()->frm.get(), [this] {
+      for (auto& h : heads_) h->window->Close();
+    });
+    for (auto& h : heads_) StartHead(*h);
   }
 
   void StartPreview(int32_t host) override {
@@ -173,7 +195,7 @@ class X11Modes : public ModeHost {
                  " to draw into";
       return;
     }
-    bridge_ = std::make_unique<WindowBridge>(*window_, false);
+    bridge_ = std::make_unique<WindowBridge>(*window_, false, false, text_dpi_);
     preview_ = std::make_unique<FrmPreview>(*bridge_, PreviewStill());
     window_->Show();
     preview_->form.SetSize(window_->width(), window_->height());
@@ -201,13 +223,14 @@ class X11Modes : public ModeHost {
     StartForm(/*input_ends=*/false, /*close_keys=*/target == HackTarget::kWindow);
   }
 
-  bool has_window() const { return window_ != nullptr; }
+  bool has_window() const { return window_ != nullptr || !heads_.empty(); }
   // Why the mode could not start; empty when it did.
   const std::string& failure() const { return failure_; }
   int failure_status() const { return failure_status_; }
 
   // The event and timer loop; returns when the window is gone.
   int Run() {
+    if (!heads_.empty()) return RunHeads();
     if (!window_) return 0;
     int64_t next = 0;
     bool was_enabled = false;
@@ -258,12 +281,170 @@ class X11Modes : public ModeHost {
   }
 
  private:
+  // One monitor's saver: its window, the bridge to it, its scene and timer.
+  struct Head {
+    Monitor monitor;
+    std::unique_ptr<X11Window> window;
+    std::unique_ptr<WindowBridge> bridge;
+    std::unique_ptr<SaverWindow> frm;
+    int64_t next = 0;
+    bool was_enabled = false;
+  };
+
+  void AddHead(const Monitor& m) {
+    auto h = std::make_unique<Head>();
+    h->monitor = m;
+    h->window = X11Window::CreateFullScreen(c_, "WinterHollow", m.x, m.y, m.width, m.height);
+    h->bridge = std::make_unique<WindowBridge>(*h->window, true, false, text_dpi_);
+    h->bridge->set_show_fps(show_fps_);
+    h->bridge->set_pump([this] { DispatchPending(); });
+    h->frm = std::make_unique<SaverWindow>(h->bridge.get());
+    h->bridge->set_form(h->frm.get());
+    sys_.AttachWindow(h->window.get());
+    heads_.push_back(std::move(h));
+  }
+
+  void StartHead(Head& h) {
+    h.frm->Form_Load();
+    h.window->Show();
+    h.frm->form.SetSize(h.window->width(), h.window->height());
+    h.frm->Form_Resize();
+  }
+
+  // Shares the waiting events out among the monitors' windows. A change of
+  // the monitors is only noted: heads are added and removed between scenes.
+  void DispatchPending() {
+    ::Display* d = c_.display();
+    while (XPending(d)) {
+      XEvent e;
+      XNextEvent(d, &e);
+      if (IsMonitorChange(d, e)) {
+        XRRUpdateConfiguration(&e);
+        monitors_changed_ = true;
+        continue;
+      }
+      for (auto& h : heads_)
+        if (h->window->alive() && h->window->Handle(e, *h->bridge)) break;
+    }
+  }
+
+  // Gives a new monitor its scene, closes the scene of one that went, and
+  // moves a window whose monitor changed size (its resize brings a new
+  // scene). The primary monitor's head comes first again.
+  void SyncHeads() {
+    ::Display* d = c_.display();
+    const std::vector<Monitor> now = QueryMonitors(d, c_.screen());
+    std::vector<std::unique_ptr<Head>> kept(now.size());
+    std::vector<std::unique_ptr<Head>> gone;
+    for (auto& h : heads_) {
+      size_t at = now.size();
+      for (size_t i = 0; i < now.size(); ++i)
+        if (!kept[i] && now[i].x == h->monitor.x && now[i].y == h->monitor.y) at = i;
+      if (at == now.size()) {
+        gone.push_back(std::move(h));
+        continue;
+      }
+      const Monitor& m = now[at];
+      if (m.width != h->monitor.width || m.height != h->monitor.height)
+        XMoveResizeWindow(d, h->window->id(), m.x, m.y, static_cast<unsigned>(m.width),
+                          static_cast<unsigned>(m.height));
+      h->monitor = m;
+      kept[at] = std::move(h);
+    }
+    heads_.clear();
+    for (auto& g : gone) {
+      sys_.DetachWindow(g->window.get());
+      g->window->Close();
+    }
+    std::vector<Head*> fresh;
+    for (size_t i = 0; i < now.size(); ++i) {
+      if (kept[i]) {
+        heads_.push_back(std::move(kept[i]));
+      } else {
+        AddHead(now[i]);
+        fresh.push_back(heads_.back().get());
+      }
+    }
+    // Started once every head is in place, so events during their first
+    // scenes reach whichever window they are for.
+    for (Head* h : fresh) StartHead(*h);
+    // The keyboard may have gone with a closed window.
+    XGrabKeyboard(d, heads_.front()->window->id(), True, GrabModeAsync, GrabModeAsync, CurrentTime);
+    exits_.Attach(heads_.front()->frm.get(), [this] {
+      for (auto& h : heads_) h->window->Close();
+    });
+  }
+
+  bool MonitorsDiffer() {
+    const std::vector<Monitor> now = QueryMonitors(c_.display(), c_.screen());
+    if (now.size() != heads_.size()) return true;
+    for (size_t i = 0; i < now.size(); ++i) {
+      const Monitor& a = now[i];
+      const Monitor& b = heads_[i]->monitor;
+      if (a.x != b.x || a.y != b.y || a.width != b.width || a.height != b.height) return true;
+    }
+    return false;
+  }
+
+  int RunHeads() {
+    for (;;) {
+      AnnounceErrorLog();
+      DispatchPending();
+      bool gone = false;
+      for (auto& h : heads_) gone = gone || h->bridge->closed() || !h->window->alive();
+      if (gone) {
+        // Input on any monitor ends the saver on all of them.
+        for (auto& h : heads_) h->frm->Form_Unload();
+        return 0;
+      }
+      // Not every server tells of monitors defined or removed: look now and
+      // then as well.
+      if (NowMs() - monitors_checked_ >= kMonitorCheckMs) {
+        monitors_checked_ = NowMs();
+        monitors_changed_ = monitors_changed_ || MonitorsDiffer();
+      }
+      if (monitors_changed_) {
+        monitors_changed_ = false;
+        SyncHeads();
+        continue;
+      }
+      int wait_ms = 1000;
+      bool ticked = false;
+      for (auto& h : heads_) {
+        if (h->bridge->TakeResized()) {
+          h->frm->form.SetSize(h->window->width(), h->window->height());
+          h->frm->Form_Resize();
+        }
+        if (h->bridge->TakeExposed()) h->frm->Repaint();
+        const FormTimer& t = h->frm->tmrAnimation;
+        const int64_t now = NowMs();
+        const int64_t interval = t.Interval.value();
+        if (!t.Enabled || interval <= 0) {
+          h->was_enabled = false;
+          continue;
+        }
+        if (!h->was_enabled) h->next = now + interval;
+        h->was_enabled = true;
+        if (now >= h->next) {
+          h->frm->tmrAnimation_Timer();
+          h->next += interval;
+          if (h->next < NowMs()) h->next = NowMs() + interval;
+          ticked = true;
+          continue;
+        }
+        wait_ms = std::min<int>(wait_ms, static_cast<int>(h->next - now));
+      }
+      if (ticked) continue;
+      heads_.front()->window->Wait(std::min<int>(wait_ms, kMonitorCheckMs));
+    }
+  }
+
   void StartForm(bool input_ends, bool close_keys = false) {
-    bridge_ = std::make_unique<WindowBridge>(*window_, input_ends, close_keys);
+    bridge_ = std::make_unique<WindowBridge>(*window_, input_ends, close_keys, text_dpi_);
     bridge_->set_show_fps(show_fps_);
     frm_ = std::make_unique<SaverWindow>(bridge_.get());
     bridge_->set_form(frm_.get());
-    exits_.Attach(frm_.get(), window_.get());
+    exits_.Attach(frm_.get(), [w = window_.get()] { w->Close(); });
     sys_.AttachWindow(window_.get());
     frm_->Form_Load();
     window_->Show();
@@ -275,6 +456,12 @@ class X11Modes : public ModeHost {
   X11System& sys_;
   X11Exit& exits_;
   bool show_fps_;
+  double text_dpi_ = TextDpi(c_.display(), c_.screen(),
+                             QueryMonitors(c_.display(), c_.screen()).front());
+  static constexpr int kMonitorCheckMs = 2000;
+  std::vector<std::unique_ptr<Head>> heads_;
+  bool monitors_changed_ = false;
+  int64_t monitors_checked_ = 0;
   std::unique_ptr<X11Window> window_;
   std::unique_ptr<WindowBridge> bridge_;
   std::unique_ptr<SaverWindow> frm_;
@@ -340,7 +527,11 @@ int main(int argc, char** argv) {
     }
   }
 #ifdef WH_HAVE_FREETYPE
-  platform::InstallFreeTypeText();
+  // Text reads the same size on every screen: points at the real density.
+  platform::InstallFreeTypeText(
+      conn ? x11::TextDpi(conn->display(), conn->screen(),
+                          x11::QueryMonitors(conn->display(), conn->screen()).front())
+           : 96.0);
 #endif
   if (!conn) {
     // Modes without a window need no display.

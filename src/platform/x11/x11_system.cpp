@@ -2,6 +2,7 @@
 
 #include <X11/extensions/scrnsaver.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -11,8 +12,13 @@
 namespace wh::x11 {
 
 void X11System::AttachWindow(X11Window* w) {
-  window_ = w;
-  if (window_) window_->SetCursorVisible(cursor_visible_);
+  if (!w) return;
+  windows_.push_back(w);
+  w->SetCursorVisible(cursor_visible_);
+}
+
+void X11System::DetachWindow(X11Window* w) {
+  windows_.erase(std::remove(windows_.begin(), windows_.end(), w), windows_.end());
 }
 
 void X11System::Beep() {
@@ -22,7 +28,7 @@ void X11System::Beep() {
 
 void X11System::ShowCursor(bool show) {
   cursor_visible_ = show;
-  if (window_) window_->SetCursorVisible(show);
+  for (X11Window* w : windows_) w->SetCursorVisible(show);
 }
 
 void X11System::SetScreenSaverActive(bool active) {

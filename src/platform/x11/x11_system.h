@@ -5,15 +5,19 @@
 #include "platform/posix/system_posix.h"
 #include "platform/x11/x11_window.h"
 
+#include <vector>
+
 namespace wh::x11 {
 
 class X11System : public platform::PosixSystem {
  public:
   explicit X11System(Connection& c) : c_(c) {}
 
-  // The window whose cursor is shown or hidden; the cursor state asked for
-  // before the window exists is applied when it is attached.
+  // The windows whose cursor is shown or hidden (one per monitor); the
+  // cursor state asked for before a window exists is applied when it is
+  // attached. A closed window is detached before it goes.
   void AttachWindow(X11Window* w);
+  void DetachWindow(X11Window* w);
   bool cursor_visible() const { return cursor_visible_; }
 
   void Beep() override;
@@ -26,7 +30,7 @@ class X11System : public platform::PosixSystem {
 
  private:
   Connection& c_;
-  X11Window* window_ = nullptr;
+  std::vector<X11Window*> windows_;
   bool cursor_visible_ = true;
 };
 

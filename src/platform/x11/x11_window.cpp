@@ -69,14 +69,15 @@ X11Window::X11Window(Connection& c, ::Window w, Kind kind) : c_(c), win_(w), kin
   wm_delete_ = c_.atom("WM_DELETE_WINDOW");
 }
 
-std::unique_ptr<X11Window> X11Window::CreateFullScreen(Connection& c, const std::string& title) {
+std::unique_ptr<X11Window> X11Window::CreateFullScreen(Connection& c, const std::string& title,
+                                                      int x, int y, int mw, int mh) {
   ::Display* d = c.display();
-  const int sw = DisplayWidth(d, c.screen());
-  const int sh = DisplayHeight(d, c.screen());
+  const int sw = mw > 0 ? mw : DisplayWidth(d, c.screen());
+  const int sh = mh > 0 ? mh : DisplayHeight(d, c.screen());
   XSetWindowAttributes attrs {};
   attrs.background_pixel = BlackPixel(d, c.screen());
   attrs.event_mask = kOwnInputMask;
-  ::Window w = XCreateWindow(d, c.root(), 0, 0, static_cast<unsigned>(sw),
+  ::Window w = XCreateWindow(d, c.root(), x, y, static_cast<unsigned>(sw),
                              static_cast<unsigned>(sh), 0, CopyFromParent, InputOutput,
                              CopyFromParent, CWBackPixel | CWEventMask, &attrs);
   NameWindow(d, w, title);
@@ -396,6 +397,15 @@ bool X11Window::Pump(EventSink& sink) {
       }
       continue;
     }
+    Handle(e, sink);
+  }
+  return alive_;
+}
+
+bool X11Window::Handle(const XEvent& e_in, EventSink& sink) {
+  if (e_in.xany.window != win_) return false;
+  XEvent e = e_in;  // XLookupString wants a writable event
+  {
     switch (e.type) {
       case MotionNotify:
         sink.OnMotion(e.xmotion.x, e.xmotion.y);
@@ -445,7 +455,7 @@ bool X11Window::Pump(EventSink& sink) {
         break;
     }
   }
-  return alive_;
+  return true;
 }
 
 void X11Window::Wait(int timeout_ms) {

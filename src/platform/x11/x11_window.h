@@ -70,9 +70,11 @@ class X11Window {
     kTopLevel,    // our own ordinary window (--window)
   };
 
-  // A borderless window as large as the screen, asking the window manager
-  // for full-screen state above all others, with keyboard and pointer input.
-  static std::unique_ptr<X11Window> CreateFullScreen(Connection& c, const std::string& title);
+  // A borderless window as large as the screen (or the monitor at x, y of
+  // size w x h, when given), asking the window manager for full-screen
+  // state above all others, with keyboard and pointer input.
+  static std::unique_ptr<X11Window> CreateFullScreen(Connection& c, const std::string& title,
+                                                     int x = 0, int y = 0, int w = 0, int h = 0);
   // A child window filling `parent`'s client area; follows its size.
   static std::unique_ptr<X11Window> CreateChild(Connection& c, ::Window parent,
                                                 const std::string& title);
@@ -109,6 +111,8 @@ class X11Window {
   void DrawCornerText(const std::string& text);
   // Handles every event already queued; returns false when the window is gone.
   bool Pump(EventSink& sink);
+  // Handles one event if it is this window's; false when it is not.
+  bool Handle(const XEvent& e, EventSink& sink);
   // Sleeps until an event arrives or `timeout_ms` passes.
   void Wait(int timeout_ms);
   // Destroys our own window (a foreign one is left alone).

@@ -1,0 +1,213 @@
+// Two monitors: a nested X server (Xephyr inside Xvfb) with two 1920 x 1080
+// screens joined by Xinerama is one 3840 x 1080 screen whose RandR knows a
+// single monitor. The saver must still find both heads, give each its own
+// scene fitted to it, and end on input on either.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gfx/png.h"
+#include "test_support/run_command.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using wh::testing::Capture;
+
+int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
+bool OnPath(const char* tool) { return Sh(std::string("command -v ") + tool) == 0; }
+
+// Starts an X server that reports its display number on a pipe; the
+// number, or "" when it did not start.
+std::string StartServer(std::vector<std::string> args, pid_t& pid, const std::string& display_env) {
+  int fds[2];
+  if (pipe(fds) != 0) return "";
+  pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    freopen("/dev/null", "w", stdout);
+    freopen("/dev/null", "w", stderr);
+    if (!display_env.empty()) setenv("DISPLAY", display_env.c_str(), 1);
+    const std::string fd = std::to_string(fds[1]);
+    args.insert(args.begin() + 1, {"-displayfd", fd});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  char c;
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  return number;
+}
+
+void Stop(pid_t& pid) {
+  if (pid > 0) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+  }
+  pid = -1;
+}
+
+class TwoMonitors : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"Xvfb", "Xephyr", "xdotool", "import"})
+      if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
+    if (!nested_ && !OnPath("xrandr")) GTEST_SKIP() << "xrandr is not installed";
+    const std::string outer =
+        // -noreset: monitors defined by xrandr must outlive its connection.
+        StartServer({"Xvfb", "-screen", "0", "3840x1080x24", "-nolisten", "tcp", "-noreset"},
+                    outer_, "");
+    ASSERT_FALSE(outer.empty()) << "Xvfb did not start";
+    outer_display_ = ":" + outer;
+    char tmpl[] = "/tmp/wh-mon-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+    if (!nested_) {
+      display_ = outer_display_;
+      return;
+    }
+    const std::string inner =
+        StartServer({"Xephyr", "-screen", "1920x1080", "-screen", "1920x1080", "+xinerama",
+                     "-nolisten", "tcp", "-noreset"},
+                    inner_, ":" + outer);
+    ASSERT_FALSE(inner.empty()) << "Xephyr did not start";
+    display_ = ":" + inner;
+  }
+  void TearDown() override {
+    if (saver_ > 0) {
+      kill(saver_, SIGKILL);
+      waitpid(saver_, nullptr, 0);
+    }
+    Stop(inner_);
+    Stop(outer_);
+    if (!dir_.empty()) Sh("rm -rf '" + dir_ + "'");
+  }
+
+  std::string On(const std::string& cmd) { return "DISPLAY=" + display_ + " " + cmd; }
+
+  void StartSaver() {
+    saver_ = fork();
+    if (saver_ == 0) {
+      setenv("DISPLAY", display_.c_str(), 1);
+      setenv("HOME", dir_.c_str(), 1);
+      setenv("XDG_CONFIG_HOME", (dir_ + "/.config").c_str(), 1);
+      setenv("XDG_DATA_HOME", (dir_ + "/.local/share").c_str(), 1);
+      setenv("XDG_STATE_HOME", (dir_ + "/.local/state").c_str(), 1);
+      freopen("/dev/null", "w", stdout);
+      execl(WH_SAVER_BIN, WH_SAVER_BIN, "--seed", "11", "--no-wallpaper", "--no-date", "--no-time",
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  // Whether exactly n saver windows are on screen within `limit`.
+  bool WaitWindows(long n, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    do {
+      const std::string ids =
+          Capture(On("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null"));
+      if (std::count(ids.begin(), ids.end(), '\n') == n) return true;
+      std::this_thread::sleep_for(100ms);
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+  }
+
+  int WaitEnd(std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    do {
+      int status = 0;
+      if (waitpid(saver_, &status, WNOHANG) == saver_) {
+        saver_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(50ms);
+    } while (std::chrono::steady_clock::now() < until);
+    return -1;
+  }
+
+  bool nested_ = true;  // Xephyr with Xinerama inside the Xvfb, or the Xvfb alone
+  pid_t outer_ = -1, inner_ = -1, saver_ = -1;
+  std::string outer_display_, display_, dir_;
+};
+
+// Monitors defined on the plain Xvfb through RandR, as a desktop's display
+// settings would: they come and go while the saver runs.
+class ChangingMonitors : public TwoMonitors {
+ protected:
+  ChangingMonitors() { nested_ = false; }
+};
+
+// The corner mark's blue tag sits in the bottom-right corner of a scene.
+bool MarkAt(const wh::Image& img, int right, int bottom) {
+  const uint32_t p = img.at(right - 60, bottom - 9);
+  const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+  return b > 120 && b > r + 40 && b > g + 10;
+}
+
+TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
+  StartSaver();
+  // Both windows up and their first scenes shown.
+  ASSERT_TRUE(WaitWindows(2, 15s));
+  std::this_thread::sleep_for(2s);
+  ASSERT_EQ(WaitEnd(0ms), -1) << "the saver ended by itself";
+  const std::string png = dir_ + "/shot.png";
+  ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
+  const wh::Image shot = wh::LoadPng(png);
+  ASSERT_EQ(shot.width, 3840);
+  ASSERT_EQ(shot.height, 1080);
+
+  // Each monitor is covered (no black left) and carries a scene of its own,
+  // signed in its own corner: one scene per monitor, not one across both.
+  for (int x0 : {0, 1920}) {
+    int black = 0;
+    for (int y = 0; y < 1080; y += 9)
+      for (int x = x0; x < x0 + 1920; x += 9) black += (shot.at(x, y) & 0xFFFFFF) == 0;
+    EXPECT_LT(black, 50) << "monitor at x " << x0 << " is not filled";
+    EXPECT_TRUE(MarkAt(shot, x0 + 1920, 1080)) << "no corner mark at the monitor at x " << x0;
+  }
+  long differ = 0;
+  for (int y = 0; y < 1080; y += 4)
+    for (int x = 0; x < 1920; x += 4) differ += shot.at(x, y) != shot.at(x + 1920, y);
+  EXPECT_GT(differ, 480L * 270 / 2) << "the two monitors show the same scene";
+
+  // A mouse jump on the right-hand monitor ends the saver on both.
+  Sh(On("xdotool mousemove 2600 500"));
+  std::this_thread::sleep_for(300ms);
+  Sh(On("xdotool mousemove 3000 800"));
+  EXPECT_EQ(WaitEnd(5s), 0) << "input on the second monitor did not end the saver";
+}
+
+TEST_F(ChangingMonitors, AMonitorAddedGetsAScene_AndOneRemovedLosesIt) {
+  ASSERT_EQ(Sh(On("xrandr --setmonitor left 1920/500x1080/280+0+0 none")), 0);
+  ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/500x1080/280+1920+0 none")), 0);
+  StartSaver();
+  ASSERT_TRUE(WaitWindows(2, 15s)) << "one window per monitor";
+  ASSERT_EQ(Sh(On("xrandr --delmonitor right")), 0);
+  EXPECT_TRUE(WaitWindows(1, 10s)) << "the removed monitor's window stayed";
+  ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/500x1080/280+1920+0 none")), 0);
+  EXPECT_TRUE(WaitWindows(2, 10s)) << "the added monitor got no window";
+  std::this_thread::sleep_for(1s);
+  const std::string png = dir_ + "/shot.png";
+  ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
+  const wh::Image shot = wh::LoadPng(png);
+  EXPECT_TRUE(MarkAt(shot, 3840, 1080)) << "no scene signed on the added monitor";
+  Sh(On("xdotool mousemove 600 500"));
+  std::this_thread::sleep_for(300ms);
+  Sh(On("xdotool mousemove 900 800"));
+  EXPECT_EQ(WaitEnd(5s), 0);
+}
+
+}  // namespace

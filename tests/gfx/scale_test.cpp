@@ -1,0 +1,217 @@
+// Drawing at a scale: every operation covers the pixels of its scale-1 twin
+// grown k times, and large pictures come down to any scale with one-bit
+// masks that agree with their images.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "common/allgemein.h"
+#include "gfx/canvas.h"
+#include "gfx/qoi_picture.h"
+#include "gfx/resample.h"
+#include "gfx_test_util.h"
+
+namespace wh {
+namespace {
+
+using test::ErrorOf;
+
+constexpr uint32_t kWhite = 0xFFFFFF;
+
+Picture Numbered(int w, int h) {
+  auto img = std::make_shared<Image>(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img->at(x, y) = PixelFromColour(RGB(x * 9 % 256, y * 7 % 256, 200));
+  return img;
+}
+
+// The pixels that are not white, and the same set with every pixel grown
+// into a k x k block.
+std::set<std::pair<int, int>> Covered(const Image& img) {
+  std::set<std::pair<int, int>> out;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x)
+      if (img.at(x, y) != kWhite) out.insert({x, y});
+  return out;
+}
+std::set<std::pair<int, int>> Grown(const std::set<std::pair<int, int>>& s, int k) {
+  std::set<std::pair<int, int>> out;
+  for (auto [x, y] : s)
+    for (int j = 0; j < k; ++j)
+      for (int i = 0; i < k; ++i) out.insert({x * k + i, y * k + j});
+  return out;
+}
+
+struct Op {
+  const char* name;
+  // Whether the covered pixels are exactly the grown ones (an ellipse is
+  // drawn round at its scale, so it only keeps its bounding box).
+  bool block_exact;
+  std::function<void(Canvas&, const Picture&)> draw;
+};
+
+TEST(Scale, EveryOperationLandsKTimesWhereItLandsAtScaleOne) {
+  const std::vector<Op> ops = {
+      {"paint 1:1", true, [](Canvas& c, const Picture& p) { c.PaintPicture(p, 5, 3); }},
+      {"paint stretched", true,
+       [](Canvas& c, const Picture& p) { c.PaintPicture(p, 2, 4, 23, 9, 1, 1, 10, 6); }},
+      {"paint mirrored", true,
+       [](Canvas& c, const Picture& p) { c.PaintPicture(p, 30, 1, -12, 8, 0, 0, 12, 8); }},
+      {"paint partly off", true,
+       [](Canvas& c, const Picture& p) { c.PaintPicture(p, -4, 20, 12, 8, -3, 0, 12, 8); }},
+      {"masked", true,
+       [](Canvas& c, const Picture& p) {
+         c.PaintPicture(p, 6, 6, {}, {}, {}, {}, {}, {}, kSrcAnd);
+         c.PaintPicture(p, 6, 6, {}, {}, {}, {}, {}, {}, kSrcPaint);
+       }},
+      {"thick line", true,
+       [](Canvas& c, const Picture&) {
+         c.DrawWidth = 3;
+         c.Line(0, 10, 40, 10, RGB(10, 20, 30));
+       }},
+      {"box", true,
+       [](Canvas& c, const Picture&) {
+         c.DrawWidth = 2;
+         c.Box(3, 4, 20, 15, RGB(10, 20, 30));
+       }},
+      {"point", true, [](Canvas& c, const Picture&) { c.SetPixel(7, 9, 0); }},
+      {"ellipse", false,
+       [](Canvas& c, const Picture&) {
+         c.FillColor = RGB(1, 2, 3);
+         c.ForeColor = RGB(4, 5, 6);
+         c.Ellipse(4, 5, 17, 14);
+       }},
+  };
+  const Picture pic = Numbered(12, 8);
+  for (const Op& op : ops) {
+    Canvas one(40, 30);
+    op.draw(one, pic);
+    const auto at_one = Covered(one.image());
+    ASSERT_FALSE(at_one.empty()) << op.name;
+    for (int k : {2, 3, 4}) {
+      SCOPED_TRACE(std::string(op.name) + " at scale " + std::to_string(k));
+      Canvas big;
+      big.SetScale(k);
+      big.SetSize(40, 30);
+      EXPECT_EQ(big.ScaleWidth(), 40);
+      EXPECT_EQ(big.image().width, 40 * k);
+      op.draw(big, std::make_shared<Image>(GrowPixels(*pic, k)));
+      const auto at_k = Covered(big.image());
+      const auto grown = Grown(at_one, k);
+      if (op.block_exact) {
+        EXPECT_EQ(at_k, grown);
+      } else {
+        auto box = [](const std::set<std::pair<int, int>>& s) {
+          int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
+          for (auto [x, y] : s) {
+            x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+          }
+          return std::vector<int>{x0, y0, x1, y1};
+        };
+        EXPECT_EQ(box(at_k), box(grown));
+      }
+    }
+  }
+}
+
+TEST(Scale, UnscaledPicturesTransfersAndPointsKeepTheirUnits) {
+  // A picture at scale 1 painted at scale 2 grows by repetition; a
+  // transfer between canvases counts in each one's units; a point reads the
+  // top-left pixel of its block.
+  Canvas big;
+  big.SetScale(2);
+  big.SetSize(10, 10);
+  big.PaintPicture(Numbered(3, 3), 1, 1);
+  EXPECT_EQ(big.image().at(2, 2), big.image().at(3, 3));
+  EXPECT_EQ(big.GetPixel(1, 1), ColourFromPixel(big.image().at(2, 2)));
+  EXPECT_EQ(big.GetPixel(10, 0), -1);
+  Canvas screen(20, 20);
+  // 10 units of big are 20 pixels: 1:1 onto 20 screen pixels, or halved onto 10.
+  StretchBlt(screen, 0, 0, 20, 20, big, 0, 0, 10, 10, kSrcCopy);
+  EXPECT_EQ(screen.image().at(5, 5), big.image().at(5, 5));
+  BitBlt(screen, 0, 0, 10, 10, big, 0, 0, kSrcCopy);
+  EXPECT_EQ(screen.image().at(3, 3), big.image().at(6, 6));
+  // Changing the scale keeps the pixels and drops a partial unit.
+  Canvas odd(7, 5);
+  odd.SetScale(2);
+  EXPECT_EQ(odd.ScaleWidth(), 3);
+  EXPECT_EQ(odd.image().width, 6);
+  EXPECT_EQ(ErrorOf([&] { odd.SetScale(0); }), 380);
+}
+
+// A disc of the object's colour on the outside colour, drawn large with the
+// alpha marking the object, and its mask the same way.
+Image FineDisc(int size, uint32_t inside, uint32_t outside) {
+  Image img(size, size);
+  const double c = size / 2.0, r = size * 0.37;
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) {
+      const double dx = x + 0.5 - c, dy = y + 0.5 - c;
+      const bool in = dx * dx + dy * dy < r * r;
+      img.at(x, y) = in ? 0xFF000000u | inside : outside;
+    }
+  return img;
+}
+
+TEST(Scale, LargePicturesComeDownWithOneBitMasksAndNoFringe) {
+  const uint32_t red = 0xD02010, outside = 0x020202;
+  const Image image = FineDisc(64, red, outside);
+  Image mask = image;
+  for (uint32_t& p : mask.px) p = (p >> 24) ? 0xFF000000u : kWhite;
+  for (int k : {1, 2, 3, 5, 6}) {
+    SCOPED_TRACE("scale " + std::to_string(k));
+    const Image im = ResampleFine(image, 16, 16, k), ma = ResampleFine(mask, 16, 16, k);
+    ASSERT_EQ(im.width, 16 * k);
+    EXPECT_EQ(im.scale, k);
+    int object = 0;
+    for (size_t i = 0; i < im.px.size(); ++i) {
+      // The mask is black or white; the image is the object's own colour
+      // where it is black, and exactly the outside colour where white.
+      ASSERT_TRUE(ma.px[i] == 0 || ma.px[i] == kWhite) << i;
+      ASSERT_EQ(im.px[i], ma.px[i] == 0 ? red : outside) << i;
+      object += ma.px[i] == 0;
+    }
+    // About the disc's area (pi * 0.37^2 of the square).
+    EXPECT_NEAR(object / double(im.px.size()), 0.43, 0.05);
+  }
+}
+
+TEST(Scale, OpaquePicturesAverageTheAreaEachPixelCovers) {
+  Image checker(8, 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) checker.at(x, y) = 0xFF000000u | ((x + y) % 2 ? 0xFFFFFFu : 0u);
+  auto grey = [](uint32_t p) {
+    return (p & 0xFF) == (p >> 8 & 0xFF) && (p & 0xFF) == (p >> 16 & 0xFF) ? int(p & 0xFF) : -1;
+  };
+  const Image half = ResampleFine(checker, 4, 2, 1);  // each pixel covers 2 x 2
+  for (uint32_t p : half.px) EXPECT_NEAR(grey(p), 127.5, 0.5);
+  const Image same = ResampleFine(checker, 4, 2, 2);  // 1:1
+  for (size_t i = 0; i < same.px.size(); ++i) EXPECT_EQ(same.px[i], checker.px[i] & 0xFFFFFFu);
+  // Enlarging by 3/2: every other pixel straddles two source pixels per
+  // axis, equally, so a checker gives black, white and their mean only.
+  const Image grown = ResampleFine(checker, 4, 2, 3);
+  EXPECT_EQ(grown.width, 12);
+  std::set<int> levels;
+  for (uint32_t p : grown.px) levels.insert(grey(p));
+  EXPECT_EQ(levels, (std::set<int>{0, 127, 255}));
+}
+
+TEST(Scale, QoiPicturesRoundTripAndBadBytesAreAnInvalidPicture) {
+  Image img(5, 3);
+  for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = uint32_t(i * 0x01030507u);
+  const std::vector<uint8_t> bytes = EncodeQoi(img);
+  EXPECT_EQ(DecodeQoi(bytes.data(), bytes.size()), img);
+  // Too short for a header; a short body decodes as far as it goes and
+  // never reads past the end (fuzzed by the codec's makers, not here).
+  for (size_t cut : {size_t{0}, size_t{10}, size_t{21}})
+    EXPECT_EQ(ErrorOf([&] { DecodeQoi(bytes.data(), cut); }), 481) << cut;
+  std::vector<uint8_t> bad = bytes;
+  bad[0] = 'x';
+  EXPECT_EQ(ErrorOf([&] { DecodeQoi(bad.data(), bad.size()); }), 481);
+}
+
+}  // namespace
+}  // namespace wh

@@ -1,0 +1,114 @@
+// Sharp scenes: a scene composed at scale k makes the same draws in the same
+// order as at scale 1, every picture lands k times where it lands there, and
+// the finished screen follows the setting and the screen's height.
+#include <gtest/gtest.h>
+
+#include "common/random.h"
+#include "errors/trap.h"
+#include "gfx/resample.h"
+#include "gfx/resources.h"
+#include "scene_test_util.h"
+
+namespace wh::testing {
+namespace {
+
+struct Composed {
+  std::vector<SceneDraw> draws;
+  uint64_t randoms = 0;
+  Image scene;
+};
+
+class SharpSceneTest : public SceneTest {
+ protected:
+  Composed Compose(uint64_t seed, int k) {
+    Restart(seed);
+    // The made-up pictures, grown to the scale.
+    frm_->load_picture_at = nullptr;
+    frm_->scene_scale = k;
+    const uint64_t before = RandomDrawCount();
+    frm_->BuildBG();
+    return {draws_, RandomDrawCount() - before, frm_->picBG.image()};
+  }
+};
+
+TEST_F(SharpSceneTest, AtScalesTwoAndFourTheSceneIsTheSameSceneGrown) {
+  for (uint64_t seed : {1, 5, 17, 23, 40, 77}) {
+    Set("Snowman", seed % 5 ? "1" : "0");
+    const Composed one = Compose(seed, 1);
+    ASSERT_EQ(one.scene.width, 640);
+    for (int k : {2, 4}) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", scale " + std::to_string(k));
+      const Composed big = Compose(seed, k);
+      // The same random draws, and the same drawing calls in units.
+      EXPECT_EQ(big.randoms, one.randoms);
+      ASSERT_EQ(big.draws.size(), one.draws.size());
+      for (size_t i = 0; i < one.draws.size(); ++i) {
+        const SceneDraw &a = one.draws[i], &b = big.draws[i];
+        ASSERT_EQ(std::string(a.procedure) + std::to_string(a.pic_id) + "/" + std::to_string(a.rop),
+                  std::string(b.procedure) + std::to_string(b.pic_id) + "/" + std::to_string(b.rop))
+            << "draw " << i;
+        EXPECT_EQ(std::vector<double>({a.x1, a.y1, a.w1, a.h1, a.x2, a.y2, a.w2, a.h2}),
+                  std::vector<double>({b.x1, b.y1, b.w1, b.h1, b.x2, b.y2, b.w2, b.h2}))
+            << a.procedure << " draw " << i;
+        EXPECT_EQ(a.colour, b.colour);
+        EXPECT_EQ(a.pen, b.pen);
+      }
+      // Every unit of the scene holds what it holds at scale 1 (the made-up
+      // pictures name picture and column in each pixel); only the round snow
+      // dots, drawn at their own scale, may differ at their rims.
+      ASSERT_EQ(big.scene.width, 640 * k);
+      ASSERT_EQ(big.scene.scale, k);
+      int differ = 0;
+      for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) differ += big.scene.at(x * k, y * k) != one.scene.at(x, y);
+      EXPECT_LT(differ, 200) << "units that differ";
+    }
+  }
+}
+
+TEST_F(SharpSceneTest, TheScaleFollowsTheSettingAndTheScreensHeight) {
+  EXPECT_EQ(SharpSceneScale(480), 1);
+  EXPECT_EQ(SharpSceneScale(481), 2);
+  EXPECT_EQ(SharpSceneScale(1080), 3);
+  EXPECT_EQ(SharpSceneScale(1440), 3);
+  EXPECT_EQ(SharpSceneScale(2160), 5);
+  EXPECT_EQ(SharpSceneScale(100000), kMaxSceneScale);
+  EXPECT_EQ(SharpSceneScale(1), 1);
+  for (const char* sharp : {"1", "0"}) {
+    Set("Sharp", sharp);
+    Restart(3, 1280, 1000);
+    Trap trap("test", "ShowNewScene");
+    ASSERT_TRUE(frm_->ShowNewScene(trap));
+    EXPECT_EQ(frm_->scene_scale, sharp[0] == '1' ? 3 : 1);
+    // Either way the background ends up screen-sized, one pixel per unit.
+    EXPECT_EQ(frm_->picBG.Scale(), 1);
+    EXPECT_EQ(frm_->picBG.ScaleWidth(), 1280);
+    EXPECT_EQ(frm_->picHimmel.Scale(), 1);
+  }
+}
+
+TEST_F(SharpSceneTest, TheCornerMarkGrowsWithTheTextDensity) {
+  if (!HasResPicture(kCornerMarkId)) GTEST_SKIP() << "no corner mark in resources/bitmaps";
+  // The mark painted on the background, for a screen of the given density.
+  auto mark = [&](double dpi) {
+    host_.text_dpi = dpi;
+    Restart(9, 1280, 720);
+    frm_->imgURL = LoadResPicture(kCornerMarkId);
+    Trap trap("test", "ShowNewScene");
+    EXPECT_TRUE(frm_->ShowNewScene(trap));
+    const auto d = DrawsOf("Form_Resize");
+    EXPECT_EQ(d.size(), 1u);
+    return d.empty() ? SceneDraw{} : d.back();
+  };
+  const SceneDraw usual = mark(96), dense = mark(192), a_bit = mark(100);
+  EXPECT_EQ(std::vector<double>({usual.x1, usual.y1, usual.w1, usual.h1}),
+            std::vector<double>({1280 - 130, 720 - 18, 130, 18}));
+  EXPECT_EQ(std::vector<double>({dense.x1, dense.y1, dense.w1, dense.h1}),
+            std::vector<double>({1280 - 260, 720 - 36, 260, 36}));
+  // Close to the usual density it stays pixel for pixel.
+  EXPECT_EQ(a_bit.w1, 130);
+  host_.text_dpi = 96;
+}
+
+}  // namespace
+}  // namespace wh::testing
