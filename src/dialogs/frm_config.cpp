@@ -19,6 +19,7 @@ const std::vector<OptionRow>& OptionRows() {
       {"Restart / Neustart", &SaverSettingsRecord::Restart},
       {"Show Snowman / Schneemann anzeigen", &SaverSettingsRecord::Snowman},
       {"Save last picture as wallpaper", &SaverSettingsRecord::Wallpaper},
+      {"Sharp landscape / Scharfe Landschaft", &SaverSettingsRecord::Sharp},
   };
   return rows;
 }

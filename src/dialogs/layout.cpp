@@ -48,7 +48,7 @@ const LayoutItem kConfigItems[] = {
     WH_MINUS(7, 7, 240, 600),
     WH_PLUS(7, 7, 2100, 600),
 
-    {"Frame", 8, Kind::kFrame, "Options / Optionen", -1, {120, 3840, 5595, 2055}},
+    {"Frame", 8, Kind::kFrame, "Options / Optionen", -1, {120, 3840, 5595, 2415}},
     {"chkOpt", 0, Kind::kCheckBox, "Date / Datum", 8, {240, 360, 2000, 255}},
     {"chkOpt", 1, Kind::kCheckBox, "Time/ Uhrzeit", 8, {240, 840, 2000, 255}},
     {"chkOpt", 2, Kind::kCheckBox, "Restart / Neustart", 8, {3000, 360, 2000, 255}},
@@ -58,6 +58,8 @@ const LayoutItem kConfigItems[] = {
     {"Label5", -1, Kind::kLabel, "Min.", 8, {4800, 600, 375, 255}},
     {"chkOpt", 3, Kind::kCheckBox, "Show Snowman / Schneemann anzeigen", 8, {3000, 960, 2000, 375}},
     {"chkOpt", 4, Kind::kCheckBox, "Save last picture as wallpaper", 8, {240, 1320, 5115, 615}},
+    // Beyond the classic options: one more row, the frame and the form grow.
+    {"chkOpt", 5, Kind::kCheckBox, "Sharp landscape / Scharfe Landschaft", 8, {240, 1980, 5115, 255}},
 
     {"cmdReset", -1, Kind::kButton, "&Default Standard", -1, {6120, 240, 1200, 1000}},
     {"cmdInfo", -1, Kind::kPictureButton, "&Info...", -1, {6120, 2400, 1200, 1000},
@@ -99,7 +101,7 @@ Rect FormLayout::OnForm(const LayoutItem& item) const {
 }
 
 const FormLayout& ConfigLayout() {
-  static const FormLayout layout{"Winter Hollow  ---  Settings / Einstellungen...", 7620, 6015,
+  static const FormLayout layout{"Winter Hollow  ---  Settings / Einstellungen...", 7620, 6375,
                                  kConfigItems, std::size(kConfigItems)};
   return layout;
 }

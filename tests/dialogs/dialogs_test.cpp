@@ -86,7 +86,7 @@ struct ConfigDialog {
   }
   FakeScroll h[kScrollBars] = {FakeScroll(50), FakeScroll(50), FakeScroll(50),
                                FakeScroll(50), FakeScroll(50), FakeScroll(50)};
-  FakeCheck chk[5];
+  FakeCheck chk[6];
   FakeScroll vsc{kTimeDesignValue};
   FakeLabel lbl;
   FakeWindow win;

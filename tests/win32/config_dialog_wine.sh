@@ -47,7 +47,7 @@ open_dialog() {
   eval "$(xdotool getwindowgeometry --shell "$win")"
   # Wine's frame: 3 pixels around, the caption above the client area.
   cw=$((WIDTH - 6))
-  cx=$((X + 3)) cy=$((Y + HEIGHT - 3 - (6015 * cw + 3810) / 7620))
+  cx=$((X + 3)) cy=$((Y + HEIGHT - 3 - (6375 * cw + 3810) / 7620))
   xdotool windowfocus --sync "$win"
 }
 value() { "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' | awk -v k="$1" '$1 == k { print $3 }'; }
