@@ -15,6 +15,14 @@ namespace wh {
 
 namespace {
 
+// Milliseconds from `since` to `now` on the 32-bit tick counter, which wraps
+// to 0 after 49.7 days (and passes 2^31 after 24.9): the difference is taken
+// modulo 2^32, so that it stays right across both.
+int64_t ElapsedMs(Int32 now, Int32 since) {
+  return static_cast<uint32_t>(static_cast<uint32_t>(now.value()) -
+                               static_cast<uint32_t>(since.value()));
+}
+
 bool IsFlying(Int16 nr) { return (nr >= 1 && nr <= 5) || (nr >= 11 && nr <= 15) || nr == 21; }
 
 std::string Format(const platform::LocalDateTime& t, const char* fmt) {
@@ -89,10 +97,7 @@ bool Animation::LaunchRoll(Trap& trap) {
   if (ObjNr >= 1 && ObjNr <= 5) return LoadSprite(trap, ObjNr + 210, ObjNr + 200, false);
   if (ObjNr >= 11 && ObjNr <= 15) return LoadSprite(trap, ObjNr + 200, ObjNr + 190, true);
   if (ObjNr == 21) {
-    // A clock that cannot tell the time since the last one launches none.
-    bool recent = true;
-    STMT_OR_FALSE(recent = Jetzt - FliegerZeit < Int32(kPlanePauseMs));
-    if (recent) {
+    if (ElapsedMs(Jetzt, FliegerZeit) < kPlanePauseMs) {
       STMT_OR_FALSE(ObjNr = 0);  // one aeroplane in five minutes is enough
       return true;
     }
@@ -178,7 +183,8 @@ void Animation::tmrAnimation_Timer() {
 
   // A new landscape every rTime seconds; the first period only starts the count.
   bool due = false;
-  STMT(due = Jetzt - StartZeit > SaverSettings.rTime * 1000 && SaverSettings.Restart != 0);
+  STMT(due = ElapsedMs(Jetzt, StartZeit) > (SaverSettings.rTime * 1000).value() &&
+            SaverSettings.Restart != 0);
   if (!due) return;
   if (StartZeit != 0) {
     STMT(f.tmrAnimation.Enabled = false);

@@ -38,23 +38,29 @@ Int32 HandleFrom(const std::string& command) {
 
 void SetExitHost(ExitHost* host) { g_exit_host = host; }
 
-CommandLine ParseCommandLine(const std::string& args) {
+namespace {
+std::string CommandText(const std::string& args) {
   std::string command = TrimBlanks(args);
   std::transform(command.begin(), command.end(), command.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  const std::string sw = command.substr(0, 2);
+  return command;
+}
+}  // namespace
+
+Mode CommandMode(const std::string& args) {
+  const std::string sw = CommandText(args).substr(0, 2);
+  if (sw == "/P") return Mode::kPreview;
+  if (sw == "/C") return Mode::kConfig;
+  if (sw == "/A") return Mode::kPassword;
+  if (sw == "/S" || sw.empty()) return Mode::kSaver;
+  return Mode::kNone;
+}
+
+CommandLine ParseCommandLine(const std::string& args) {
   CommandLine cl;
-  if (sw == "/P") {
-    cl.mode = Mode::kPreview;
-    cl.handle = HandleFrom(command);
-  } else if (sw == "/C") {
-    cl.mode = Mode::kConfig;
-  } else if (sw == "/A") {
-    cl.mode = Mode::kPassword;
-    cl.handle = HandleFrom(command);
-  } else if (sw == "/S" || sw.empty()) {
-    cl.mode = Mode::kSaver;
-  }
+  cl.mode = CommandMode(args);
+  if (cl.mode == Mode::kPreview || cl.mode == Mode::kPassword)
+    cl.handle = HandleFrom(CommandText(args));
   return cl;
 }
 

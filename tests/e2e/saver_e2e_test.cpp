@@ -214,7 +214,8 @@ class Saver : public ::testing::Test {
     return 0;
   }
 
-  std::string Log() { return ReadAll(dir_ + "/winterhollow.FLG"); }
+  std::string LogPath() const { return dir_ + "/winterhollow.FLG"; }
+  std::string Log() { return ReadAll(LogPath()); }
 
   std::string dir_, home_, exe_;
   pid_t pid_ = -1, host_pid_ = -1;
@@ -478,6 +479,19 @@ TEST_F(Saver, BadArgumentsExitWithStatusTwoAndNoWindow) {
   EXPECT_EQ(WaitEnd(5s), 1) << "a daemon's window that is not there";
   Start({"/p", "123456789"});
   EXPECT_EQ(WaitEnd(5s), 0) << "a preview host that is not there: nothing to show";
+}
+
+TEST_F(Saver, AHandleTooLargeIsReportedUnderMainAndTheProgramGoesOn) {
+  for (const char* handle : {"/p 99999999999", "/p 3e9", "/a 2147483648", "/P:-2147483649"}) {
+    Sh("rm -f '" + LogPath() + "'");
+    const std::string text = handle;
+    Start({text.substr(0, 2), text.substr(3)});
+    EXPECT_EQ(WaitEnd(5s), 0) << handle << ": no abort, nothing to show";
+    const std::string log = Log();
+    EXPECT_NE(log.find("6 (Overflow)"), std::string::npos) << handle << "\n" << log;
+    EXPECT_NE(log.find("Modul:\tSaver\r\n"), std::string::npos) << handle;
+    EXPECT_NE(log.find("Prozedur / procedure:\tMain\r\n"), std::string::npos) << handle;
+  }
 }
 
 }  // namespace
