@@ -31,7 +31,8 @@ bool AppendToFile(const std::string& folder, const std::string& name, const std:
 // Replaces the content of `path` as a whole: the bytes go into a new file
 // beside it, reach the disk, and the new file is renamed over the old one, so
 // a full disk or a crash leaves the old content or the new one, never a mix.
-// A link at `path` stays a link: the file it points to is replaced. A new
+// A link at `path` stays a link: the file it points to is replaced, when it
+// lies in a folder of the user's own (see MakeOwnFolder). A new
 // file gets the user's usual modes, an existing one keeps its own. Anything
 // but a regular file at `path` is left alone. A failure raises the run-time
 // error of the file operation.

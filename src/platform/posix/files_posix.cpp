@@ -153,6 +153,9 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
 
   Fd dir(open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() < 0) RaiseErrno(errno);
+  struct stat folder {};
+  if (target != path && (fstat(dir.get(), &folder) != 0 || !IsOwnFolder(folder)))
+    Raise(kErrPermissionDenied);  // a link into a folder others share
   const std::string name = NameOf(target);
   std::string temp;
   int fd = -1;
