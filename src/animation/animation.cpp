@@ -211,6 +211,16 @@ void Animation::Flakes() {
   Canvas& buffer = f_.picBuffer;
   const long last = AnzFl;
   for (long i = 0; i <= last; ++i) {
+    if (i > Fl.kUpper) {
+      // Past the table every flake would fail alike, every frame: one
+      // "Subscript out of range" is reported, and the frame goes on at the
+      // cost of a full table.
+      if (!flakes_past_table_reported_) {
+        flakes_past_table_reported_ = true;
+        STMT((void)Fl[i]);
+      }
+      break;
+    }
     // Each statement on its own: a step that cannot be taken is skipped and
     // the flake still falls, settles and is drawn.
     STMT(Fl[i].X = Fl[i].X + Zz(Round16(-speed), Round16(2 * speed)));
@@ -299,6 +309,8 @@ bool Animation::ScatterFlakes(Trap& trap) {
   Int16 last;
   if (!trap([&] { last = AnzFl; })) return false;
   for (long i = 0; i <= last; ++i) {
+    // Past the table: one "Subscript out of range" for all the rest.
+    if (i > Fl.kUpper) return trap([&] { (void)Fl[i]; });
     if (!trap([&] {
           FlakeRec& fl = Fl[i];
           fl.X = Round32(Rnd() * SW);

@@ -9,6 +9,7 @@
 
 #include "common/random.h"
 #include "common/allgemein.h"
+#include "errors/trap.h"
 #include "test_form.h"
 
 namespace wh::testing {
@@ -203,6 +204,27 @@ TEST_F(Tick, OnlyFlakesUpToAnzFlMoveAndEachIsAWhiteDisc) {
   EXPECT_EQ(f.picBuffer.GetPixel(24, 34), 0xFFFFFF);
   EXPECT_EQ(f.picBuffer.GetPixel(30, 34), 0);
   EXPECT_EQ(a.Fl[1].X, 300) << "flake 1 is beyond AnzFl";
+}
+
+TEST_F(Tick, AFlakeCountPastTheTableIsReportedOnceAndCostsNoMoreThanAFullTable) {
+  // maxFl 501..32767 cannot come from the dialog, only from the file.
+  SaverSettings.maxFl = 32767;
+  SaverSettings.Size = 6;
+  SaverSettings.SpeedF = 6;
+  AnzFl = 32767;
+  Trap trap("frmMain", "Form_Resize");
+  EXPECT_TRUE(a.ScatterFlakes(trap)) << "the scene start goes on";
+  for (int i = 0; i < 20; ++i) a.tmrAnimation_Timer();
+  // One report from the scene start, one from the frames; every report,
+  // written or not, resets the mouse pointer.
+  EXPECT_EQ(sys.pointer_resets, 2);
+  EXPECT_EQ(Protocols(), 2);
+  EXPECT_NE(Log().find("9 (Subscript out of range)"), std::string::npos);
+  EXPECT_NE(Log().find("Prozedur / procedure:\tFlakes\r\n"), std::string::npos);
+  // The table's flakes still fall.
+  const FlakeRec last = a.Fl[500];
+  a.Flakes();
+  EXPECT_NE(std::make_pair(a.Fl[500].X, a.Fl[500].Y), std::make_pair(last.X, last.Y));
 }
 
 // --- the flying object --------------------------------------------------
