@@ -2,7 +2,8 @@
 # Builds the fuzz targets with clang in build-fuzz and runs the bitmap
 # decoder's fuzzer for the given number of seconds (default 60) from a seed
 # corpus of pictures our own encoder writes, then the text parsers' fuzzer for
-# a quarter of that time. Exits non-zero on a finding.
+# a quarter of that time, and so the settings file's and the program entry's
+# fuzzers. Exits non-zero on a finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -11,7 +12,7 @@ flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefin
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$flags" \
   -DWH_BUILD_FUZZ=ON -DWH_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target fuzz_dib make_dib_seeds fuzz_text
+cmake --build "$build" --target fuzz_dib make_dib_seeds fuzz_text fuzz_ini fuzz_entry
 seeds="$build/fuzz/dib_seeds"
 corpus="$build/fuzz/dib_corpus"
 mkdir -p "$seeds" "$corpus"
@@ -24,3 +25,14 @@ printf '/p 1234' >"$text_corpus/preview"
 printf ' -1,5e3 ' >"$text_corpus/number"
 "$build/fuzz/fuzz_text" -max_total_time=$(((seconds + 3) / 4)) -max_len=256 -timeout=10 \
   -print_final_stats=1 -artifact_prefix="$build/fuzz/text-" "$text_corpus"
+ini_corpus="$build/fuzz/ini_corpus"
+mkdir -p "$ini_corpus"
+printf '; notes\n[Settings]\nmaxFl=110\nSpeedS=0.53\n\n[Other]\nx=y\n' >"$ini_corpus/settings"
+"$build/fuzz/fuzz_ini" -max_total_time=$(((seconds + 3) / 4)) -max_len=1024 -timeout=10 \
+  -print_final_stats=1 -artifact_prefix="$build/fuzz/ini-" "$ini_corpus"
+entry_corpus="$build/fuzz/entry_corpus"
+mkdir -p "$entry_corpus"
+printf '\0/p\0001234' >"$entry_corpus/preview"
+printf '0x1a\0-root\0--density\000150\0--seed\0007' >"$entry_corpus/daemon"
+"$build/fuzz/fuzz_entry" -max_total_time=$(((seconds + 3) / 4)) -max_len=256 -timeout=10 \
+  -print_final_stats=1 -artifact_prefix="$build/fuzz/entry-" "$entry_corpus"
