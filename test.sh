@@ -1,11 +1,43 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test (unit, picture, end-to-end and a short
-# fuzz run where the tools for it are present).
+# Builds everything and runs every test (unit, picture, end-to-end, the long
+# run across the clock's wraps); then builds the suite again in build-san
+# with AddressSanitizer, UndefinedBehaviorSanitizer, LeakSanitizer and the
+# standard library's assertions and runs it there; then a short fuzz run
+# where the tools for it are present.
+#   ./test.sh [--install] [--quick]    --quick: the plain build and its tests only
 set -euo pipefail
 cd "$(dirname "$0")"
-if [ "${1:-}" = "--install" ]; then .ci/install-deps; fi
+install=0
+quick=0
+for arg in "$@"; do
+  case "$arg" in
+    --install) install=1 ;;
+    --quick) quick=1 ;;
+    *) echo "usage: $0 [--install] [--quick]" >&2; exit 2 ;;
+  esac
+done
+if [ "$install" = 1 ]; then .ci/install-deps; fi
 jobs=$(nproc 2>/dev/null || echo 2)
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+if [ "$quick" = 1 ]; then exit 0; fi
+
+# Every test again with the sanitizers: any leak (but the system libraries'
+# own, .ci/lsan.supp), undefined behaviour or bad access fails it. The long
+# run covers a quarter of its day there: the instrumented ticks are slower.
+sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
+cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+  -DCMAKE_CXX_FLAGS="$sanitize -D_GLIBCXX_ASSERTIONS" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
+cmake --build build-san -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  LSAN_OPTIONS="suppressions=$PWD/.ci/lsan.supp:print_suppressions=0" \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  WH_LONG_RUN_HOURS=6 \
+  ctest --test-dir build-san --output-on-failure -j"$jobs"
+
 if command -v clang++ >/dev/null; then fuzz/run.sh 60; fi
