@@ -3,7 +3,9 @@
 // none of them follows a link planted by someone else, writes into a folder
 // other users share, or leaves a half-written file behind.
 //
-// Implemented by each platform (src/platform/posix/files_posix.cpp on Linux).
+// POSIX systems have src/platform/posix/files_posix.cpp; any other uses
+// system/files_portable.cpp (the standard library alone) until its platform
+// layer brings its own. JoinPath is shared (system/files.cpp).
 #pragma once
 
 #include <cstddef>

@@ -25,7 +25,8 @@
 #include "window/saver_window.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer's allocator keeps its own books (its header is not always installed).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace wh::testing {

@@ -108,14 +108,6 @@ std::string TemporaryName(const std::string& name, unsigned attempt) {
 
 }  // namespace
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  const bool windows = folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos;
-  const char last = folder.back();
-  if (last == '/' || last == '\\') return folder + name;
-  return folder + (windows ? '\\' : '/') + name;
-}
-
 bool MakeOwnFolder(const std::string& folder) {
   const int fd = OpenOwnFolder(folder);
   if (fd < 0) return false;
