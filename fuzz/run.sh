@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets with clang in build-fuzz and runs the bitmap
-# decoder's fuzzer for the given number of seconds (default 60) from a seed
-# corpus of pictures our own encoder writes, then the text parsers' fuzzer for
-# a quarter of that time, and so the settings file's and the program entry's
-# fuzzers. Exits non-zero on a finding.
+# Builds the fuzz targets with clang in build-fuzz (or in the build folder
+# given second) and runs the bitmap decoder's fuzzer for the given number of
+# seconds (default 60) from a seed corpus of pictures our own encoder writes,
+# then the fuzzers of the text parsers, the settings file and the program's
+# entry for a quarter of that time each. Exits non-zero on a finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
-build=build-fuzz
-flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined -g"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$flags" \
-  -DWH_BUILD_FUZZ=ON -DWH_BUILD_TESTS=OFF >/dev/null
+# A second argument names a build folder already configured for fuzzing
+# (clang, the sanitizers, fuzzer-no-link and WH_BUILD_FUZZ=ON): test.sh's
+# build-san.
+build=${2:-build-fuzz}
+if [ -z "${2:-}" ]; then
+  flags="-fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined -g"
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$flags" \
+    -DWH_BUILD_FUZZ=ON -DWH_BUILD_TESTS=OFF >/dev/null
+fi
 cmake --build "$build" --target fuzz_dib make_dib_seeds fuzz_text fuzz_ini fuzz_entry
 seeds="$build/fuzz/dib_seeds"
 corpus="$build/fuzz/dib_corpus"

@@ -12,6 +12,7 @@
 #include "gfx/png.h"
 #include "gfx/resources.h"
 #include "scene_test_util.h"
+#include "test_support/sanitizers.h"
 #include "tools/render/render.h"
 #include "tools/render/render_options.h"
 
@@ -151,7 +152,7 @@ TEST_F(SceneTest, ALongRenderKeepsItsClockAndItsMemory) {
   const auto [long_status, long_kb] = RunMeasured(common + " --frames 100000");
   EXPECT_EQ(short_status, 0);
   EXPECT_EQ(long_status, 0) << "no run-time error, no undefined behaviour";
-#if !defined(__SANITIZE_ADDRESS__)  // its quarantine holds freed memory for a while
+#if !defined(WH_ASAN)  // its quarantine holds freed memory for a while
   EXPECT_LT(long_kb - short_kb, 2048) << "nothing kept per frame";
 #endif
 }

@@ -5,7 +5,6 @@
 // to the end means no error; the restarts must keep their period, the
 // aeroplane must keep coming, and memory must stay flat.
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -22,28 +21,15 @@
 #include "platform/headless/headless_host.h"
 #include "startup/saver.h"
 #include "startup/settings.h"
+#include "test_support/sanitizers.h"
 #include "window/saver_window.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's allocator keeps its own books (its header is not always installed).
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
 
 namespace wh::testing {
 namespace {
 
 constexpr int64_t kWrap31 = int64_t{1} << 31;
 constexpr int64_t kWrap32 = int64_t{1} << 32;
-
-// Bytes the program holds on the heap now.
-size_t HeapInUse() {
-#if defined(__SANITIZE_ADDRESS__)
-  return __sanitizer_get_current_allocated_bytes();
-#else
-  const struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-#endif
-}
 
 struct Plan {
   int width, height;
@@ -60,7 +46,7 @@ struct Outcome {
 };
 
 // How long each run lasts: a day, or what $WH_LONG_RUN_HOURS says (the
-// sanitizer build, several times slower, runs a quarter of it).
+// sanitizer build, many times slower, runs two hours).
 int64_t RunLength() {
   const char* hours = std::getenv("WH_LONG_RUN_HOURS");
   const int h = hours ? std::atoi(hours) : 0;
