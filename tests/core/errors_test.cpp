@@ -268,6 +268,13 @@ TEST_F(LinuxPlaces, LogAndWallpaperGoToTheXdgStateAndDataFolders) {
   EXPECT_EQ(posix.FoldersFor(OwnFile::kWallpaper),
             Folders{dir.path() + "/home/.local/share/WinterHollow"});
 
+  // No home of one's own (a system user's "/"): no place at all, not /tmp.
+  unsetenv("XDG_STATE_HOME");
+  unsetenv("XDG_DATA_HOME");
+  setenv("HOME", "/", 1);
+  EXPECT_EQ(posix.FoldersFor(OwnFile::kErrorLog), Folders{});
+  EXPECT_EQ(posix.FoldersFor(OwnFile::kWallpaper), Folders{});
+
   // The reporter on this machine: the program's own folder stays untouched,
   // the log's folder is made for the user alone.
   setenv("XDG_STATE_HOME", (dir.path() + "/xstate").c_str(), 1);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,6 +49,11 @@ class FakeSystem : public platform::System {
   float SecondsSinceMidnight() override { return 65229.5f; }
   std::string StateDir() override { return state_dir; }
   std::string DataDir() override { return state_dir; }
+  // The places for the program's files; unset, those of Windows.
+  std::optional<std::vector<std::string>> folders;
+  std::vector<std::string> FoldersFor(platform::OwnFile file) override {
+    return folders ? *folders : System::FoldersFor(file);
+  }
   void Beep() override { ++beeps; }
   void ResetMousePointer() override { ++pointer_resets; }
   void ShowCursor(bool show) override { cursor_shown = show; }

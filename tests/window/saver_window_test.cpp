@@ -215,6 +215,14 @@ TEST_F(Window, WallpaperIsTheSignedBackgroundBesideTheProgramOrInTheDataFolder) 
                          sys.state_dir + "/WinterHollow/WinterHollow.bmp'").c_str()),
             0);
   EXPECT_THROW(SignAndSaveWallpaper(w), RuntimeError);
+  // No place at all (no home): nothing is written anywhere.
+  sys.folders = std::vector<std::string>{};
+  try {
+    SignAndSaveWallpaper(w);
+    ADD_FAILURE() << "nowhere to write must be an error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), kErrPathNotFound);
+  }
 }
 
 TEST_F(Window, AWallpaperThatCannotBeWrittenWholeLeavesTheOldOne) {
