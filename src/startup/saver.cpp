@@ -31,21 +31,20 @@ std::string TrimBlanks(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-Int32 HandleFrom(const std::string& command) {
-  return Round32(Val(command.size() > 3 ? command.substr(3) : std::string()));
-}
-}  // namespace
-
-void SetExitHost(ExitHost* host) { g_exit_host = host; }
-
-namespace {
+// The argument text trimmed and upper-cased.
 std::string CommandText(const std::string& args) {
   std::string command = TrimBlanks(args);
   std::transform(command.begin(), command.end(), command.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return command;
 }
+
+Int32 HandleFrom(const std::string& command) {
+  return Round32(Val(command.size() > 3 ? command.substr(3) : std::string()));
+}
 }  // namespace
+
+void SetExitHost(ExitHost* host) { g_exit_host = host; }
 
 Mode CommandMode(const std::string& args) {
   const std::string sw = CommandText(args).substr(0, 2);
