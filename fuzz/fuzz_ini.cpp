@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -37,14 +38,19 @@ class QuietSystem : public wh::platform::System {
   [[noreturn]] void EndProcess(int) override { __builtin_trap(); }
 };
 
+// The fuzzer's own folder, removed when it ends (a plain array: no
+// destructor may run before the exit handler that needs it).
+char g_folder[] = "/tmp/wh-fuzz-ini-XXXXXX";
+
 std::string Folder() {
-  static const std::string dir = [] {
-    char tmpl[] = "/tmp/wh-fuzz-ini-XXXXXX";
-    const std::string d = mkdtemp(tmpl);
-    mkdir((d + "/WinterHollow").c_str(), 0700);
-    return d;
+  static const bool made = [] {
+    mkdtemp(g_folder);
+    mkdir((std::string(g_folder) + "/WinterHollow").c_str(), 0700);
+    std::atexit([] { std::system((std::string("rm -rf '") + g_folder + "'").c_str()); });
+    return true;
   }();
-  return dir;
+  (void)made;
+  return g_folder;
 }
 
 }  // namespace
