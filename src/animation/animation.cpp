@@ -14,6 +14,14 @@ namespace wh {
 
 namespace {
 
+// Milliseconds from `since` to `now` on the 32-bit tick counter, which wraps
+// to 0 after 49.7 days (and passes 2^31 after 24.9): the difference is taken
+// modulo 2^32, so that it stays right across both.
+int64_t ElapsedMs(Int32 now, Int32 since) {
+  return static_cast<uint32_t>(static_cast<uint32_t>(now.value()) -
+                               static_cast<uint32_t>(since.value()));
+}
+
 bool IsFlying(Int16 nr) { return (nr >= 1 && nr <= 5) || (nr >= 11 && nr <= 15) || nr == 21; }
 
 }  // namespace
@@ -73,10 +81,7 @@ bool Animation::LaunchRoll(Trap& trap) {
   if (ObjNr >= 1 && ObjNr <= 5) return LoadSprite(trap, ObjNr + 210, ObjNr + 200, false);
   if (ObjNr >= 11 && ObjNr <= 15) return LoadSprite(trap, ObjNr + 200, ObjNr + 190, true);
   if (ObjNr == 21) {
-    // A clock that cannot tell the time since the last one launches none.
-    bool recent = true;
-    STMT_OR_FALSE(recent = Jetzt - FliegerZeit < Int32(kPlanePauseMs));
-    if (recent) {
+    if (ElapsedMs(Jetzt, FliegerZeit) < kPlanePauseMs) {
       STMT_OR_FALSE(ObjNr = 0);  // one aeroplane in five minutes is enough
       return true;
     }
@@ -162,7 +167,8 @@ void Animation::tmrAnimation_Timer() {
 
   // A new landscape every rTime seconds; the first period only starts the count.
   bool due = false;
-  STMT(due = Jetzt - StartZeit > SaverSettings.rTime * 1000 && SaverSettings.Restart != 0);
+  STMT(due = ElapsedMs(Jetzt, StartZeit) > (SaverSettings.rTime * 1000).value() &&
+            SaverSettings.Restart != 0);
   if (!due) return;
   if (StartZeit != 0) {
     STMT(f.tmrAnimation.Enabled = false);
@@ -189,6 +195,16 @@ void Animation::Flakes() {
   Canvas& buffer = f_.picBuffer;
   const long last = AnzFl;
   for (long i = 0; i <= last; ++i) {
+    if (i > Fl.kUpper) {
+      // Past the table every flake would fail alike, every frame: one
+      // "Subscript out of range" is reported, and the frame goes on at the
+      // cost of a full table.
+      if (!flakes_past_table_reported_) {
+        flakes_past_table_reported_ = true;
+        STMT((void)Fl[i]);
+      }
+      break;
+    }
     // Each statement on its own: a step that cannot be taken is skipped and
     // the flake still falls, settles and is drawn.
     STMT(Fl[i].X = Fl[i].X + Zz(Round16(-speed), Round16(2 * speed)));
@@ -277,6 +293,8 @@ bool Animation::ScatterFlakes(Trap& trap) {
   Int16 last;
   if (!trap([&] { last = AnzFl; })) return false;
   for (long i = 0; i <= last; ++i) {
+    // Past the table: one "Subscript out of range" for all the rest.
+    if (i > Fl.kUpper) return trap([&] { (void)Fl[i]; });
     if (!trap([&] {
           FlakeRec& fl = Fl[i];
           fl.X = Round32(Rnd() * SW);

@@ -85,6 +85,8 @@ class Animation {
 
   FrmMain& f_;
   std::function<void()> form_resize_;
+  // A flake count past the table (maxFl above 500) is reported once.
+  bool flakes_past_table_reported_ = false;
 };
 
 // Milliseconds since the machine started, wrapping like a 32-bit counter.

@@ -1,17 +1,12 @@
 #include "errors/err_scribe.h"
 
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <direct.h>
-#endif
-
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "errors/trap.h"
 #include "startup/saver.h"
+#include "system/files.h"
 #include "wh_version.h"
 
 namespace wh {
@@ -143,50 +138,18 @@ std::string ErrScribe::LogPath(const std::string& executable_path) {
   return folder + WithoutExtension(BaseName(executable_path)) + ".FLG";
 }
 
-namespace {
-
-// Appends and flushes at once: a saver may be killed at any moment.
-bool AppendFile(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "ab");
-  if (!f) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = std::fclose(f) == 0 && ok;
-  return ok;
-}
-
-int MakeDir(const std::string& path) {
-#ifdef _WIN32
-  return _mkdir(path.c_str());  // the folder's access is inherited there
-#else
-  return mkdir(path.c_str(), 0700);
-#endif
-}
-
-// Failures are left to the append that follows: a part that cannot be made
-// (a drive such as "C:", a folder that exists) is no reason to stop.
-void MakeDirs(const std::string& dir) {
-  for (size_t i = 1; i <= dir.size(); ++i) {
-    if (i == dir.size() || dir[i] == '/' || dir[i] == '\\') MakeDir(dir.substr(0, i));
-  }
-}
-
-}  // namespace
-
 void ErrScribe::AppendToLog() {
   const std::string text = BuildProtocol() + "\r\n";
-  const std::string exe = Sys().ExecutablePath();
-  std::string primary = LogPath(exe);
-  if (AppendFile(primary, text)) {
-    last_log_path_ = primary;
-    return;
+  const std::string name = WithoutExtension(BaseName(Sys().ExecutablePath())) + ".FLG";
+  // Appended and closed at once: a saver may be killed at any moment. A log
+  // that cannot be written anywhere is dropped: reporting an error must
+  // never fail the program.
+  for (const std::string& folder : Sys().FoldersFor(platform::OwnFile::kErrorLog)) {
+    if (files::AppendToFile(folder, name, text)) {
+      last_log_path_ = files::JoinPath(folder, name);
+      return;
+    }
   }
-  // The program's folder is often read-only (installed system-wide); the
-  // user's state folder takes the log then. A log that cannot be written
-  // anywhere is dropped: reporting an error must never fail the program.
-  std::string dir = Sys().StateDir() + "/WinterHollow";
-  MakeDirs(dir);
-  std::string fallback = dir + "/" + WithoutExtension(BaseName(exe)) + ".FLG";
-  if (AppendFile(fallback, text)) last_log_path_ = fallback;
 }
 
 int Trap::Report(const RuntimeError& e) {

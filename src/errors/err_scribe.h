@@ -34,10 +34,12 @@ class ErrScribe {
   // The protocol of the current report, CR LF line ends throughout.
   std::string BuildProtocol() const;
 
-  // Where the log goes: beside the executable, named after it, ".FLG".
+  // The log's path beside the executable, named after it, ".FLG". Where the
+  // log really goes is the machine's choice (System::FoldersFor); the name
+  // is always the program's.
   static std::string LogPath(const std::string& executable_path);
 
-  // The first log path that could be written last time, empty before any.
+  // The log path that could be written last time, empty before any.
   const std::string& last_log_path() const { return last_log_path_; }
 
   // How often the same error (module, procedure, number) is written to the

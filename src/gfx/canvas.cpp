@@ -284,9 +284,10 @@ void Canvas::SetSize(int w, int h) {
   Image next(w, h, PixelFromColour(BackColor));
   next.scale = k;
   const int cw = std::min(w, image_.width), ch = std::min(h, image_.height);
-  for (int y = 0; y < ch; ++y)
-    std::copy_n(&image_.px[static_cast<size_t>(y) * image_.width], cw,
-                &next.px[static_cast<size_t>(y) * w]);
+  // An empty old or new size has no pixels to keep (and no row to point at).
+  for (int y = 0; cw > 0 && y < ch; ++y)
+    std::copy_n(image_.px.data() + static_cast<size_t>(y) * image_.width, cw,
+                next.px.data() + static_cast<size_t>(y) * w);
   image_ = std::move(next);
 }
 

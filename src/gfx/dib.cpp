@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "common/runtime_error.h"
+#include "system/files.h"
 
 namespace wh {
 namespace {
@@ -442,14 +443,7 @@ std::vector<uint8_t> EncodeBmp24(const Image& image) {
 }
 
 void SaveBmpFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  auto fail = [](int err) { Raise(FileErrorFromErrno(err)); };
-  if (f == nullptr) fail(errno);
-  const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
-  const int write_err = errno;
-  const int closed = std::fclose(f);
-  if (written != bytes.size()) fail(write_err);
-  if (closed != 0) fail(errno);
+  files::ReplaceFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 }  // namespace wh

@@ -40,8 +40,9 @@ std::vector<uint8_t> EncodeBmp(const IndexedImage& image, int bits_per_pixel,
 // A 24-bit uncompressed BMP file.
 std::vector<uint8_t> EncodeBmp24(const Image& image);
 
-// Writes the bytes to a file, replacing it; a failure raises the file error
-// that fits (path not found, permission denied, disk full, access error).
+// Writes the bytes to a file, replacing it as a whole (files::ReplaceFile);
+// a failure raises the file error that fits (path not found, permission
+// denied, disk full, access error) and leaves the old file as it was.
 void SaveBmpFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace wh

@@ -64,6 +64,7 @@ class OverlaySettingsStore : public SettingsStore {
                   const std::string& default_text) override;
   void Save(const std::string& app, const std::string& section, const std::string& key,
             const std::string& text) override;
+  void Reload() override { below_.Reload(); }
 
  private:
   SettingsStore& below_;

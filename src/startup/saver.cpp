@@ -31,6 +31,14 @@ std::string TrimBlanks(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
+// The argument text trimmed and upper-cased.
+std::string CommandText(const std::string& args) {
+  std::string command = TrimBlanks(args);
+  std::transform(command.begin(), command.end(), command.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return command;
+}
+
 Int32 HandleFrom(const std::string& command) {
   return Round32(Val(command.size() > 3 ? command.substr(3) : std::string()));
 }
@@ -38,23 +46,20 @@ Int32 HandleFrom(const std::string& command) {
 
 void SetExitHost(ExitHost* host) { g_exit_host = host; }
 
+Mode CommandMode(const std::string& args) {
+  const std::string sw = CommandText(args).substr(0, 2);
+  if (sw == "/P") return Mode::kPreview;
+  if (sw == "/C") return Mode::kConfig;
+  if (sw == "/A") return Mode::kPassword;
+  if (sw == "/S" || sw.empty()) return Mode::kSaver;
+  return Mode::kNone;
+}
+
 CommandLine ParseCommandLine(const std::string& args) {
-  std::string command = TrimBlanks(args);
-  std::transform(command.begin(), command.end(), command.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  const std::string sw = command.substr(0, 2);
   CommandLine cl;
-  if (sw == "/P") {
-    cl.mode = Mode::kPreview;
-    cl.handle = HandleFrom(command);
-  } else if (sw == "/C") {
-    cl.mode = Mode::kConfig;
-  } else if (sw == "/A") {
-    cl.mode = Mode::kPassword;
-    cl.handle = HandleFrom(command);
-  } else if (sw == "/S" || sw.empty()) {
-    cl.mode = Mode::kSaver;
-  }
+  cl.mode = CommandMode(args);
+  if (cl.mode == Mode::kPreview || cl.mode == Mode::kPassword)
+    cl.handle = HandleFrom(CommandText(args));
   return cl;
 }
 

@@ -30,6 +30,10 @@ struct CommandLine {
 // fourth character on (the third, a blank or a colon, is skipped whatever it
 // is); a handle too large for 32 bits raises "Overflow".
 CommandLine ParseCommandLine(const std::string& args);
+// The mode alone, without reading the handle: never raises. For deciding
+// what the platform must prepare before Main runs (a display, say); the
+// handle is read inside Main, where its errors are reported.
+Mode CommandMode(const std::string& args);
 
 // What each mode asks of the platform. The window layers implement it.
 class ModeHost {

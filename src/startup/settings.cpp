@@ -64,7 +64,8 @@ void LoadConfig() {
   auto i16 = [](const char* key, Int16 def) { return TextToInt16(Read(key, IntegerToText(def))); };
   auto f32 = [](const char* key, float def) { return TextToSingle(Read(key, SingleToText(def))); };
 
-  trap([&] { s.maxFl = i16("maxFl", d.maxFl); }) &&
+  trap([&] { Settings().Reload(); }) &&
+      trap([&] { s.maxFl = i16("maxFl", d.maxFl); }) &&
       trap([&] { s.SpeedF = f32("SpeedF", d.SpeedF); }) &&
       trap([&] { s.Size = f32("Size", d.Size); }) &&
       trap([&] { s.SpeedS = f32("SpeedS", d.SpeedS); }) &&

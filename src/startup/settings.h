@@ -45,6 +45,13 @@ class SettingsStore {
   // run-time error.
   virtual void Save(const std::string& app, const std::string& section, const std::string& key,
                     const std::string& text) = 0;
+  // Takes in the store's current state: the Gets that follow answer from it
+  // until the next Reload or Save. LoadConfig calls it once before reading
+  // its keys, so one load reads the store once and sees one state of it. A
+  // store that cannot be read raises a run-time error here and answers with
+  // the defaults until it can. Stores that read afresh on every Get need not
+  // implement it.
+  virtual void Reload() {}
 };
 
 // A store kept in memory, for tests and for runs that must not touch the

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace wh::platform {
 
@@ -25,6 +26,12 @@ struct OsVersionRecord {
   std::string platform_name;
 };
 
+// The files the program writes of its own accord.
+enum class OwnFile {
+  kErrorLog,   // "<program name>.FLG", appended per error
+  kWallpaper,  // "WinterHollow.bmp", replaced at every exit with Wallpaper on
+};
+
 struct LocalDateTime {
   int year = 1970, month = 1, day = 1;  // month 1..12
   int hour = 0, minute = 0, second = 0;
@@ -34,8 +41,7 @@ class System {
  public:
   virtual ~System() = default;
 
-  // Full path of the running program. The error log and the wallpaper file
-  // are placed beside it.
+  // Full path of the running program.
   virtual std::string ExecutablePath() = 0;
   // Called by the error protocol for its system section.
   virtual OsVersionRecord OsVersion() = 0;
@@ -47,10 +53,19 @@ class System {
   // (%x and %X); Windows uses the user's own formats.
   virtual std::string ShortDate(const LocalDateTime& t);
   virtual std::string LongTime(const LocalDateTime& t);
-  // Per-user folders for state (fallback error log) and data (fallback
-  // wallpaper), each ending without a separator.
+  // Per-user folders for state (the error log) and data (the wallpaper),
+  // each ending without a separator; empty when the user has none (no home).
   virtual std::string StateDir() = 0;
   virtual std::string DataDir() = 0;
+  // Where `file` may be written: folders (without a trailing separator,
+  // except a drive's root), best first. The writer takes the first that
+  // takes the file, making a missing folder for the user alone; with none
+  // left the log is dropped and the wallpaper is not written. Never a folder
+  // other users can write into.
+  // The default, Windows' places: beside the program, then
+  // StateDir() (log) or DataDir() (wallpaper) + "\WinterHollow". Linux
+  // overrides it: the program's folder is never written there.
+  virtual std::vector<std::string> FoldersFor(OwnFile file);
 
   // The default system sound; called once per reported error.
   virtual void Beep() = 0;

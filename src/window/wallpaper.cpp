@@ -1,34 +1,14 @@
 #include "window/wallpaper.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "errors/trap.h"
 #include "gfx/dib.h"
+#include "system/files.h"
 #include "system/system.h"
 
 namespace wh {
 
 const char* const kNoticeLine = "(c) 2026 The WinterHollow authors - winterhollow.example.org";
-
-namespace {
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return ".";
-  return path.substr(0, slash);
-}
-
-std::string FallbackPath() {
-  const std::string data = platform::Sys().DataDir() + "/WinterHollow";
-  std::error_code ec;
-  std::filesystem::create_directories(data, ec);
-  return data + "/WinterHollow.bmp";
-}
-
-}  // namespace
-
-std::string WallpaperPath() { return FolderOf(platform::Sys().ExecutablePath()) + "/WinterHollow.bmp"; }
+const char* const kWallpaperName = "WinterHollow.bmp";
 
 void SignWallpaper(FrmMain& f) {
   Canvas& bg = f.picBG;
@@ -41,19 +21,26 @@ void SignWallpaper(FrmMain& f) {
 
 std::string SignAndSaveWallpaper(FrmMain& f) {
   SignWallpaper(f);
-  const Canvas& bg = f.picBG;
-  const std::vector<uint8_t> bytes = EncodeBmp24(bg.image());
-  // A program folder that cannot be written (a system-wide install) sends
-  // the file to the user's data folder.
-  const std::string path = WallpaperPath();
-  try {
-    SaveBmpFile(path, bytes);
-    return path;
-  } catch (const RuntimeError&) {
+  const std::vector<uint8_t> bmp = EncodeBmp24(f.picBG.image());
+  const std::string bytes(bmp.begin(), bmp.end());
+  // The first of the machine's places that takes the file; a folder that
+  // cannot be written (a system-wide install) sends it to the next.
+  int error = kErrPathNotFound;  // no place at all (no home)
+  for (const std::string& folder : platform::Sys().FoldersFor(platform::OwnFile::kWallpaper)) {
+    if (!files::MakeOwnFolder(folder)) {
+      error = kErrPermissionDenied;
+      continue;
+    }
+    const std::string path = files::JoinPath(folder, kWallpaperName);
+    try {
+      // A new file renamed over the old one: a full disk keeps the old picture.
+      files::ReplaceFile(path, bytes);
+      return path;
+    } catch (const RuntimeError& e) {
+      error = e.number();
+    }
   }
-  const std::string fallback = FallbackPath();
-  SaveBmpFile(fallback, bytes);
-  return fallback;
+  Raise(error);
 }
 
 bool SetWallPaper(const std::string& path,

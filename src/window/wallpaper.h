@@ -12,16 +12,18 @@ namespace wh {
 // The maker's line printed at the bottom-left of the wallpaper.
 extern const char* const kNoticeLine;
 
-// "WinterHollow.bmp" in the program's folder.
-std::string WallpaperPath();
+// The wallpaper file's name.
+extern const char* const kWallpaperName;
 
 // Prints the notice line onto picBG at the bottom-left and makes it part of
 // picBG's picture: the wallpaper as it will be saved.
 void SignWallpaper(FrmMain& f);
 
-// Signs picBG (SignWallpaper) and saves it as a BMP at WallpaperPath(), or
-// in the user's data folder under WinterHollow/ when the program's folder
-// cannot be written. Returns the path written. When neither can be written it raises a run-time error.
+// Signs picBG (SignWallpaper) and saves it as kWallpaperName in the first
+// folder the machine offers for it (System::FoldersFor) that takes it,
+// replacing the old file only once the new one is complete. Returns the path
+// written; when no folder takes it, raises the run-time error of the last
+// failure ("Path not found" when there is no folder at all).
 std::string SignAndSaveWallpaper(FrmMain& f);
 
 // Makes the file the desktop background through `desktop` (the platform's

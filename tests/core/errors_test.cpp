@@ -1,17 +1,24 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <optional>
+#include <utility>
+#include <vector>
+
 #include "common/allgemein.h"
 #include "common/random.h"
 #include "errors/err_scribe.h"
 #include "errors/trap.h"
 #include "fake_system.h"
+#include "platform/posix/system_posix.h"
 
 namespace wh {
 namespace {
 
 using testing::ProcessEnded;
 using testing::ReadFile;
+using testing::FolderNames;
+using testing::Watchdog;
 using testing::WithFakeSystem;
 using testing::WriteFile;
 
@@ -186,6 +193,105 @@ TEST_F(Reporter, AnErrorInTheRunningSaverEndsItThroughTheNormalExit) {
   EXPECT_EQ(sys.beeps, 1);
   EXPECT_TRUE(sys.cursor_shown);
   EXPECT_TRUE(sys.saver_active);
+}
+
+TEST_F(Reporter, ALinkOrAPipeAtTheLogsPlaceIsNeverWrittenThrough) {
+  const std::string log = dir.path() + "/winterhollow.FLG";
+  const std::string victim = dir.path() + "/someone-elses-file";
+  WriteFile(victim, "precious");
+  ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0);
+  const std::string fallback = dir.path() + "/state/WinterHollow/winterhollow.FLG";
+  scribe.OnError("frmMain", "BuildBG", RuntimeError(kErrOverflow));
+  EXPECT_EQ(ReadFile(victim), "precious");
+  EXPECT_EQ(scribe.last_log_path(), fallback);
+
+  // A pipe would block the saver for good.
+  Watchdog watchdog(20);
+  ASSERT_EQ(unlink(log.c_str()), 0);
+  ASSERT_EQ(mkfifo(log.c_str(), 0600), 0);
+  scribe.OnError("frmMain", "Himmel", RuntimeError(kErrOverflow));
+  EXPECT_EQ(scribe.last_log_path(), fallback);
+  EXPECT_NE(ReadFile(fallback).find("Himmel"), std::string::npos);
+}
+
+TEST_F(Reporter, AFolderOthersCanWriteIntoIsNeverWrittenInto) {
+  // A program folder like /tmp: anyone may plant files there.
+  const std::string shared = dir.path() + "/shared";
+  ASSERT_EQ(mkdir(shared.c_str(), 0700), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  sys.exe_path = shared + "/winterhollow";
+  // And a state folder someone else made for us, open to all.
+  ASSERT_EQ(mkdir(sys.state_dir.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((sys.state_dir + "/WinterHollow").c_str(), 0777), 0);
+  ASSERT_EQ(chmod((sys.state_dir + "/WinterHollow").c_str(), 0777), 0);
+  EXPECT_EQ(scribe.OnError("frmMain", "BuildBG", RuntimeError(kErrOverflow)), kRetry);
+  EXPECT_EQ(scribe.last_log_path(), "") << "dropped, not written where others can reach it";
+  EXPECT_EQ(FolderNames(shared), std::vector<std::string>{});
+  EXPECT_EQ(FolderNames(sys.state_dir + "/WinterHollow"), std::vector<std::string>{});
+  EXPECT_EQ(sys.beeps, 1);
+}
+
+// The Linux machine itself: files only in the user's XDG folders.
+class LinuxPlaces : public WithFakeSystem {
+ protected:
+  void SetUp() override {
+    WithFakeSystem::SetUp();
+    for (const char* v : {"HOME", "XDG_STATE_HOME", "XDG_DATA_HOME"}) {
+      const char* old = std::getenv(v);
+      saved_.emplace_back(v, old ? std::optional<std::string>(old) : std::nullopt);
+    }
+  }
+  void TearDown() override {
+    for (const auto& [name, value] : saved_) {
+      if (value) setenv(name.c_str(), value->c_str(), 1);
+      else unsetenv(name.c_str());
+    }
+    WithFakeSystem::TearDown();
+  }
+  platform::PosixSystem posix;
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+TEST_F(LinuxPlaces, LogAndWallpaperGoToTheXdgStateAndDataFolders) {
+  using platform::OwnFile;
+  using Folders = std::vector<std::string>;
+  setenv("XDG_STATE_HOME", (dir.path() + "/xstate").c_str(), 1);
+  setenv("XDG_DATA_HOME", (dir.path() + "/xdata").c_str(), 1);
+  EXPECT_EQ(posix.FoldersFor(OwnFile::kErrorLog), Folders{dir.path() + "/xstate/WinterHollow"});
+  EXPECT_EQ(posix.FoldersFor(OwnFile::kWallpaper), Folders{dir.path() + "/xdata/WinterHollow"});
+  // Unset or relative: below the home folder.
+  unsetenv("XDG_STATE_HOME");
+  setenv("XDG_DATA_HOME", "relative/data", 1);
+  setenv("HOME", (dir.path() + "/home").c_str(), 1);
+  EXPECT_EQ(posix.FoldersFor(OwnFile::kErrorLog),
+            Folders{dir.path() + "/home/.local/state/WinterHollow"});
+  EXPECT_EQ(posix.FoldersFor(OwnFile::kWallpaper),
+            Folders{dir.path() + "/home/.local/share/WinterHollow"});
+
+  // No home of one's own (a system user's "/"): no place at all, not /tmp.
+  unsetenv("XDG_STATE_HOME");
+  unsetenv("XDG_DATA_HOME");
+  setenv("HOME", "/", 1);
+  EXPECT_EQ(posix.FoldersFor(OwnFile::kErrorLog), Folders{});
+  EXPECT_EQ(posix.FoldersFor(OwnFile::kWallpaper), Folders{});
+
+  // The reporter on this machine: the program's own folder stays untouched,
+  // the log's folder is made for the user alone.
+  setenv("XDG_STATE_HOME", (dir.path() + "/xstate").c_str(), 1);
+  platform::SetSystem(&posix);
+  const std::string name = posix.ExecutablePath().substr(posix.ExecutablePath().rfind('/') + 1);
+  ErrScribe::Instance().OnError("frmMain", "BuildBG", RuntimeError(kErrOverflow));
+  platform::SetSystem(&sys);
+  const std::string log = dir.path() + "/xstate/WinterHollow/" + name + ".FLG";
+  EXPECT_EQ(ErrScribe::Instance().last_log_path(), log);
+  EXPECT_NE(ReadFile(log).find("BuildBG"), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(stat((dir.path() + "/xstate/WinterHollow").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  const mode_t mask = umask(0);
+  umask(mask);
+  ASSERT_EQ(stat(log.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask) << "the user's usual modes";
 }
 
 }  // namespace

@@ -4,12 +4,19 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "errors/err_scribe.h"
 #include "system/system.h"
@@ -42,6 +49,11 @@ class FakeSystem : public platform::System {
   float SecondsSinceMidnight() override { return 65229.5f; }
   std::string StateDir() override { return state_dir; }
   std::string DataDir() override { return state_dir; }
+  // The places for the program's files; unset, those of Windows.
+  std::optional<std::vector<std::string>> folders;
+  std::vector<std::string> FoldersFor(platform::OwnFile file) override {
+    return folders ? *folders : System::FoldersFor(file);
+  }
   void Beep() override { ++beeps; }
   void ResetMousePointer() override { ++pointer_resets; }
   void ShowCursor(bool show) override { cursor_shown = show; }
@@ -67,6 +79,48 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// While it lives, no file may grow past `bytes`: writes fail as on a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    old_handler_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit r = old_;
+    r.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &r);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_ {};
+  void (*old_handler_)(int) = nullptr;
+};
+
+// Fails the test (by ending it) if it is still running after `seconds`:
+// for cases that used to hang.
+class Watchdog {
+ public:
+  explicit Watchdog(unsigned seconds) { alarm(seconds); }
+  ~Watchdog() { alarm(0); }
+};
+
+// The names in a folder, "." and ".." left out.
+inline std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string n = e->d_name;
+      if (n != "." && n != "..") names.push_back(n);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <clocale>
+#include <functional>
 #include <utility>
+#include <vector>
 
 #include "common/numtext.h"
 #include "fake_system.h"
@@ -12,7 +16,10 @@
 namespace wh {
 namespace {
 
+using testing::FileSizeLimit;
+using testing::FolderNames;
 using testing::ReadFile;
+using testing::Watchdog;
 using testing::WithFakeSystem;
 using testing::WriteFile;
 
@@ -198,8 +205,8 @@ TEST_F(IniFile, SaveCreatesTheFileAndKeepsWhatItDoesNotKnow) {
   EXPECT_EQ(ini.Get(kAppName, kSettingsSection, "maxFl", ""), "22");
   EXPECT_EQ(ini.Get(kAppName, "Other", "maxFl", ""), "1");
   EXPECT_EQ(ini.Get(kAppName, kSettingsSection, "missing", "dflt"), "dflt");
-  struct stat st {};
-  EXPECT_NE(stat((Path() + ".tmp").c_str(), &st), 0) << "no temporary file is left behind";
+  EXPECT_EQ(FolderNames(dir.path() + "/config/WinterHollow"), std::vector<std::string>{"settings.ini"})
+      << "no temporary file is left behind";
 }
 
 TEST_F(IniFile, CorruptAndTruncatedFilesAreReportedAndSurvived) {
@@ -229,20 +236,114 @@ TEST_F(IniFile, AFailedSaveIsReportedAndLeavesTheOldFile) {
   SaveConfig();
   const std::string before = ReadFile(Path());
   ASSERT_NE(before.find("rTime=600"), std::string::npos);
+  const auto names = FolderNames(dir.path() + "/config/WinterHollow");
 
-  // The temporary file cannot be created: its name is taken by a folder.
-  ASSERT_EQ(mkdir((Path() + ".tmp").c_str(), 0700), 0);
-  SaverSettings.rTime = 60;
-  SaveConfig();
+  // A full disk: the new file cannot be written whole.
+  {
+    FileSizeLimit full_disk(16);
+    EXPECT_THROW(ini.Save(kAppName, kSettingsSection, "rTime", "60"), RuntimeError);
+  }
   EXPECT_EQ(ReadFile(Path()), before);
+  EXPECT_EQ(FolderNames(dir.path() + "/config/WinterHollow"), names) << "nothing left behind";
+
+  // Through the trap, with a settings file that is not a file.
+  ASSERT_EQ(unlink(Path().c_str()), 0);
+  ASSERT_EQ(mkfifo(Path().c_str(), 0600), 0);
+  SaveConfig();
   EXPECT_GE(Protocols(), 1);
   EXPECT_NE(Log().find("Prozedur / procedure:\tSaveConfig\r\n"), std::string::npos);
+  struct stat st {};
+  ASSERT_EQ(lstat(Path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "what it cannot read it does not replace";
 
   // A store whose folder cannot exist at all.
   WriteFile(dir.path() + "/file", "x");
   platform::IniFileStore nowhere(dir.path() + "/file");
   EXPECT_THROW(nowhere.Save(kAppName, kSettingsSection, "maxFl", "1"), RuntimeError);
   EXPECT_EQ(nowhere.Get(kAppName, kSettingsSection, "maxFl", "110"), "110");
+}
+
+TEST_F(IniFile, OnlyARegularFileOfSensibleSizeIsRead) {
+  platform::IniFileStore ini(dir.path() + "/config");
+  SetSettingsStore(&ini);
+  ini.Save(kAppName, kSettingsSection, "maxFl", "150");
+  ASSERT_EQ(unlink(Path().c_str()), 0);
+  // A pipe (it would wait for a writer for ever), a device that never ends,
+  // a folder, and a file far larger than settings ever are.
+  Watchdog watchdog(20);
+  std::string huge = "[Settings]\n";
+  while (huge.size() <= 2 * platform::IniFileStore::kMaxFileSize) huge += "Comment=" + std::string(60, 'x') + "\n";
+  huge += "maxFl=150\n";
+  const std::vector<std::function<void()>> plants = {
+      [&] { ASSERT_EQ(mkfifo(Path().c_str(), 0600), 0); },
+      [&] { ASSERT_EQ(symlink("/dev/zero", Path().c_str()), 0); },
+      [&] { ASSERT_EQ(mkdir(Path().c_str(), 0700), 0); },
+      [&] { WriteFile(Path(), huge); },
+  };
+  int expected = 0;
+  for (const auto& plant : plants) {
+    std::system(("rm -rf '" + Path() + "'").c_str());
+    plant();
+    ErrScribe::Instance().Reset();  // each its own first report
+    LoadConfig();
+    EXPECT_EQ(Protocols(), ++expected) << "one report per load, case " << expected;
+    EXPECT_EQ(SaverSettings.maxFl, 110) << "the defaults, case " << expected;
+    EXPECT_NE(Log().find("Prozedur / procedure:\tLoadConfig\r\n"), std::string::npos);
+  }
+}
+
+TEST_F(IniFile, OneLoadReadsTheFileOnce) {
+  platform::IniFileStore ini(dir.path() + "/config");
+  SetSettingsStore(&ini);
+  SaverSettings = DefaultSettings();
+  SaveConfig();
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  // Closes between the opens keep the kernel from merging them into one event.
+  ASSERT_GE(inotify_add_watch(watch, Path().c_str(), IN_OPEN | IN_CLOSE), 0);
+  LoadConfig();
+  int opens = 0;
+  alignas(inotify_event) char buf[4096];
+  for (ssize_t n; (n = read(watch, buf, sizeof buf)) > 0;)
+    for (char* p = buf; p < buf + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+      if (reinterpret_cast<inotify_event*>(p)->mask & IN_OPEN) ++opens;
+  close(watch);
+  EXPECT_EQ(opens, 1);
+  EXPECT_EQ(SaverSettings.rTime, 600);
+}
+
+TEST_F(IniFile, NamesMatchWithoutRegardToCase) {
+  platform::IniFileStore ini(dir.path() + "/config");
+  SetSettingsStore(&ini);
+  std::system(("mkdir -p '" + dir.path() + "/config/WinterHollow'").c_str());
+  WriteFile(Path(), "[SETTINGS]\nMAXFL=150\nspeed=7\nRtime=120\n");
+  LoadConfig();
+  EXPECT_EQ(SaverSettings.maxFl, 150);
+  EXPECT_EQ(SaverSettings.Speed, 7.0f);
+  EXPECT_EQ(SaverSettings.rTime, 120);
+  ini.Save(kAppName, kSettingsSection, "maxFl", "22");
+  ini.Save(kAppName, "settings", "Date", "0");
+  EXPECT_EQ(ReadFile(Path()), "[SETTINGS]\nMAXFL=22\nspeed=7\nRtime=120\nDate=0\n")
+      << "the value replaced where it stands, no second section";
+  EXPECT_EQ(Protocols(), 0);
+}
+
+TEST_F(IniFile, SavingThroughALinkKeepsTheLink) {
+  platform::IniFileStore ini(dir.path() + "/config");
+  SetSettingsStore(&ini);
+  // The user keeps the real file with their other settings.
+  const std::string real = dir.path() + "/dotfiles/winterhollow.ini";
+  std::system(("mkdir -p '" + dir.path() + "/dotfiles' '" + dir.path() + "/config/WinterHollow'").c_str());
+  WriteFile(real, "; mine\n[Settings]\nmaxFl=150\n");
+  ASSERT_EQ(symlink("../../dotfiles/winterhollow.ini", Path().c_str()), 0);
+  SaverSettings = DefaultSettings();
+  SaveConfig();
+  struct stat st {};
+  ASSERT_EQ(lstat(Path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "still a link";
+  EXPECT_EQ(ReadFile(real).rfind("; mine\n[Settings]\nmaxFl=110\n", 0), 0u) << ReadFile(real);
+  EXPECT_NE(ReadFile(real).find("Wallpaper=1\n"), std::string::npos);
+  EXPECT_EQ(Protocols(), 0);
 }
 
 }  // namespace

@@ -36,9 +36,13 @@ TEST(CommandLine, DispatchesOnTheFirstTwoCharacters) {
     CommandLine cl = ParseCommandLine(c.args);
     EXPECT_EQ(cl.mode, c.mode) << '"' << c.args << '"';
     EXPECT_EQ(cl.handle, c.handle) << '"' << c.args << '"';
+    EXPECT_EQ(CommandMode(c.args), c.mode) << '"' << c.args << '"';
   }
   EXPECT_THROW(ParseCommandLine("/p 2147483648"), RuntimeError);
   EXPECT_THROW(ParseCommandLine("/a 99999999999"), RuntimeError);
+  // The mode alone is read without the handle, so it cannot fail.
+  EXPECT_EQ(CommandMode("/p 2147483648"), Mode::kPreview);
+  EXPECT_EQ(CommandMode("/A 3e9"), Mode::kPassword);
 }
 
 struct RecordingHost : ModeHost {

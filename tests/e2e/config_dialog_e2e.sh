@@ -24,7 +24,7 @@ cleanup() {
 }
 trap cleanup EXIT
 start_xvfb 1024x768x24
-export HOME="$work/home" XDG_CONFIG_HOME="$work/cfg" XDG_DATA_HOME="$work/data"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/cfg" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
 export GTK_THEME=Adwaita NO_AT_BRIDGE=1 GDK_BACKEND=x11 LC_ALL=C.UTF-8
 unset GDK_SCALE GDK_DPI_SCALE
 mkdir -p "$HOME"
@@ -135,8 +135,8 @@ wait_closed
 #    the dialog opens all the same.
 sed -i 's/^maxFl=.*/maxFl=300/' "$ini"
 open_dialog /C
-grep -q "Prozedur / procedure:.Form_Load" "$work/winterhollow.FLG" || fail "no protocol of Form_Load"
-grep -q "380 (Invalid property value)" "$work/winterhollow.FLG" || fail "not error 380"
+grep -q "Prozedur / procedure:.Form_Load" "$XDG_STATE_HOME/WinterHollow/winterhollow.FLG" || fail "no protocol of Form_Load"
+grep -q "380 (Invalid property value)" "$XDG_STATE_HOME/WinterHollow/winterhollow.FLG" || fail "not error 380"
 "$wm_close" "$win"
 wait_closed
 echo "PASS"

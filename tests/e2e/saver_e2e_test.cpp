@@ -71,7 +71,8 @@ class Saver : public ::testing::Test {
     dir_ = mkdtemp(tmpl);
     home_ = dir_ + "/home";
     mkdir(home_.c_str(), 0700);
-    // A copy of the program: its wallpaper and error log land beside it.
+    // A copy of the program in a folder of its own: nothing may land beside
+    // it (the wallpaper and the log go to the private home).
     exe_ = dir_ + "/winterhollow";
     ASSERT_EQ(Sh("cp '" + std::string(WH_SAVER_BIN) + "' '" + exe_ + "'"), 0);
     Sh("xdotool mousemove 400 300");
@@ -170,7 +171,11 @@ class Saver : public ::testing::Test {
     return 0;
   }
 
-  std::string Log() { return ReadAll(dir_ + "/winterhollow.FLG"); }
+  // Where Linux keeps the program's files: the user's XDG folders, never
+  // the program's own folder.
+  std::string LogPath() const { return home_ + "/.local/state/WinterHollow/winterhollow.FLG"; }
+  std::string WallpaperPath() const { return home_ + "/.local/share/WinterHollow/WinterHollow.bmp"; }
+  std::string Log() { return ReadAll(LogPath()); }
   // What the last run printed.
   std::string Out() { return ReadAll(dir_ + "/stdout.txt"); }
   std::string Err() { return ReadAll(dir_ + "/stderr.txt"); }
@@ -208,7 +213,7 @@ TEST_F(Saver, CoversTheScreenAnimatesAndAKeyEndsIt) {
   Sh("xdotool key x");
   EXPECT_EQ(WaitEnd(5s), 0);
   EXPECT_EQ(Log(), "") << "no errors on the way";
-  EXPECT_NE(access((dir_ + "/WinterHollow.bmp").c_str(), F_OK), 0) << "wallpaper is off";
+  EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "wallpaper is off";
 }
 
 TEST_F(Saver, SlowMouseDriftKeepsItRunningAJumpEndsIt) {
@@ -242,8 +247,9 @@ TEST_F(Saver, LeavesAScreenSizedWallpaperAndSetsTheRootPixmap) {
   std::this_thread::sleep_for(2000ms);
   Sh("xdotool key space");
   ASSERT_EQ(WaitEnd(5s), 0);
-  const std::string bmp = dir_ + "/WinterHollow.bmp";
+  const std::string bmp = WallpaperPath();
   const wh::Image wall = wh::LoadBmpFile(bmp);
+  EXPECT_NE(access((dir_ + "/WinterHollow.bmp").c_str(), F_OK), 0) << "not beside the program";
   EXPECT_EQ(wall.width, kScreenW);
   EXPECT_EQ(wall.height, kScreenH);
   EXPECT_GT(Colours(wall), 50u);
@@ -295,7 +301,7 @@ TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
     return value;
   };
   WriteSettings("Wallpaper=1\n");
-  const std::string bmp = dir_ + "/WinterHollow.bmp";
+  const std::string bmp = WallpaperPath();
   const std::string gnome = "org.gnome.desktop.background ";
   const std::string xfce = "/backdrop/screen0/monitor0/workspace0/last-image";
   struct Case {
@@ -391,7 +397,7 @@ TEST_F(Saver, PreviewPaintsIntoTheHostFollowsItAndEndsWithIt) {
   waitpid(host_pid_, nullptr, 0);
   host_pid_ = -1;
   EXPECT_EQ(WaitEnd(5s), 0);
-  EXPECT_NE(access((dir_ + "/WinterHollow.bmp").c_str(), F_OK), 0) << "no wallpaper from a preview";
+  EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "no wallpaper from a preview";
 }
 
 TEST_F(Saver, HackModeDrawsIntoTheGivenWindowAndIgnoresInput) {
@@ -484,8 +490,8 @@ TEST_F(Saver, RootModeDrawsOnTheRootWindowUntilTheDaemonStopsIt) {
 
 TEST_F(Saver, AWallpaperThatCannotBeWrittenIsLoggedOnceAndTheSaverStillEnds) {
   WriteSettings("Wallpaper=1\n");
-  // Directories where the file should go: neither place can take it.
-  Sh("mkdir -p '" + dir_ + "/WinterHollow.bmp' '" + home_ + "/.local/share/WinterHollow/WinterHollow.bmp'");
+  // A folder where the file should go: it cannot take the place.
+  Sh("mkdir -p '" + WallpaperPath() + "'");
   Start({"--seed", "8"});
   ASSERT_NE(WaitForWindow(), 0u) << Log();
   std::this_thread::sleep_for(1500ms);
@@ -648,6 +654,22 @@ TEST_F(Saver, EveryWindowHasATitleAndAClass) {
             std::string::npos);
   Sh("xdotool key x");
   EXPECT_EQ(WaitEnd(5s), 0);
+}
+
+TEST_F(Saver, AHandleTooLargeIsReportedUnderMainAndTheProgramGoesOn) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"/p", "99999999999"}, {"/p", "3e9"}, {"/a", "2147483648"}, {"/P:-2147483649"}};
+  for (const auto& args : cases) {
+    Sh("rm -f '" + LogPath() + "'");
+    const std::string handle = args.back();
+    Start(args);
+    EXPECT_EQ(WaitEnd(5s), 0) << handle << ": no abort, nothing to show";
+    const std::string log = Log();
+    EXPECT_NE(log.find("6 (Overflow)"), std::string::npos) << handle << "\n" << log;
+    EXPECT_NE(log.find("Modul:\tSaver\r\n"), std::string::npos) << handle;
+    EXPECT_NE(log.find("Prozedur / procedure:\tMain\r\n"), std::string::npos) << handle;
+  }
+  EXPECT_NE(access((dir_ + "/winterhollow.FLG").c_str(), F_OK), 0) << "not beside the program";
 }
 
 }  // namespace

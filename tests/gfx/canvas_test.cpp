@@ -79,6 +79,14 @@ TEST(CanvasSize, ResizingKeepsTheTopLeftAndFillsWithBackColor) {
   EXPECT_EQ(c.GetPixel(3, 2), 0x00FF00);  // the cut row does not come back
   c.SetWidth(0);
   EXPECT_EQ(c.image().px.size(), 0u);
+  // Growing a canvas with no columns (or no rows) has nothing to keep.
+  c.SetWidth(2);
+  EXPECT_EQ(c.image(), Image(2, 3, c.image().px[0]));
+  EXPECT_EQ(c.GetPixel(1, 2), 0x00FF00);
+  c.SetSize(3, 0);
+  c.SetSize(0, 4);
+  c.SetSize(2, 2);
+  EXPECT_EQ(c.GetPixel(1, 1), 0x00FF00);
   EXPECT_EQ(ErrorOf([&] { c.SetWidth(-1); }), kErrInvalidProperty);
   EXPECT_EQ(ErrorOf([&] { Canvas bad(2, -2); }), kErrInvalidProperty);
 }

@@ -9,6 +9,7 @@
 
 #include "common/random.h"
 #include "common/allgemein.h"
+#include "errors/trap.h"
 #include "test_form.h"
 
 namespace wh::testing {
@@ -205,6 +206,27 @@ TEST_F(Tick, OnlyFlakesUpToAnzFlMoveAndEachIsAWhiteDisc) {
   EXPECT_EQ(a.Fl[1].X, 300) << "flake 1 is beyond AnzFl";
 }
 
+TEST_F(Tick, AFlakeCountPastTheTableIsReportedOnceAndCostsNoMoreThanAFullTable) {
+  // maxFl 501..32767 cannot come from the dialog, only from the file.
+  SaverSettings.maxFl = 32767;
+  SaverSettings.Size = 6;
+  SaverSettings.SpeedF = 6;
+  AnzFl = 32767;
+  Trap trap("frmMain", "Form_Resize");
+  EXPECT_TRUE(a.ScatterFlakes(trap)) << "the scene start goes on";
+  for (int i = 0; i < 20; ++i) a.tmrAnimation_Timer();
+  // One report from the scene start, one from the frames; every report,
+  // written or not, resets the mouse pointer.
+  EXPECT_EQ(sys.pointer_resets, 2);
+  EXPECT_EQ(Protocols(), 2);
+  EXPECT_NE(Log().find("9 (Subscript out of range)"), std::string::npos);
+  EXPECT_NE(Log().find("Prozedur / procedure:\tFlakes\r\n"), std::string::npos);
+  // The table's flakes still fall.
+  const FlakeRec last = a.Fl[500];
+  a.Flakes();
+  EXPECT_NE(std::make_pair(a.Fl[500].X, a.Fl[500].Y), std::make_pair(last.X, last.Y));
+}
+
 // --- the flying object --------------------------------------------------
 
 TEST_F(Tick, BirdStartsOnItsSecondCallAndCyclesElevenTicks) {
@@ -332,26 +354,58 @@ TEST_F(Tick, LaunchesLoadTheVariantsSheetsAndMirrorLeftFlyers) {
   EXPECT_EQ(kinds.size(), 2u);
 }
 
-TEST_F(Tick, NoSecondAeroplaneWithinFiveMinutes) {
-  // Same seed twice: once the last aeroplane is long past, once it is recent.
-  auto run = [&](int32_t last_plane) {
-    SeedRandom(99);
-    a.FliegerZeit = last_plane;
-    clock = 1000000;
-    for (int i = 0; i < 60000; ++i) {
-      loads.clear();
-      a.ObjNr = 0;
-      a.tmrAnimation_Timer();
-      if (!loads.empty() && loads[0] == 222) return i;
-      if (a.ObjNr == 0 && last_plane > 0 && i == plane_tick) return -i;
-    }
-    return -1;
-  };
-  plane_tick = -1;
-  plane_tick = run(1000000 - kPlanePauseMs);
-  ASSERT_GE(plane_tick, 0) << "an aeroplane after five minutes";
-  EXPECT_EQ(a.FliegerZeit, 1000000);
-  EXPECT_EQ(run(1000000 - kPlanePauseMs + 1), -plane_tick) << "that roll gives nothing now";
+// The tick counter as the machine gives it: milliseconds modulo 2^32, read
+// as a signed value, so it passes 2^31 after 24.9 days and 0 after 49.7.
+int32_t Ticks(int64_t ms) { return static_cast<int32_t>(static_cast<uint32_t>(ms)); }
+
+// Clock readings on either side of the two wraps, and one far from both.
+constexpr int64_t kClockPoints[] = {1000000, (int64_t{1} << 31) + 100000, (int64_t{1} << 32) + 100000};
+
+TEST_F(Tick, NoSecondAeroplaneWithinFiveMinutesAcrossTheClockWraps) {
+  for (const int64_t now : kClockPoints) {
+    // Same seed twice: once the last aeroplane is long past, once it is recent.
+    auto run = [&](int64_t last_plane) {
+      SeedRandom(99);
+      a.FliegerZeit = Ticks(last_plane);
+      clock = Ticks(now);
+      for (int i = 0; i < 60000; ++i) {
+        loads.clear();
+        a.ObjNr = 0;
+        a.tmrAnimation_Timer();
+        if (!loads.empty() && loads[0] == 222) return i;
+        if (a.ObjNr == 0 && plane_tick >= 0 && i == plane_tick) return -i;
+      }
+      return -1;
+    };
+    plane_tick = -1;
+    plane_tick = run(now - kPlanePauseMs);
+    ASSERT_GE(plane_tick, 0) << "an aeroplane after five minutes, clock " << now;
+    EXPECT_EQ(a.FliegerZeit, Ticks(now));
+    EXPECT_EQ(run(now - kPlanePauseMs + 1), -plane_tick) << "that roll gives nothing now";
+    EXPECT_EQ(Protocols(), 0) << "clock " << now;
+  }
+}
+
+TEST_F(Tick, RestartKeepsItsPeriodAcrossTheClockWraps) {
+  SaverSettings.Restart = 1;
+  SaverSettings.rTime = 2;
+  for (const int64_t wrap : {int64_t{1} << 31, int64_t{1} << 32}) {
+    resizes = 0;
+    a.StartZeit = Ticks(wrap - 1500);
+    clock = Ticks(wrap + 500);
+    a.tmrAnimation_Timer();
+    EXPECT_EQ(resizes, 0) << "exactly rTime is not past it, wrap " << wrap;
+    clock = Ticks(wrap + 501);
+    a.tmrAnimation_Timer();
+    EXPECT_EQ(resizes, 1) << "wrap " << wrap;
+    EXPECT_EQ(a.StartZeit, Ticks(wrap + 501));
+  }
+  // A first run long after the machine started: the count starts at once.
+  a.StartZeit = 0;
+  clock = Ticks(int64_t{3} << 30);
+  a.tmrAnimation_Timer();
+  EXPECT_EQ(a.StartZeit, clock);
+  EXPECT_EQ(Protocols(), 0);
 }
 
 // --- the order of the draws -----------------------------------------------

@@ -215,6 +215,33 @@ TEST_F(Window, WallpaperIsTheSignedBackgroundBesideTheProgramOrInTheDataFolder) 
                          sys.state_dir + "/WinterHollow/WinterHollow.bmp'").c_str()),
             0);
   EXPECT_THROW(SignAndSaveWallpaper(w), RuntimeError);
+  // No place at all (no home): nothing is written anywhere.
+  sys.folders = std::vector<std::string>{};
+  try {
+    SignAndSaveWallpaper(w);
+    ADD_FAILURE() << "nowhere to write must be an error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), kErrPathNotFound);
+  }
+}
+
+TEST_F(Window, AWallpaperThatCannotBeWrittenWholeLeavesTheOldOne) {
+  w.picBG.BackColor = 0x336699;
+  w.picBG.SetSize(320, 200);
+  w.picBG.Cls();
+  const std::string path = SignAndSaveWallpaper(w);
+  const std::string old_bytes = ReadFile(path);
+  ASSERT_EQ(std::system(("mkdir -p '" + sys.state_dir + "/WinterHollow'").c_str()), 0);
+  const std::vector<std::string> names = FolderNames(dir.path());
+  w.picBG.BackColor = 0x112233;
+  w.picBG.Cls();
+  {
+    FileSizeLimit full_disk(4096);  // the new picture does not fit
+    EXPECT_THROW(SignAndSaveWallpaper(w), RuntimeError);
+  }
+  EXPECT_EQ(ReadFile(path), old_bytes) << "the old picture survives";
+  EXPECT_EQ(FolderNames(dir.path()), names) << "no half-written file is left";
+  EXPECT_EQ(FolderNames(sys.state_dir + "/WinterHollow"), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <unistd.h>
 
 #include "common/allgemein.h"
@@ -55,8 +56,11 @@ class RenderSystem : public platform::System {
   explicit RenderSystem(platform::System& real) : real_(real) {}
 
   bool steady = false;
-  // One hour after boot, so that an aeroplane may fly at once.
-  int32_t ms = 3600000;
+  // The tick counter, one hour after boot so that an aeroplane may fly at
+  // once; it wraps as the machine's does.
+  uint32_t ms = 3600000;
+  // How long the frames have run, for the date and time line.
+  int64_t run_ms = 0;
   // The reporter beeps once for every error it reports.
   int errors = 0;
 
@@ -64,19 +68,19 @@ class RenderSystem : public platform::System {
   platform::OsVersionRecord OsVersion() override { return real_.OsVersion(); }
   platform::LocalDateTime Now() override {
     if (!steady) return real_.Now();
-    const int s = 17 * 3600 + 30 * 60 + (ms - 3600000) / 1000;
-    platform::LocalDateTime t;
-    t.year = 2026;
-    t.month = 12;
-    t.day = 24 + s / 86400;
-    t.hour = s / 3600 % 24;
-    t.minute = s / 60 % 60;
-    t.second = s % 60;
-    return t;
+    // From 24 December 2026, 17:30.
+    const std::time_t start = 1798133400;
+    const std::time_t now = start + static_cast<std::time_t>(run_ms / 1000);
+    std::tm tm {};
+    gmtime_r(&now, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
   }
   float SecondsSinceMidnight() override { return real_.SecondsSinceMidnight(); }
   std::string StateDir() override { return real_.StateDir(); }
   std::string DataDir() override { return real_.DataDir(); }
+  std::vector<std::string> FoldersFor(platform::OwnFile file) override {
+    return real_.FoldersFor(file);
+  }
   void Beep() override { ++errors; }
   void ResetMousePointer() override { real_.ResetMousePointer(); }
   void ShowCursor(bool show) override { real_.ShowCursor(show); }
@@ -138,11 +142,14 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (o.frames > 0 || o.wallpaper) platform::InstallFreeTypeText();
   if (o.frames > 0) {
     machine.steady = true;
-    frm.anim.tick_count = [&machine] { return machine.ms; };
-    host.keep_images = false;
+    frm.anim.tick_count = [&machine] { return static_cast<int32_t>(machine.ms); };
+    // Frames are only counted: a long run must not grow.
+    host.keep_frames = false;
     for (int i = 0; i < o.frames; ++i) {
       frm.tmrAnimation_Timer();
-      machine.ms += std::max<int32_t>(1, frm.tmrAnimation.Interval);
+      const uint32_t step = static_cast<uint32_t>(std::max<int32_t>(1, frm.tmrAnimation.Interval));
+      machine.ms += step;
+      machine.run_ms += step;
     }
   }
   if (o.wallpaper) {

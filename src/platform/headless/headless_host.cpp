@@ -8,7 +8,8 @@
 namespace wh {
 
 void HeadlessHost::Present(const Canvas& form) {
-  frames.push_back({keep_images ? form.image() : Image(), RandomDrawCount()});
+  ++presents;
+  if (keep_frames) frames.push_back({keep_images ? form.image() : Image(), RandomDrawCount()});
 }
 
 void HeadlessHost::WriteStages(const std::string& dir) const {

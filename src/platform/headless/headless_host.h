@@ -28,8 +28,12 @@ class HeadlessHost : public FormHost {
   // raises the run-time error of the file operation.
   void WriteStages(const std::string& dir) const;
 
+  // One record per refresh while keep_frames is on (with the image while
+  // keep_images is on too); a long run turns it off and only counts.
   std::vector<Frame> frames;
+  bool keep_frames = true;
   bool keep_images = true;
+  uint64_t presents = 0;
   int pumps = 0;
   double dpi = 96.0;
   double text_dpi = 96.0;

@@ -1,17 +1,12 @@
 #include "platform/posix/ini_store.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "common/runtime_error.h"
 #include "platform/posix/system_posix.h"
+#include "system/files.h"
 
 namespace wh::platform {
 
@@ -24,15 +19,26 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-std::vector<std::string> ReadLines(const std::string& path) {
+std::vector<std::string> SplitLines(const std::string& content) {
   std::vector<std::string> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
+  size_t at = 0;
+  while (at < content.size()) {
+    size_t end = content.find('\n', at);
+    if (end == std::string::npos) end = content.size();
+    std::string line = content.substr(at, end - at);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+    lines.push_back(std::move(line));
+    at = end + 1;
   }
   return lines;
+}
+
+// Names compare as the registry compares them: without regard to case.
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
 }
 
 // "[name]" -> name, anything else -> no section header.
@@ -53,15 +59,6 @@ bool KeyValue(const std::string& line, std::string* key, std::string* value) {
   return !key->empty();
 }
 
-void MakeDirs(const std::string& dir) {
-  for (size_t i = 1; i <= dir.size(); ++i) {
-    if (i == dir.size() || dir[i] == '/') {
-      std::string part = dir.substr(0, i);
-      if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) Raise(FileErrorFromErrno(errno));
-    }
-  }
-}
-
 }  // namespace
 
 IniFileStore::IniFileStore(std::string config_dir)
@@ -69,15 +66,38 @@ IniFileStore::IniFileStore(std::string config_dir)
                                      : std::move(config_dir)) {}
 
 std::string IniFileStore::FilePath(const std::string& app) const {
+  if (config_dir_.empty()) return "";
   return config_dir_ + "/" + app + "/settings.ini";
+}
+
+void IniFileStore::Reload() {
+  cache_.clear();
+  std::vector<std::string>& lines = cache_[kAppName];
+  const std::string path = FilePath(kAppName);
+  if (path.empty()) return;
+  if (auto content = files::ReadSmallFile(path, kMaxFileSize)) lines = SplitLines(*content);
+}
+
+const std::vector<std::string>& IniFileStore::Lines(const std::string& app) {
+  auto it = cache_.find(app);
+  if (it != cache_.end()) return it->second;
+  std::vector<std::string>& lines = cache_[app];
+  const std::string path = FilePath(app);
+  if (path.empty()) return lines;
+  try {
+    if (auto content = files::ReadSmallFile(path, kMaxFileSize)) lines = SplitLines(*content);
+  } catch (const RuntimeError&) {
+    // Only Reload reports a file it cannot read; a Get answers with the default.
+  }
+  return lines;
 }
 
 std::string IniFileStore::Get(const std::string& app, const std::string& section,
                               const std::string& key, const std::string& default_text) {
   std::string current, k, v;
-  for (const std::string& line : ReadLines(FilePath(app))) {
+  for (const std::string& line : Lines(app)) {
     if (SectionHeader(line, &current)) continue;
-    if (current == section && KeyValue(line, &k, &v) && k == key) return v;
+    if (SameName(current, section) && KeyValue(line, &k, &v) && SameName(k, key)) return v;
   }
   return default_text;
 }
@@ -85,7 +105,11 @@ std::string IniFileStore::Get(const std::string& app, const std::string& section
 void IniFileStore::Save(const std::string& app, const std::string& section,
                         const std::string& key, const std::string& text) {
   const std::string path = FilePath(app);
-  std::vector<std::string> lines = ReadLines(path);
+  if (path.empty()) Raise(kErrPathNotFound);  // no home to keep settings in
+  // The file as it is now, not as last read: another program may have
+  // changed it since. One that cannot be read is not overwritten.
+  std::vector<std::string> lines;
+  if (auto content = files::ReadSmallFile(path, kMaxFileSize)) lines = SplitLines(*content);
 
   // Replace the key in place, or append it to its section, or add the section.
   std::string current, k, v;
@@ -93,12 +117,12 @@ void IniFileStore::Save(const std::string& app, const std::string& section,
   int section_end = -1;  // index after the last line of the section
   for (size_t i = 0; i < lines.size() && !done; ++i) {
     if (SectionHeader(lines[i], &current)) {
-      if (current == section) section_end = static_cast<int>(i) + 1;
+      if (SameName(current, section)) section_end = static_cast<int>(i) + 1;
       continue;
     }
-    if (current != section) continue;
-    if (KeyValue(lines[i], &k, &v) && k == key) {
-      lines[i] = key + "=" + text;
+    if (!SameName(current, section)) continue;
+    if (KeyValue(lines[i], &k, &v) && SameName(k, key)) {
+      lines[i] = k + "=" + text;
       done = true;
     } else if (!Trim(lines[i]).empty()) {
       section_end = static_cast<int>(i) + 1;
@@ -115,36 +139,9 @@ void IniFileStore::Save(const std::string& app, const std::string& section,
 
   std::string content;
   for (const std::string& line : lines) content += line + "\n";
-
-  const std::string dir = path.substr(0, path.find_last_of('/'));
-  MakeDirs(dir);
-  const std::string tmp = path + ".tmp";
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) Raise(FileErrorFromErrno(errno));
-  size_t written = 0;
-  while (written < content.size()) {
-    ssize_t n = write(fd, content.data() + written, content.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      close(fd);
-      unlink(tmp.c_str());
-      Raise(FileErrorFromErrno(err));
-    }
-    written += static_cast<size_t>(n);
-  }
-  int synced = fsync(fd);
-  int sync_err = errno;
-  if (close(fd) != 0 || synced != 0) {
-    int err = synced != 0 ? sync_err : errno;
-    unlink(tmp.c_str());
-    Raise(FileErrorFromErrno(err));
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    unlink(tmp.c_str());
-    Raise(FileErrorFromErrno(err));
-  }
+  if (!files::MakeOwnFolder(config_dir_ + "/" + app)) Raise(kErrPermissionDenied);
+  files::ReplaceFile(path, content);
+  cache_[app] = std::move(lines);
 }
 
 }  // namespace wh::platform

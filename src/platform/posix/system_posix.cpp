@@ -63,18 +63,24 @@ std::string XdgDir(const char* variable, const char* home_fallback) {
   if (v && v[0] == '/') return v;
   const char* home = std::getenv("HOME");
   std::string base;
-  if (home && home[0]) {
+  if (home && home[0] == '/') {
     base = home;
-  } else if (const passwd* pw = getpwuid(getuid())) {
+  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') {
     base = pw->pw_dir;
-  } else {
-    base = "/tmp";
   }
+  // "/" is the home of system users without one of their own.
+  if (base.empty() || base == "/") return "";
   return base + "/" + home_fallback;
 }
 
 std::string PosixSystem::StateDir() { return XdgDir("XDG_STATE_HOME", ".local/state"); }
 std::string PosixSystem::DataDir() { return XdgDir("XDG_DATA_HOME", ".local/share"); }
+
+std::vector<std::string> PosixSystem::FoldersFor(OwnFile file) {
+  const std::string user = file == OwnFile::kErrorLog ? StateDir() : DataDir();
+  if (user.empty()) return {};
+  return {user + "/WinterHollow"};
+}
 
 void PosixSystem::Beep() {
   if (isatty(STDERR_FILENO)) {

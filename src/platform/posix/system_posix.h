@@ -18,6 +18,11 @@ class PosixSystem : public System {
   float SecondsSinceMidnight() override;
   std::string StateDir() override;
   std::string DataDir() override;
+  // Only the user's own XDG folders: the log in $XDG_STATE_HOME/WinterHollow,
+  // the wallpaper in $XDG_DATA_HOME/WinterHollow. The program's folder is
+  // never written (an installed program sits in /usr, shared by everyone),
+  // and without a home there is no place at all.
+  std::vector<std::string> FoldersFor(OwnFile file) override;
   void Beep() override;
   void ResetMousePointer() override {}
   void ShowCursor(bool) override {}
@@ -28,7 +33,9 @@ class PosixSystem : public System {
 };
 
 // Reads an XDG base folder: the variable when it holds an absolute path,
-// else $HOME followed by the fallback (".config", ".local/state", ...).
+// else the home folder ($HOME, else the password database) followed by the
+// fallback (".config", ".local/state", ...). Empty when there is no home:
+// nothing is then kept, rather than kept in a folder others share.
 std::string XdgDir(const char* variable, const char* home_fallback);
 
 }  // namespace wh::platform

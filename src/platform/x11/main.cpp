@@ -513,10 +513,11 @@ int main(int argc, char** argv) {
   OverlaySettingsStore store(ini, opts.overrides);
   SetSettingsStore(&store);
 
-  const CommandLine cl = opts.hack == HackTarget::kNone ? ParseCommandLine(opts.mode_args)
-                                                        : CommandLine{};
-  const bool needs_display = opts.hack != HackTarget::kNone || cl.mode == Mode::kSaver ||
-                             cl.mode == Mode::kPreview;
+  // Only the mode here: the window handle is read inside Main, whose trap
+  // reports a handle that does not fit.
+  const Mode mode = opts.hack == HackTarget::kNone ? CommandMode(opts.mode_args) : Mode::kNone;
+  const bool needs_display =
+      opts.hack != HackTarget::kNone || mode == Mode::kSaver || mode == Mode::kPreview;
   std::unique_ptr<x11::Connection> conn;
   if (needs_display) {
     try {
