@@ -515,7 +515,7 @@ TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaver) {
   EXPECT_NE(log.find("Form_Load"), std::string::npos);
   EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
   // A person at a terminal learns where the protocol went, in one line.
-  EXPECT_EQ(Err(), "winterhollow: run-time errors were written to " + dir_ + "/winterhollow.FLG\n");
+  EXPECT_EQ(Err(), "winterhollow: run-time errors were written to " + LogPath() + "\n");
 }
 
 // Every refusal is one line on standard error that says what is wrong, and
