@@ -1,5 +1,6 @@
 #include "animation/animation.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -109,7 +110,47 @@ void Animation::tmrAnimation_Timer() {
   const int SH = f.form.ScaleHeight();
 
   if (!trap([&] { Jetzt = tick_count(); })) return;
-  if (!trap([&] { BitBlt(f.picBuffer, 0, 0, SW, SH, f.picBG, 0, 0, kSrcCopy); })) return;
+
+  // Incremental: the form's image (the last frame) is picBuffer's for the
+  // tick; what the last frame drew over the background is restored once the
+  // band's new place is known. A frame of another size, or one that someone
+  // else drew on, is drawn whole, as without.
+  const bool incremental = f.incremental;
+  struct Lend {
+    FrmMain* f;
+    ~Lend() { Return(); }
+    Animation* a;
+    void Return() {
+      if (f) std::swap(f->form.image(), f->picBuffer.image());
+      if (a) a->lent_w_ = a->lent_h_ = -1;
+      f = nullptr;
+      a = nullptr;
+    }
+  } lend {incremental ? &f : nullptr, incremental ? this : nullptr};
+  if (incremental) {
+    // The form's size stays what it was while its image is lent.
+    lent_w_ = SW;
+    lent_h_ = SH;
+    std::swap(f.form.image(), f.picBuffer.image());
+    if (SW != frame_w_ || SH != frame_h_ || f.picBG.ScaleWidth() != SW ||
+        f.picBG.ScaleHeight() != SH)
+      valid_ = false;
+    now_.clear();
+    recording_ = true;
+  }
+  // Left early (an error's answer): the next frame is drawn whole.
+  struct Abandon {
+    Animation* a;
+    ~Abandon() {
+      if (!a) return;
+      a->valid_ = false;
+      a->recording_ = false;
+    }
+  } abandon {incremental ? this : nullptr};
+  const bool whole = !incremental || !valid_;
+
+  if (whole && !trap([&] { BitBlt(f.picBuffer, 0, 0, SW, SH, f.picBG, 0, 0, kSrcCopy); }))
+    return;
 
   // The cloud band drifts right by SpeedS pixels a tick on average.
   if (!trap([&] { HimmelSchritt = HimmelSchritt + 1; })) return;
@@ -122,7 +163,13 @@ void Animation::tmrAnimation_Timer() {
         }
       }))
     return;
-  if (!trap([&] { DrawCloudBand(); })) return;
+  if (!trap([&] {
+        if (whole)
+          DrawCloudBand();
+        else
+          RestoreAndDrawBand(SW, SH);
+      }))
+    return;
 
   if (!trap([&] {
         if (IsFlying(ObjNr)) ObjektFlieg();
@@ -134,6 +181,7 @@ void Animation::tmrAnimation_Timer() {
           const Int16 sy = (r.Bild - 1) * kBirdCellH;
           BitBlt(f.picBuffer, r.X, r.Y, kBirdCellW, kBirdCellH, f.picMask, 0, sy, kSrcAnd);
           BitBlt(f.picBuffer, r.X, r.Y, kBirdCellW, kBirdCellH, f.picObjekt, 0, sy, kSrcPaint);
+          Touch(r.X, r.Y, kBirdCellW, kBirdCellH);
         }))
       return;
   } else if (ObjNr == 21) {
@@ -142,6 +190,7 @@ void Animation::tmrAnimation_Timer() {
           const Int16 sy = (r.Bild - 1) * kPlaneCellH;
           BitBlt(f.picBuffer, r.X, r.Y, kPlaneCellW, kPlaneCellH, f.picMask, 0, sy, kSrcAnd);
           BitBlt(f.picBuffer, r.X, r.Y, kPlaneCellW, kPlaneCellH, f.picObjekt, 0, sy, kSrcPaint);
+          Touch(r.X, r.Y, kPlaneCellW, kPlaneCellH);
         }))
       return;
   } else if (!LaunchRoll(trap)) {
@@ -157,6 +206,12 @@ void Animation::tmrAnimation_Timer() {
     return;
   if (SaverSettings.Date != 0 || SaverSettings.Time != 0) {
     const platform::LocalDateTime now = platform::Sys().Now();
+    {
+      // Glyphs may reach a little outside their line: a line more either side.
+      const int y = static_cast<int>(std::floor(f.picBuffer.CurrentY));
+      const int lh = static_cast<int>(std::ceil(f.form.TextHeight("1"))) + 1;
+      Touch(0, y - lh, SW, 3 * lh);
+    }
     if (!trap([&] {
           if (SaverSettings.Date != 0) f.picBuffer.Print(ShortDate(now) + "   ", false);
         }))
@@ -170,11 +225,33 @@ void Animation::tmrAnimation_Timer() {
 
   if (!trap([&] { Flakes(); })) return;
 
-  if (!trap([&] {
-        BitBlt(f.form, 0, 0, SW, SH, f.picBuffer, 0, 0, kSrcCopy);
-        f.form.Refresh();
-      }))
+  if (incremental) {
+    lend.Return();
+    recording_ = false;
+    abandon.a = nullptr;
+    if (!trap([&] {
+          if (whole) {
+            f.form.Refresh();
+          } else {
+            PresentChanges(SW, SH);
+          }
+        }))
+      return;
+    // Remember what this frame holds for the next tick.
+    drawn_.swap(now_);
+    frame_w_ = SW;
+    frame_h_ = SH;
+    valid_ = BandRect(SW, SH, band_);
+    band_at_[0] = f.HimmelX;
+    band_at_[1] = f.HimmelY;
+    band_at_[2] = f.HimmelW;
+    band_at_[3] = f.HimmelH;
+  } else if (!trap([&] {
+               BitBlt(f.form, 0, 0, SW, SH, f.picBuffer, 0, 0, kSrcCopy);
+               f.form.Refresh();
+             })) {
     return;
+  }
 
   // A new landscape every rTime seconds; the first period only starts the count.
   bool due = false;
@@ -192,14 +269,143 @@ void Animation::tmrAnimation_Timer() {
     STMT(BitBlt(f.picBuffer, 0, f.HimmelY, f.HimmelW, f.HimmelH, f.picHimmel, 0, 0, kSrcCopy));
     STMT(BitBlt(f.picBuffer, 2 - f.HimmelW, f.HimmelY, f.HimmelW, f.HimmelH, f.picHimmel, 0, 0,
                 kSrcCopy));
+    valid_ = false;
   }
   STMT(StartZeit = Jetzt);
 }
 
+int Animation::FormWidth() const { return lent_w_ >= 0 ? lent_w_ : f_.form.ScaleWidth(); }
+int Animation::FormHeight() const { return lent_h_ >= 0 ? lent_h_ : f_.form.ScaleHeight(); }
+
+void Animation::Touch(int x, int y, int w, int h) {
+  if (!recording_) return;
+  const int SW = FormWidth(), SH = FormHeight();
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min<int64_t>(int64_t{x} + w, SW), y1 = std::min<int64_t>(int64_t{y} + h, SH);
+  if (x0 < x1 && y0 < y1) now_.push_back({x0, y0, x1 - x0, y1 - y0});
+}
+
+bool Animation::BandRect(int SW, int SH, PixelRect& band) const {
+  const int w = f_.HimmelW, h = f_.HimmelH;
+  if (w <= 2 || h <= 0) return false;
+  // What the two copies of DrawCloudBand cover: the picture may be smaller
+  // than the extents, and outside it a copy leaves the frame alone.
+  const int cover_w = std::min(w, f_.picHimmel.ScaleWidth());
+  const int cover_h = std::min(h, f_.picHimmel.ScaleHeight());
+  if (cover_w < w - 2 || cover_h <= 0) return false;  // a gap between the copies
+  const int64_t left = int64_t{f_.HimmelX} - w + 2, right = int64_t{f_.HimmelX} + cover_w;
+  const int64_t top = f_.HimmelY, bottom = int64_t{f_.HimmelY} + cover_h;
+  const int64_t x0 = std::max<int64_t>(left, 0), x1 = std::min<int64_t>(right, SW);
+  const int64_t y0 = std::max<int64_t>(top, 0), y1 = std::min<int64_t>(bottom, SH);
+  band = x0 < x1 && y0 < y1 ? PixelRect {static_cast<int>(x0), static_cast<int>(y0),
+                                         static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)}
+                            : PixelRect {};
+  return true;
+}
+
+namespace {
+
+PixelRect Intersect(const PixelRect& a, const PixelRect& b) {
+  const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+  const int x1 = std::min(a.right(), b.right()), y1 = std::min(a.bottom(), b.bottom());
+  return x0 < x1 && y0 < y1 ? PixelRect {x0, y0, x1 - x0, y1 - y0} : PixelRect {};
+}
+
+PixelRect Union(const PixelRect& a, const PixelRect& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+  return {x0, y0, std::max(a.right(), b.right()) - x0, std::max(a.bottom(), b.bottom()) - y0};
+}
+
+int64_t Area(const PixelRect& r) { return r.empty() ? 0 : int64_t{r.w} * r.h; }
+
+bool Contains(const PixelRect& outer, const PixelRect& inner) {
+  return inner.empty() || (inner.x >= outer.x && inner.y >= outer.y &&
+                           inner.right() <= outer.right() && inner.bottom() <= outer.bottom());
+}
+
+// Copies rectangle r of src into dst 1:1, as a BitBlt whose destination is
+// limited to r would: the band is placed at (x, y) of the frame.
+void CopyClipped(Canvas& dst, const PixelRect& r, const Canvas& src, int x, int y, int w, int h) {
+  const PixelRect part = Intersect(r, {x, y, w, h});
+  if (part.empty()) return;
+  BitBlt(dst, part.x, part.y, part.w, part.h, src, part.x - x, part.y - y, kSrcCopy);
+}
+
+}  // namespace
+
+void Animation::Restore(const PixelRect& r, bool with_band) {
+  FrmMain& f = f_;
+  BitBlt(f.picBuffer, r.x, r.y, r.w, r.h, f.picBG, r.x, r.y, kSrcCopy);
+  if (!with_band) return;
+  // The band's two copies in their order, limited to r.
+  CopyClipped(f.picBuffer, r, f.picHimmel, f.HimmelX, f.HimmelY, f.HimmelW, f.HimmelH);
+  CopyClipped(f.picBuffer, r, f.picHimmel, f.HimmelX - f.HimmelW + 2, f.HimmelY, f.HimmelW,
+              f.HimmelH);
+}
+
+void Animation::RestoreAndDrawBand(int SW, int SH) {
+  FrmMain& f = f_;
+  PixelRect band;
+  if (!BandRect(SW, SH, band)) {
+    // No solid band to reason with: the whole frame, as without.
+    BitBlt(f.picBuffer, 0, 0, SW, SH, f.picBG, 0, 0, kSrcCopy);
+    DrawCloudBand();
+    band_moved_ = true;
+    band_now_ = {0, 0, SW, SH};
+    return;
+  }
+  band_moved_ = f.HimmelX != band_at_[0] || f.HimmelY != band_at_[1] || f.HimmelW != band_at_[2] ||
+                f.HimmelH != band_at_[3];
+  band_now_ = band;
+  if (band_moved_) {
+    // Where the old band lay outside the new one, the background shows again.
+    if (!Contains(band, band_)) Restore(Union(band, band_), false);
+    for (const PixelRect& r : drawn_) Restore(r, false);
+    DrawCloudBand();
+  } else {
+    for (const PixelRect& r : drawn_) Restore(r, true);
+  }
+}
+
+void Animation::PresentChanges(int SW, int SH) {
+  std::vector<PixelRect> rects;
+  rects.reserve(drawn_.size() + now_.size() + 2);
+  if (band_moved_) {
+    rects.push_back(Union(band_now_, band_));
+  }
+  // Most things moved a little: a thing's old and new places go as one
+  // rectangle when that costs little more than the two.
+  const size_t n = std::max(drawn_.size(), now_.size());
+  for (size_t i = 0; i < n; ++i) {
+    const PixelRect a = i < drawn_.size() ? drawn_[i] : PixelRect {};
+    const PixelRect b = i < now_.size() ? now_[i] : PixelRect {};
+    const PixelRect u = Union(a, b);
+    if (Area(u) <= 2 * (Area(a) + Area(b))) {
+      rects.push_back(u);
+    } else {
+      rects.push_back(a);
+      rects.push_back(b);
+    }
+  }
+  // Inside the band's rectangle there is nothing more to say.
+  std::vector<PixelRect> out;
+  out.reserve(rects.size());
+  for (const PixelRect& r : rects) {
+    if (r.empty()) continue;
+    if (band_moved_ && !out.empty() && Contains(out.front(), r)) continue;
+    out.push_back(r);
+  }
+  (void)SW;
+  (void)SH;
+  f_.host().PresentRects(f_.form, out);
+}
+
 void Animation::Flakes() {
   Trap trap("frmMain", "Flakes");
-  const double SW = f_.form.ScaleWidth();
-  const double SH = f_.form.ScaleHeight();
+  const double SW = FormWidth();
+  const double SH = FormHeight();
   const double speed = SaverSettings.SpeedF;
   const double size = SaverSettings.Size;
   Canvas& buffer = f_.picBuffer;
@@ -218,15 +424,19 @@ void Animation::Flakes() {
       STMT(Fl[i].Y = Round32(Rnd() * (SH * 0.1)));
       STMT(Fl[i].D = Round32(Rnd() * size + 4));
     }
-    STMT(buffer.Ellipse(Fl[i].X, Fl[i].Y, Fl[i].X + Fl[i].D, Fl[i].Y + Fl[i].D));
+    STMT({
+      const int32_t x = Fl[i].X.value(), y = Fl[i].Y.value(), d = Fl[i].D.value();
+      buffer.Ellipse(Fl[i].X, Fl[i].Y, Fl[i].X + Fl[i].D, Fl[i].Y + Fl[i].D);
+      Touch(d < 0 ? x + d : x, d < 0 ? y + d : y, d < 0 ? -d : d, d < 0 ? -d : d);
+    });
   }
 }
 
 void Animation::ObjektFlieg() {
   Trap trap("frmMain", "ObjektFlieg");
   if (!IsFlying(ObjNr)) return;
-  const double SW = f_.form.ScaleWidth();
-  const double SH = f_.form.ScaleHeight();
+  const double SW = FormWidth();
+  const double SH = FormHeight();
   const double speed = SaverSettings.SpeedO;
   Int16 dyMin, dyMax, dy;
   STMT(dyMin = Zz(-10, -3));

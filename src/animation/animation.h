@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/numeric.h"
 #include "system/system.h"
@@ -70,6 +71,10 @@ class Animation {
   Int32 StartZeit;
   Int16 FlugTakt;
 
+  // The next tick draws and presents the whole frame: the form was drawn on
+  // by something else (a new scene, another size).
+  void Invalidate() { valid_ = false; }
+
   // The millisecond clock (milliseconds since the machine started, as a
   // signed 32-bit value that wraps); tests and the renderer replace it.
   std::function<int32_t()> tick_count;
@@ -83,8 +88,38 @@ class Animation {
   bool LoadSprite(Trap& trap, int mask_id, int image_id, bool mirrored);
   Picture Load(int id);
 
+  // Drawing only what changes (the form's `incremental`): the frame is
+  // composed in the form's own image, lent to picBuffer for the tick, and
+  // what the last frame drew over the background is restored from it.
+  // The cloud band's rectangle on a frame of SW x SH; false when its two
+  // copies do not make one solid rectangle.
+  bool BandRect(int SW, int SH, PixelRect& band) const;
+  // Puts the background (picBG, and the band unless it is about to be
+  // drawn whole) back into rectangle r of the frame in picBuffer.
+  void Restore(const PixelRect& r, bool with_band);
+  // Restores what the last frame drew and draws the band (whole when it
+  // moved); the incremental counterpart of the background and band steps.
+  void RestoreAndDrawBand(int SW, int SH);
+  // The form's size, also while its image is lent to picBuffer.
+  int FormWidth() const;
+  int FormHeight() const;
+  // Notes a rectangle this tick draws on the frame.
+  void Touch(int x, int y, int w, int h);
+  // Puts the changed rectangles of the finished frame on the screen.
+  void PresentChanges(int SW, int SH);
+
   FrmMain& f_;
   std::function<void()> form_resize_;
+  bool valid_ = false;    // the form holds the last frame, as described below
+  int lent_w_ = -1, lent_h_ = -1;  // the form's size while its image is lent
+  bool recording_ = false;
+  std::vector<PixelRect> drawn_;  // drawn over the background in that frame
+  std::vector<PixelRect> now_;    // drawn in this tick so far
+  PixelRect band_;                // the band's rectangle in that frame
+  PixelRect band_now_;
+  int band_at_[4] = {};  // HimmelX, HimmelY, HimmelW, HimmelH of that frame
+  bool band_moved_ = false;
+  int frame_w_ = 0, frame_h_ = 0;
 };
 
 // Milliseconds since the machine started, wrapping like a 32-bit counter.

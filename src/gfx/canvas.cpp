@@ -63,10 +63,22 @@ Span Visible(const Image& dst, int x, int y, int w, int h) {
           std::min<int64_t>(ah, h > 0 ? int64_t{dst.height} - y : int64_t{y})};
 }
 
+// The source rows a destination row has to read for it to be drawn; rows
+// that read none of them are left alone. The rows drawn are reported.
+struct RowFilter {
+  int64_t lo = INT64_MIN, hi = INT64_MAX;
+  int64_t drawn_lo = INT64_MAX, drawn_hi = INT64_MIN;  // destination rows drawn
+  bool has(int64_t r) const { return r >= lo && r < hi; }
+  void drew(int64_t row) {
+    drawn_lo = std::min(drawn_lo, row);
+    drawn_hi = std::max(drawn_hi, row + 1);
+  }
+};
+
 // The per-pixel work for one raster operation, chosen once per transfer.
 template <typename Combine>
 void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
-              int sh, Combine combine) {
+              int sh, RowFilter& rows, Combine combine) {
   const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
   const int64_t asw = std::llabs(int64_t{sw}), ash = std::llabs(int64_t{sh});
   const Span span = Visible(dst, x, y, w, h);
@@ -80,6 +92,8 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
     const int64_t q0 = std::max<int64_t>(r0, -int64_t{sy});
     const int64_t q1 = std::min<int64_t>(r1, int64_t{src.height} - sy);
     for (int64_t r = q0; r < q1; ++r) {
+      if (!rows.has(sy + r)) continue;
+      rows.drew(y + r);
       const uint32_t* s = &src.px[static_cast<size_t>((sy + r) * src.width + sx + c0)];
       uint32_t* d = &dst.px[static_cast<size_t>((y + r) * dst.width + x + c0)];
       for (int64_t n = 0; n < c1 - c0; ++n) d[n] = combine(d[n], s[n]);
@@ -94,7 +108,8 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
   }
   for (int64_t r = r0; r < r1; ++r) {
     const int64_t s_row = At(sy, sh, r * ash / ah);
-    if (s_row < 0 || s_row >= src.height) continue;
+    if (s_row < 0 || s_row >= src.height || !rows.has(s_row)) continue;
+    rows.drew(At(y, h, r));
     const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
     uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width];
     for (int64_t j = j0; j < j1; ++j) {
@@ -138,7 +153,7 @@ Tap TapFor(int64_t dst_extent, int64_t src_extent, int64_t j) {
 
 template <typename Combine>
 void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy,
-                    int sw, int sh, Combine combine) {
+                    int sw, int sh, RowFilter& rows, Combine combine) {
   const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
   const int64_t asw = std::llabs(int64_t{sw}), ash = std::llabs(int64_t{sh});
   const Span span = Visible(dst, x, y, w, h);
@@ -189,6 +204,8 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
     if (s_row < 0 || s_row >= src.height) continue;
     int64_t s_row1 = At(sy, sh, t.k1);
     if (s_row1 < 0 || s_row1 >= src.height) s_row1 = s_row;
+    if (!rows.has(s_row) && !rows.has(s_row1)) continue;
+    rows.drew(At(y, h, r));
     const uint64_t* a = row(s_row, s_row1);
     const uint64_t* b = row(s_row1, s_row);
     uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + At(x, w, first)];
@@ -201,20 +218,22 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
 
 template <typename Combine>
 void Stretch(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
-             int sh, StretchMode mode, Combine combine) {
+             int sh, StretchMode mode, RowFilter& rows, Combine combine) {
   // Equal extents copy pixel for pixel in either mode.
   const bool same = std::llabs(int64_t{w}) == std::llabs(int64_t{sw}) &&
                     std::llabs(int64_t{h}) == std::llabs(int64_t{sh});
   if (mode == StretchMode::kSmooth && !same)
-    SmoothTransfer(dst, x, y, w, h, src, sx, sy, sw, sh, combine);
+    SmoothTransfer(dst, x, y, w, h, src, sx, sy, sw, sh, rows, combine);
   else
-    Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, combine);
+    Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, rows, combine);
 }
 
 }  // namespace
 
-void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, int sx, int sy,
-                  int sw, int sh, Rop rop, StretchMode mode) {
+namespace {
+
+void StretchFiltered(Image& dst, int x, int y, int w, int h, const Image& src_in, int sx, int sy,
+                     int sw, int sh, Rop rop, StretchMode mode, RowFilter& rows) {
   CheckRop(rop);
   if (w == 0 || h == 0 || sw == 0 || sh == 0) return;
   // Copying a canvas onto itself reads the picture as it was before.
@@ -223,17 +242,37 @@ void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, i
   const Image& src = copy ? *copy : src_in;
   switch (rop) {
     case kSrcCopy:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, [](uint32_t, uint32_t s) { return s; });
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,
+              [](uint32_t, uint32_t s) { return s; });
       break;
     case kSrcAnd:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode,
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,
               [](uint32_t d, uint32_t s) { return d & s; });
       break;
     case kSrcPaint:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode,
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,
               [](uint32_t d, uint32_t s) { return d | s; });
       break;
   }
+}
+
+}  // namespace
+
+void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy,
+                  int sw, int sh, Rop rop, StretchMode mode) {
+  RowFilter all;
+  StretchFiltered(dst, x, y, w, h, src, sx, sy, sw, sh, rop, mode, all);
+}
+
+std::pair<int, int> StretchImageRows(Image& dst, int x, int y, int w, int h, const Image& src,
+                                     int sx, int sy, int sw, int sh, Rop rop, StretchMode mode,
+                                     int src_row0, int src_row1) {
+  RowFilter rows;
+  rows.lo = src_row0;
+  rows.hi = src_row1;
+  StretchFiltered(dst, x, y, w, h, src, sx, sy, sw, sh, rop, mode, rows);
+  if (rows.drawn_lo >= rows.drawn_hi) return {0, 0};
+  return {static_cast<int>(rows.drawn_lo), static_cast<int>(rows.drawn_hi)};
 }
 
 void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop) {

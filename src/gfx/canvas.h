@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "gfx/image.h"
 #include "gfx/text.h"
@@ -150,5 +151,14 @@ void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int 
 // The same onto a plain image, for code that draws without a canvas.
 void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
                   int sh, Rop rop, StretchMode mode = StretchMode::kNearest);
+
+// StretchImage limited to the destination rows that read source rows
+// src_row0..src_row1-1 (rows of `src`); every other row is left as it is,
+// and the rows drawn come out exactly as a whole StretchImage makes them.
+// For redrawing a stretched picture after a change to some of its rows.
+// Returns the destination rows drawn as [first, last + 1), {0, 0} for none.
+std::pair<int, int> StretchImageRows(Image& dst, int x, int y, int w, int h, const Image& src,
+                                     int sx, int sy, int sw, int sh, Rop rop, StretchMode mode,
+                                     int src_row0, int src_row1);
 
 }  // namespace wh

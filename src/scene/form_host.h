@@ -6,9 +6,22 @@
 // the tests.
 #pragma once
 
+#include <vector>
+
 #include "gfx/canvas.h"
 
 namespace wh {
+
+// A rectangle of form pixels: columns x..x+w-1, rows y..y+h-1.
+struct PixelRect {
+  int x = 0, y = 0, w = 0, h = 0;
+  bool empty() const { return w <= 0 || h <= 0; }
+  int right() const { return x + w; }
+  int bottom() const { return y + h; }
+  friend bool operator==(const PixelRect& a, const PixelRect& b) {
+    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+  }
+};
 
 class FormHost {
  public:
@@ -18,6 +31,14 @@ class FormHost {
   // scene, the animation after each frame): the form's persistent image has
   // to become visible now.
   virtual void Present(const Canvas& form) = 0;
+
+  // Called instead of Present when only these rectangles of the form
+  // (inside it, possibly overlapping) differ from what was last put on the
+  // screen. A host that cannot put parts of an image shows the whole form.
+  virtual void PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) {
+    (void)rects;
+    Present(form);
+  }
 
   // Called by CopyBg after the refresh: runs the window messages that are
   // waiting. Input handlers may end the saver from in here.

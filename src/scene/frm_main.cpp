@@ -2,6 +2,10 @@
 // BuildBG (the order of the layers) and CopyBg (showing it).
 #include "scene/frm_main.h"
 
+#include <cstring>
+#include <utility>
+#include <vector>
+
 #include "common/allgemein.h"
 #include "errors/trap.h"
 #include "gfx/resources.h"
@@ -273,13 +277,71 @@ bool FrmMain::MiddleGroundPass(Trap& trap, int i, Int16& y, Int16 sea, Int16& vi
 void FrmMain::CopyBg() {
   Trap trap("frmMain", "CopyBg");
   STMT(picBG.Refresh());
-  STMT(Paint("CopyBg", form, picBG.Snapshot(), 0, 0, 0, form.ScaleWidth(), form.ScaleHeight(), {},
-             {}, {}, {}, kSrcCopy));
-  STMT(form.Refresh());
+  if (incremental && !on_draw) {
+    STMT(ShowChangedRows());
+  } else {
+    STMT(Paint("CopyBg", form, picBG.Snapshot(), 0, 0, 0, form.ScaleWidth(), form.ScaleHeight(),
+               {}, {}, {}, {}, kSrcCopy));
+    STMT(form.Refresh());
+  }
   STMT(host_->PumpMessages());
 }
 
+void FrmMain::ShowChangedRows() {
+  Picture now = picBG.Snapshot();
+  const int W = form.ScaleWidth(), H = form.ScaleHeight();
+  const bool whole = !shown_ || shown_->width != now->width || shown_->height != now->height ||
+                     shown_w_ != W || shown_h_ != H;
+  // The form still shows the last stage: only rows of the scene that a
+  // stage drew on need stretching again (a stage rarely reaches the sky).
+  int r0 = 0, r1 = now->height;
+  if (!whole) {
+    const size_t row_bytes = static_cast<size_t>(now->width) * sizeof(uint32_t);
+    auto same = [&](int r) {
+      const size_t at = static_cast<size_t>(r) * now->width;
+      return std::memcmp(&now->px[at], &shown_->px[at], row_bytes) == 0;
+    };
+    while (r0 < r1 && same(r0)) ++r0;
+    while (r1 > r0 && same(r1 - 1)) --r1;
+  }
+  std::pair<int, int> rows {0, 0};
+  if (r0 < r1)
+    rows = StretchImageRows(form.image(), 0, 0, W, H, *now, 0, 0, now->width, now->height,
+                            kSrcCopy, form.stretch_mode, r0, r1);
+  shown_ = std::move(now);
+  shown_w_ = W;
+  shown_h_ = H;
+  if (whole) {
+    form.Refresh();
+  } else {
+    std::vector<PixelRect> changed;
+    if (rows.first < rows.second) changed.push_back({0, rows.first, W, rows.second - rows.first});
+    host_->PresentRects(form, changed);
+  }
+}
+
 bool FrmMain::ShowNewScene(Trap& trap) {
+  if (incremental) {
+    // The same picture with less copying: the scene goes from the form into
+    // picBG once, the form takes back only the mark, and picBuffer (the
+    // animation draws straight into the form's image) is let go.
+    return trap([&] { BuildBG(); }) && trap([&] { ForgetShownScene(); }) &&
+           trap([&] { picBuffer.SetSize(0, 0); }) && trap([&] { picBG.SetPicture(nullptr); }) &&
+           trap([&] {
+             picBG.SetSize(Round32(form.ScaleWidth()), Round32(form.ScaleHeight()));
+           }) &&
+           trap([&] {
+             BitBlt(picBG, 0, 0, Round32(form.ScaleWidth()), Round32(form.ScaleHeight()), form,
+                    0, 0, kSrcCopy);
+           }) &&
+           trap([&] {
+             if (!imgURL) return;
+             const int x = Round32(form.ScaleWidth() - imgURL->width);
+             const int y = Round32(form.ScaleHeight() - imgURL->height);
+             Paint("Form_Resize", picBG, imgURL, 0, x, y, {}, {}, {}, {}, {}, {}, kSrcCopy);
+             BitBlt(form, x, y, imgURL->width, imgURL->height, picBG, x, y, kSrcCopy);
+           });
+  }
   return trap([&] { BuildBG(); }) &&
          trap([&] { picBuffer.SetWidth(Round32(form.ScaleWidth())); }) &&
          trap([&] { picBuffer.SetHeight(Round32(form.ScaleHeight())); }) &&
