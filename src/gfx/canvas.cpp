@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <type_traits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -75,6 +77,11 @@ struct RowFilter {
   }
 };
 
+// SRCCOPY, named so that whole rows can be copied as memory.
+struct CopyOp {
+  uint32_t operator()(uint32_t, uint32_t s) const { return s; }
+};
+
 // The per-pixel work for one raster operation, chosen once per transfer.
 template <typename Combine>
 void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
@@ -96,7 +103,13 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
       rows.drew(y + r);
       const uint32_t* s = &src.px[static_cast<size_t>((sy + r) * src.width + sx + c0)];
       uint32_t* d = &dst.px[static_cast<size_t>((y + r) * dst.width + x + c0)];
-      for (int64_t n = 0; n < c1 - c0; ++n) d[n] = combine(d[n], s[n]);
+      if constexpr (std::is_same_v<Combine, CopyOp>) {
+        // memmove: a canvas copied onto itself reads a copy, but rows of
+        // one image may still overlap.
+        if (c1 > c0) std::memmove(d, s, static_cast<size_t>(c1 - c0) * sizeof *d);
+      } else {
+        for (int64_t n = 0; n < c1 - c0; ++n) d[n] = combine(d[n], s[n]);
+      }
     }
     return;
   }
@@ -242,8 +255,7 @@ void StretchFiltered(Image& dst, int x, int y, int w, int h, const Image& src_in
   const Image& src = copy ? *copy : src_in;
   switch (rop) {
     case kSrcCopy:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,
-              [](uint32_t, uint32_t s) { return s; });
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows, CopyOp {});
       break;
     case kSrcAnd:
       Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,

@@ -3,6 +3,8 @@
 //   winterhollow [/S]             full screen until a mouse jump, click or key
 //   winterhollow /P <window>      the preview still inside another window
 //   winterhollow -root | -window-id <id> | -window   run by a screen-saver daemon
+#include <malloc.h>
+
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +59,12 @@ class WindowBridge : public FormHost, public EventSink {
     const Image& img = form.image();
     w_.Present(img.px.data(), img.width, img.height);
   }
+  void PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) override {
+    const Image& img = form.image();
+    areas_.clear();
+    for (const PixelRect& r : rects) areas_.push_back({r.x, r.y, r.w, r.h});
+    w_.PresentAreas(img.px.data(), img.width, img.height, areas_);
+  }
   void PumpMessages() override { w_.Pump(*this); }
 
   // EventSink
@@ -88,6 +96,7 @@ class WindowBridge : public FormHost, public EventSink {
 
  private:
   X11Window& w_;
+  std::vector<X11Window::Area> areas_;
   bool input_ends_;
   SaverWindow* frm_ = nullptr;
   bool resized_ = false, exposed_ = false, closed_ = false;
@@ -238,6 +247,9 @@ class X11Modes : public ModeHost {
 int main(int argc, char** argv) {
   using namespace wh;
   using namespace wh::x11;
+  // Screen-sized pictures come and go with every scene: give them back to
+  // the system when freed, rather than keeping them in the heap.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   // Date, time and number formats follow the user's locale.
   std::setlocale(LC_ALL, "");
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace wh::x11 {
 
@@ -96,6 +97,12 @@ class X11Window {
   // Puts a frame of 32-bit pixels (bytes B, G, R, X; row-major, top row
   // first, `w` pixels per row) at the window's top-left corner.
   void Present(const uint32_t* px, int w, int h);
+  // Puts only these rectangles of such a frame (x, y, width, height in frame
+  // pixels) where they belong on the window.
+  struct Area {
+    int x, y, w, h;
+  };
+  void PresentAreas(const uint32_t* px, int w, int h, const std::vector<Area>& areas);
   // Handles every event already queued; returns false when the window is gone.
   bool Pump(EventSink& sink);
   // Sleeps until an event arrives or `timeout_ms` passes.
@@ -110,6 +117,9 @@ class X11Window {
   void EnsureImage(int w, int h);
   void FreeImage();
   void Convert(const uint32_t* px, int w, int h, XImage* img);
+  // The shared segment rectangles travel through; false without one.
+  bool EnsureStaging();
+  void FreeStaging();
 
   Connection& c_;
   ::Window win_ = 0;
@@ -125,6 +135,12 @@ class X11Window {
   XImage* image_ = nullptr;
   XShmSegmentInfo shm_ {};
   bool shm_ok_ = false;
+  // Frames whose pixels the server takes as they are go through a small
+  // shared segment, a rectangle (or a band of its rows) at a time, so no
+  // third screen-sized copy of the frame is kept.
+  XImage* staging_ = nullptr;
+  XShmSegmentInfo staging_shm_ {};
+  size_t staging_bytes_ = 0;
   // Mouse button state for clicks and double clicks.
   int pressed_button_ = 0;
   ::Time last_click_time_ = 0;
