@@ -11,7 +11,10 @@
 
 namespace {
 
-void StartSaver(wh::SaverWindow& w, int width, int height) {
+// The third argument: 1 draws only what changes (the saver's way), 0 every
+// frame and stage whole (the reference).
+void StartSaver(wh::SaverWindow& w, int width, int height, bool incremental) {
+  w.incremental = incremental;
   wh::SaverSettings = wh::DefaultSettings();
   wh::minFl = 55;
   wh::SeedRandom(2026);
@@ -22,23 +25,35 @@ void StartSaver(wh::SaverWindow& w, int width, int height) {
 
 void BM_Tick(benchmark::State& state) {
   wh::SaverWindow w;
-  StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+             state.range(2) != 0);
   for (auto _ : state) {
     w.tmrAnimation_Timer();
     benchmark::DoNotOptimize(w.form.image().px.data());
   }
 }
-BENCHMARK(BM_Tick)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Tick)
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 1})
+    ->Args({3840, 2160, 0})
+    ->Args({3840, 2160, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_SceneBuild(benchmark::State& state) {
   wh::SaverWindow w;
-  StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+             state.range(2) != 0);
   for (auto _ : state) {
     w.Form_Resize();
     benchmark::DoNotOptimize(w.picBG.image().px.data());
   }
 }
-BENCHMARK(BM_SceneBuild)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SceneBuild)
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 1})
+    ->Args({3840, 2160, 0})
+    ->Args({3840, 2160, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_StretchScene(benchmark::State& state) {
   wh::Image scene(640, 480), screen(static_cast<int>(state.range(0)),

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <type_traits>
 #include <memory>
 #include <utility>
@@ -195,8 +198,44 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
 
   // Source rows blended along the row; neighbouring destination rows mostly
   // share them, so the last two are kept.
-  std::vector<uint64_t> blended[2] = {std::vector<uint64_t>(n), std::vector<uint64_t>(n)};
+  std::vector<uint64_t> blended[2] = {std::vector<uint64_t>(n + 1), std::vector<uint64_t>(n + 1)};
   int64_t held[2] = {-1, -1};
+#if defined(__SSE2__)
+  // The same arithmetic, eight 16-bit lanes (two pixels) at a time; the
+  // lanes hold B, G, R, X here. Every sum stays below 2^16: the weights of
+  // a blend add up to 256, so a lane reaches at most 255 * 256 + 128.
+  const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
+  const __m128i full = _mm_set1_epi16(256);
+  auto blend = [&](__m128i a, __m128i b, __m128i f) {
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(full, f)),
+                                      _mm_mullo_epi16(b, f));
+    return _mm_srli_epi16(_mm_add_epi16(sum, half), 8);
+  };
+  auto pair = [&](uint32_t p, uint32_t q) {
+    return _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p)), _mm_cvtsi32_si128(static_cast<int>(q))),
+        zero);
+  };
+  auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
+    for (int i = 0; i < 2; ++i)
+      if (held[i] == s_row) return blended[i].data();
+    const int slot = held[0] == keep ? 1 : 0;
+    const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
+    uint64_t* out = blended[slot].data();
+    for (size_t i = 0; i < n; i += 2) {
+      const Column& p = columns[i];
+      const Column& q = columns[i + 1 < n ? i + 1 : i];
+      const __m128i f = _mm_set_epi16(
+          static_cast<short>(q.f), static_cast<short>(q.f), static_cast<short>(q.f),
+          static_cast<short>(q.f), static_cast<short>(p.f), static_cast<short>(p.f),
+          static_cast<short>(p.f), static_cast<short>(p.f));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                       blend(pair(s[p.c], s[q.c]), pair(s[p.c1], s[q.c1]), f));
+    }
+    held[slot] = s_row;
+    return out;
+  };
+#else
   auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
     for (int i = 0; i < 2; ++i)
       if (held[i] == s_row) return blended[i].data();
@@ -210,6 +249,7 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
     held[slot] = s_row;
     return out;
   };
+#endif
 
   for (int64_t r = span.r0; r < span.r1; ++r) {
     const Tap t = TapFor(ah, ash, r);
@@ -222,10 +262,49 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
     const uint64_t* a = row(s_row, s_row1);
     const uint64_t* b = row(s_row1, s_row);
     uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + At(x, w, first)];
+#if defined(__SSE2__)
+    const __m128i f = _mm_set1_epi16(static_cast<short>(t.f));
+    size_t i = 0;
+    if (step > 0) {
+      for (; i + 4 <= n; i += 4) {
+        const __m128i lo = blend(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), f);
+        const __m128i hi = blend(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 2)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 2)), f);
+        const __m128i px4 = _mm_packus_epi16(lo, hi);
+        __m128i* out = reinterpret_cast<__m128i*>(d + i);
+        if constexpr (std::is_same_v<Combine, CopyOp>) {
+          _mm_storeu_si128(out, px4);
+        } else {
+          alignas(16) uint32_t v[4], o[4];
+          _mm_store_si128(reinterpret_cast<__m128i*>(v), px4);
+          std::memcpy(o, d + i, sizeof o);
+          for (int k = 0; k < 4; ++k) o[k] = combine(o[k], v[k]);
+          std::memcpy(d + i, o, sizeof o);
+        }
+      }
+    }
+    for (; i < n; i += 2) {
+      // The rest (and mirrored rows) two at a time; the arrays hold one spare.
+      const __m128i two = _mm_packus_epi16(
+          blend(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), f),
+          zero);
+      const uint32_t p0 = static_cast<uint32_t>(_mm_cvtsi128_si32(two));
+      const uint32_t p1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(two, 4)));
+      uint32_t& o0 = d[static_cast<int64_t>(i) * step];
+      o0 = combine(o0, p0);
+      if (i + 1 < n) {
+        uint32_t& o1 = d[static_cast<int64_t>(i + 1) * step];
+        o1 = combine(o1, p1);
+      }
+    }
+#else
     for (size_t i = 0; i < n; ++i) {
       uint32_t& out = d[static_cast<int64_t>(i) * step];
       out = combine(out, Pack(Blend(a[i], b[i], t.f)));
     }
+#endif
   }
 }
 
