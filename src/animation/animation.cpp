@@ -137,6 +137,7 @@ void Animation::tmrAnimation_Timer() {
       valid_ = false;
     now_.clear();
     recording_ = true;
+    present_whole_ = false;
   }
   // Left early (an error's answer): the next frame is drawn whole.
   struct Abandon {
@@ -206,12 +207,7 @@ void Animation::tmrAnimation_Timer() {
     return;
   if (SaverSettings.Date != 0 || SaverSettings.Time != 0) {
     const platform::LocalDateTime now = platform::Sys().Now();
-    {
-      // Glyphs may reach a little outside their line: a line more either side.
-      const int y = static_cast<int>(std::floor(f.picBuffer.CurrentY));
-      const int lh = static_cast<int>(std::ceil(f.form.TextHeight("1"))) + 1;
-      Touch(0, y - lh, SW, 3 * lh);
-    }
+    const double x0 = f.picBuffer.CurrentX, y0 = f.picBuffer.CurrentY;
     if (!trap([&] {
           if (SaverSettings.Date != 0) f.picBuffer.Print(ShortDate(now) + "   ", false);
         }))
@@ -220,6 +216,13 @@ void Animation::tmrAnimation_Timer() {
           if (SaverSettings.Time != 0) f.picBuffer.Print(LongTime(now), false);
         }))
       return;
+    // The line as printed; glyphs may reach a little past their cells, so a
+    // line's height more on every side.
+    const int lh = static_cast<int>(std::ceil(f.form.TextHeight("1"))) + 1;
+    const int left = static_cast<int>(std::floor(std::min(x0, f.picBuffer.CurrentX))) - lh;
+    const int right = static_cast<int>(std::ceil(std::max(x0, f.picBuffer.CurrentX))) + lh;
+    const int top = static_cast<int>(std::floor(y0)) - lh;
+    Touch(left, top, right - left, 3 * lh);
   }
   if (!trap([&] { f.picBuffer.ForeColor = RGB(255, 255, 255); })) return;
 
@@ -352,8 +355,7 @@ void Animation::RestoreAndDrawBand(int SW, int SH) {
     // No solid band to reason with: the whole frame, as without.
     BitBlt(f.picBuffer, 0, 0, SW, SH, f.picBG, 0, 0, kSrcCopy);
     DrawCloudBand();
-    band_moved_ = true;
-    band_now_ = {0, 0, SW, SH};
+    present_whole_ = true;
     return;
   }
   band_moved_ = f.HimmelX != band_at_[0] || f.HimmelY != band_at_[1] || f.HimmelW != band_at_[2] ||
@@ -370,11 +372,14 @@ void Animation::RestoreAndDrawBand(int SW, int SH) {
 }
 
 void Animation::PresentChanges(int SW, int SH) {
-  std::vector<PixelRect> rects;
-  rects.reserve(drawn_.size() + now_.size() + 2);
-  if (band_moved_) {
-    rects.push_back(Union(band_now_, band_));
+  if (present_whole_) {
+    f_.form.Refresh();
+    return;
   }
+  std::vector<PixelRect> rects;
+  rects.reserve(drawn_.size() + now_.size() + 1);
+  // Where the old band lay outside the new one, the background came back.
+  if (band_moved_ && !Contains(band_now_, band_)) rects.push_back(band_);
   // Most things moved a little: a thing's old and new places go as one
   // rectangle when that costs little more than the two.
   const size_t n = std::max(drawn_.size(), now_.size());
@@ -383,23 +388,35 @@ void Animation::PresentChanges(int SW, int SH) {
     const PixelRect b = i < now_.size() ? now_[i] : PixelRect {};
     const PixelRect u = Union(a, b);
     if (Area(u) <= 2 * (Area(a) + Area(b))) {
-      rects.push_back(u);
+      if (!u.empty()) rects.push_back(u);
     } else {
-      rects.push_back(a);
-      rects.push_back(b);
+      if (!a.empty()) rects.push_back(a);
+      if (!b.empty()) rects.push_back(b);
     }
   }
-  // Inside the band's rectangle there is nothing more to say.
-  std::vector<PixelRect> out;
-  out.reserve(rects.size());
-  for (const PixelRect& r : rects) {
-    if (r.empty()) continue;
-    if (band_moved_ && !out.empty() && Contains(out.front(), r)) continue;
-    out.push_back(r);
+  if (!band_moved_) {
+    f_.host().PresentRects(f_.form, rects);
+    return;
   }
-  (void)SW;
-  (void)SH;
-  f_.host().PresentRects(f_.form, out);
+  // The band moved: on the screen it is its two copies, then the rest.
+  FrmMain& f = f_;
+  const int cover_w = std::min<int>(f.HimmelW, f.picHimmel.ScaleWidth());
+  const int cover_h = std::min<int>(f.HimmelH, f.picHimmel.ScaleHeight());
+  std::vector<FormHost::PictureCopy> copies;
+  const int64_t hx = f.HimmelX, hw = f.HimmelW;
+  for (const int64_t x : {hx, hx - hw + 2}) {
+    const int64_t y = f.HimmelY;
+    const int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
+    const int64_t x1 = std::min<int64_t>(x + cover_w, SW), y1 = std::min<int64_t>(y + cover_h, SH);
+    if (x0 >= x1 || y0 >= y1) continue;
+    FormHost::PictureCopy c;
+    c.to = {static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+            static_cast<int>(y1 - y0)};
+    c.sx = static_cast<int>(x0 - x);
+    c.sy = static_cast<int>(y0 - y);
+    copies.push_back(c);
+  }
+  f.host().PresentCopies(f.form, f.picHimmel.image(), band_generation_, copies, rects);
 }
 
 void Animation::Flakes() {

@@ -73,7 +73,10 @@ class Animation {
 
   // The next tick draws and presents the whole frame: the form was drawn on
   // by something else (a new scene, another size).
-  void Invalidate() { valid_ = false; }
+  void Invalidate() {
+    valid_ = false;
+    ++band_generation_;  // a new scene has a new band
+  }
 
   // The millisecond clock (milliseconds since the machine started, as a
   // signed 32-bit value that wraps); tests and the renderer replace it.
@@ -119,6 +122,8 @@ class Animation {
   PixelRect band_now_;
   int band_at_[4] = {};  // HimmelX, HimmelY, HimmelW, HimmelH of that frame
   bool band_moved_ = false;
+  bool present_whole_ = false;  // this tick drew the whole frame after all
+  uint64_t band_generation_ = 0;
   int frame_w_ = 0, frame_h_ = 0;
 };
 

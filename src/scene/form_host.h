@@ -6,6 +6,7 @@
 // the tests.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "gfx/canvas.h"
@@ -38,6 +39,30 @@ class FormHost {
   virtual void PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) {
     (void)rects;
     Present(form);
+  }
+
+  // One 1:1 copy of a picture onto the form: rectangle `to` of the form
+  // shows the picture's pixels from (sx, sy) on.
+  struct PictureCopy {
+    PixelRect to;
+    int sx = 0, sy = 0;
+  };
+  // As PresentRects, for a frame whose changes are mostly copies of one
+  // picture (the drifting cloud band): on the screen, `copies` of `picture`
+  // go first, in their order, then `rects` of the form over them; together
+  // they make the screen show the form. `picture_id` changes whenever the
+  // picture does, so a host may keep the picture on its side and copy it
+  // there. The default sends the copied rectangles from the form.
+  virtual void PresentCopies(const Canvas& form, const Image& picture, uint64_t picture_id,
+                             const std::vector<PictureCopy>& copies,
+                             const std::vector<PixelRect>& rects) {
+    (void)picture;
+    (void)picture_id;
+    std::vector<PixelRect> all;
+    all.reserve(copies.size() + rects.size());
+    for (const PictureCopy& c : copies) all.push_back(c.to);
+    all.insert(all.end(), rects.begin(), rects.end());
+    PresentRects(form, all);
   }
 
   // Called by CopyBg after the refresh: runs the window messages that are

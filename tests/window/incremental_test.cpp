@@ -42,6 +42,24 @@ struct Screen : FormHost {
     }
     ++partials;
   }
+  // Copies come from the picture itself, as a host that keeps it would.
+  void PresentCopies(const Canvas& form, const Image& pic, uint64_t, const std::vector<PictureCopy>& copies,
+                     const std::vector<PixelRect>& rects) override {
+    for (const PictureCopy& c : copies) {
+      const PixelRect& r = c.to;
+      if (r.empty() || r.x < 0 || r.y < 0 || r.right() > image.width || r.bottom() > image.height ||
+          c.sx < 0 || c.sy < 0 || c.sx + r.w > pic.width || c.sy + r.h > pic.height) {
+        fault = "a copy outside the form or the picture";
+        continue;
+      }
+      for (int y = 0; y < r.h; ++y)
+        for (int x = 0; x < r.w; ++x) image.at(r.x + x, r.y + y) = pic.at(c.sx + x, c.sy + y);
+      pixels += int64_t{r.w} * r.h;
+    }
+    ++copied;
+    PresentRects(form, rects);
+  }
+  int copied = 0;
   void PumpMessages() override {}
 };
 
@@ -209,6 +227,7 @@ TEST_F(Incremental, FramesAreThoseOfTheWholeTick) {
   EXPECT_GT(c.wraps, 0);
   EXPECT_GT(c.settled, 0);
   EXPECT_GT(c.band_wraps, 0);
+  EXPECT_GT(inc_screen.copied, 100) << "the band went as copies of its picture";
   EXPECT_EQ(Protocols(), 0);
 }
 

@@ -65,6 +65,17 @@ class WindowBridge : public FormHost, public EventSink {
     for (const PixelRect& r : rects) areas_.push_back({r.x, r.y, r.w, r.h});
     w_.PresentAreas(img.px.data(), img.width, img.height, areas_);
   }
+  void PresentCopies(const Canvas& form, const Image& picture, uint64_t picture_id,
+                     const std::vector<PictureCopy>& copies,
+                     const std::vector<PixelRect>& rects) override {
+    const Image& img = form.image();
+    areas_.clear();
+    for (const PixelRect& r : rects) areas_.push_back({r.x, r.y, r.w, r.h});
+    copies_.clear();
+    for (const PictureCopy& c : copies) copies_.push_back({c.to.x, c.to.y, c.to.w, c.to.h, c.sx, c.sy});
+    w_.PresentCopies(img.px.data(), img.width, img.height, picture.px.data(), picture.width,
+                     picture.height, picture_id, copies_, areas_);
+  }
   void PumpMessages() override { w_.Pump(*this); }
 
   // EventSink
@@ -97,6 +108,7 @@ class WindowBridge : public FormHost, public EventSink {
  private:
   X11Window& w_;
   std::vector<X11Window::Area> areas_;
+  std::vector<X11Window::Copy> copies_;
   bool input_ends_;
   SaverWindow* frm_ = nullptr;
   bool resized_ = false, exposed_ = false, closed_ = false;

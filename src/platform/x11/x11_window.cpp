@@ -46,6 +46,8 @@ Connection::~Connection() {
 X11Window::X11Window(Connection& c, ::Window w, Kind kind) : c_(c), win_(w), kind_(kind) {
   ReadGeometry();
   gc_ = XCreateGC(c_.display(), win_, 0, nullptr);
+  // Copies come from our own pixmaps: no exposure events about them.
+  XSetGraphicsExposures(c_.display(), gc_, False);
   XWindowAttributes a {};
   XGetWindowAttributes(c_.display(), win_, &a);
   visual_ = a.visual;
@@ -287,6 +289,8 @@ constexpr size_t kStagingBytes = size_t{2} << 20;
 }  // namespace
 
 void X11Window::FreeStaging() {
+  if (picture_) XFreePixmap(c_.display(), picture_);
+  picture_ = 0;
   if (!staging_) return;
   XShmDetach(c_.display(), &staging_shm_);
   XSync(c_.display(), False);
@@ -330,6 +334,72 @@ bool X11Window::EnsureStaging() {
   return true;
 }
 
+void X11Window::PutThroughStaging(::Drawable target, const uint32_t* px, int w, int h,
+                                  const std::vector<Area>& areas) {
+  ::Display* d = c_.display();
+  // Rectangles are packed one after another into the segment; when it is
+  // full, the server is waited for before it is filled again.
+  size_t used = 0;
+  for (Area a : areas) {
+    const int x0 = std::max(a.x, 0), y0 = std::max(a.y, 0);
+    const int x1 = std::min(a.x + a.w, w), y1 = std::min(a.y + a.h, h);
+    if (x0 >= x1 || y0 >= y1) continue;
+    const size_t row_bytes = static_cast<size_t>(x1 - x0) * 4;
+    const int rows_max = static_cast<int>(staging_bytes_ / row_bytes);
+    for (int y = y0; y < y1;) {
+      const int rows = std::min(y1 - y, rows_max);
+      if (used + row_bytes * static_cast<size_t>(rows) > staging_bytes_) {
+        XSync(d, False);
+        used = 0;
+      }
+      char* dst = staging_shm_.shmaddr + used;
+      for (int r = 0; r < rows; ++r)
+        std::memcpy(dst + static_cast<size_t>(r) * row_bytes,
+                    px + static_cast<size_t>(y + r) * w + x0, row_bytes);
+      staging_->data = dst;
+      staging_->width = x1 - x0;
+      staging_->height = rows;
+      staging_->bytes_per_line = static_cast<int>(row_bytes);
+      XShmPutImage(d, target, gc_, staging_, 0, 0, x0, y, static_cast<unsigned>(x1 - x0),
+                   static_cast<unsigned>(rows), False);
+      used += row_bytes * static_cast<size_t>(rows);
+      y += rows;
+    }
+  }
+  staging_->data = staging_shm_.shmaddr;
+  // The segment is written again next frame: wait until the server has it.
+  XSync(d, False);
+}
+
+void X11Window::PresentCopies(const uint32_t* px, int w, int h, const uint32_t* picture, int pw,
+                              int ph, uint64_t picture_id, const std::vector<Copy>& copies,
+                              const std::vector<Area>& areas) {
+  if (!alive_ || w <= 0 || h <= 0 || !px) return;
+  ::Display* d = c_.display();
+  if (!native_layout_ || !picture || pw <= 0 || ph <= 0 || !EnsureStaging() ||
+      staging_->bits_per_pixel != 32) {
+    std::vector<Area> all;
+    for (const Copy& c : copies) all.push_back({c.x, c.y, c.w, c.h});
+    all.insert(all.end(), areas.begin(), areas.end());
+    PresentAreas(px, w, h, all);
+    return;
+  }
+  if (!picture_ || picture_id != picture_id_ || pw != picture_w_ || ph != picture_h_) {
+    if (picture_) XFreePixmap(d, picture_);
+    picture_ = XCreatePixmap(d, win_, static_cast<unsigned>(pw), static_cast<unsigned>(ph),
+                             static_cast<unsigned>(depth_));
+    picture_id_ = picture_id;
+    picture_w_ = pw;
+    picture_h_ = ph;
+    PutThroughStaging(picture_, picture, pw, ph, {{0, 0, pw, ph}});
+  }
+  for (const Copy& c : copies) {
+    XCopyArea(d, picture_, win_, gc_, c.sx, c.sy, static_cast<unsigned>(c.w),
+              static_cast<unsigned>(c.h), c.x, c.y);
+  }
+  PutThroughStaging(win_, px, w, h, areas);
+}
+
 void X11Window::Present(const uint32_t* px, int w, int h) {
   PresentAreas(px, w, h, {{0, 0, w, h}});
 }
@@ -339,38 +409,7 @@ void X11Window::PresentAreas(const uint32_t* px, int w, int h, const std::vector
   ::Display* d = c_.display();
   if (native_layout_ && staging_ && staging_->bits_per_pixel != 32) FreeStaging();
   if (native_layout_ && EnsureStaging() && staging_->bits_per_pixel == 32) {
-    // Rectangles are packed one after another into the segment; when it is
-    // full, the server is waited for before it is filled again.
-    size_t used = 0;
-    for (Area a : areas) {
-      const int x0 = std::max(a.x, 0), y0 = std::max(a.y, 0);
-      const int x1 = std::min(a.x + a.w, w), y1 = std::min(a.y + a.h, h);
-      if (x0 >= x1 || y0 >= y1) continue;
-      const size_t row_bytes = static_cast<size_t>(x1 - x0) * 4;
-      const int rows_max = static_cast<int>(staging_bytes_ / row_bytes);
-      for (int y = y0; y < y1;) {
-        int rows = std::min(y1 - y, rows_max);
-        if (used + row_bytes * static_cast<size_t>(rows) > staging_bytes_) {
-          XSync(d, False);
-          used = 0;
-        }
-        char* dst = staging_shm_.shmaddr + used;
-        for (int r = 0; r < rows; ++r)
-          std::memcpy(dst + static_cast<size_t>(r) * row_bytes,
-                      px + static_cast<size_t>(y + r) * w + x0, row_bytes);
-        staging_->data = dst;
-        staging_->width = x1 - x0;
-        staging_->height = rows;
-        staging_->bytes_per_line = static_cast<int>(row_bytes);
-        XShmPutImage(d, win_, gc_, staging_, 0, 0, x0, y, static_cast<unsigned>(x1 - x0),
-                     static_cast<unsigned>(rows), False);
-        used += row_bytes * static_cast<size_t>(rows);
-        y += rows;
-      }
-    }
-    staging_->data = staging_shm_.shmaddr;
-    // The segment is written again next frame: wait until the server has it.
-    XSync(d, False);
+    PutThroughStaging(win_, px, w, h, areas);
     return;
   }
   if (native_layout_) {

@@ -103,6 +103,15 @@ class X11Window {
     int x, y, w, h;
   };
   void PresentAreas(const uint32_t* px, int w, int h, const std::vector<Area>& areas);
+  // A frame made mostly of copies of one picture: the picture is kept in
+  // the server (sent again only when `picture_id` changes), the copies are
+  // made there, then `areas` of the frame go over them.
+  struct Copy {
+    int x, y, w, h, sx, sy;
+  };
+  void PresentCopies(const uint32_t* px, int w, int h, const uint32_t* picture, int pw, int ph,
+                     uint64_t picture_id, const std::vector<Copy>& copies,
+                     const std::vector<Area>& areas);
   // Handles every event already queued; returns false when the window is gone.
   bool Pump(EventSink& sink);
   // Sleeps until an event arrives or `timeout_ms` passes.
@@ -120,6 +129,10 @@ class X11Window {
   // The shared segment rectangles travel through; false without one.
   bool EnsureStaging();
   void FreeStaging();
+  // Puts rectangles of an image through the staging segment onto `target`
+  // and waits for the server.
+  void PutThroughStaging(::Drawable target, const uint32_t* px, int w, int h,
+                         const std::vector<Area>& areas);
 
   Connection& c_;
   ::Window win_ = 0;
@@ -141,6 +154,10 @@ class X11Window {
   XImage* staging_ = nullptr;
   XShmSegmentInfo staging_shm_ {};
   size_t staging_bytes_ = 0;
+  // The picture of PresentCopies, kept in the server.
+  ::Pixmap picture_ = 0;
+  uint64_t picture_id_ = 0;
+  int picture_w_ = 0, picture_h_ = 0;
   // Mouse button state for clicks and double clicks.
   int pressed_button_ = 0;
   ::Time last_click_time_ = 0;
