@@ -138,6 +138,10 @@ void Animation::tmrAnimation_Timer() {
     now_.clear();
     recording_ = true;
     present_whole_ = false;
+    // A host that stops keeping the band's picture needs the whole frame.
+    const bool lazy = f.host().KeepsPictures();
+    if (lazy != lazy_band_) valid_ = false;
+    lazy_band_ = lazy;
   }
   // Left early (an error's answer): the next frame is drawn whole.
   struct Abandon {
@@ -149,6 +153,7 @@ void Animation::tmrAnimation_Timer() {
     }
   } abandon {incremental ? this : nullptr};
   const bool whole = !incremental || !valid_;
+  if (whole) stale_ = false;
 
   if (whole && !trap([&] { BitBlt(f.picBuffer, 0, 0, SW, SH, f.picBG, 0, 0, kSrcCopy); }))
     return;
@@ -180,6 +185,7 @@ void Animation::tmrAnimation_Timer() {
     if (!trap([&] {
           const ObjektRec& r = Obj[ObjNr];
           const Int16 sy = (r.Bild - 1) * kBirdCellH;
+          Materialize(r.X, r.Y, kBirdCellW, kBirdCellH);
           BitBlt(f.picBuffer, r.X, r.Y, kBirdCellW, kBirdCellH, f.picMask, 0, sy, kSrcAnd);
           BitBlt(f.picBuffer, r.X, r.Y, kBirdCellW, kBirdCellH, f.picObjekt, 0, sy, kSrcPaint);
           Touch(r.X, r.Y, kBirdCellW, kBirdCellH);
@@ -189,6 +195,7 @@ void Animation::tmrAnimation_Timer() {
     if (!trap([&] {
           const ObjektRec& r = Obj[ObjNr];
           const Int16 sy = (r.Bild - 1) * kPlaneCellH;
+          Materialize(r.X, r.Y, kPlaneCellW, kPlaneCellH);
           BitBlt(f.picBuffer, r.X, r.Y, kPlaneCellW, kPlaneCellH, f.picMask, 0, sy, kSrcAnd);
           BitBlt(f.picBuffer, r.X, r.Y, kPlaneCellW, kPlaneCellH, f.picObjekt, 0, sy, kSrcPaint);
           Touch(r.X, r.Y, kPlaneCellW, kPlaneCellH);
@@ -208,6 +215,12 @@ void Animation::tmrAnimation_Timer() {
   if (SaverSettings.Date != 0 || SaverSettings.Time != 0) {
     const platform::LocalDateTime now = platform::Sys().Now();
     const double x0 = f.picBuffer.CurrentX, y0 = f.picBuffer.CurrentY;
+    if (stale_) {
+      // Where the line might meet the band (tiny screens), the form gets
+      // the band first; the line's extent is not known before it is printed.
+      const int lh = static_cast<int>(std::ceil(f.form.TextHeight("1"))) + 1;
+      Materialize(0, static_cast<int>(std::floor(y0)) - lh, SW, 3 * lh);
+    }
     if (!trap([&] {
           if (SaverSettings.Date != 0) f.picBuffer.Print(ShortDate(now) + "   ", false);
         }))
@@ -338,6 +351,45 @@ void CopyClipped(Canvas& dst, const PixelRect& r, const Canvas& src, int x, int 
 
 }  // namespace
 
+void Animation::Materialize(int x, int y, int w, int h) {
+  if (!recording_ || !stale_) return;
+  // Only the band's rectangle can lag behind; within it, what was restored
+  // or drawn this tick is up to date and must stay as it is.
+  std::vector<PixelRect> pieces;
+  const PixelRect r = Intersect(band_now_, {x, y, w, h});
+  if (r.empty()) return;
+  pieces.push_back(r);
+  auto subtract = [&](const PixelRect& cut) {
+    std::vector<PixelRect> next;
+    for (const PixelRect& p : pieces) {
+      const PixelRect c = Intersect(p, cut);
+      if (c.empty()) {
+        next.push_back(p);
+        continue;
+      }
+      // Up to four pieces around the cut: above, below, left, right.
+      if (c.y > p.y) next.push_back({p.x, p.y, p.w, c.y - p.y});
+      if (c.bottom() < p.bottom()) next.push_back({p.x, c.bottom(), p.w, p.bottom() - c.bottom()});
+      if (c.x > p.x) next.push_back({p.x, c.y, c.x - p.x, c.h});
+      if (c.right() < p.right()) next.push_back({c.right(), c.y, p.right() - c.right(), c.h});
+    }
+    pieces.swap(next);
+  };
+  for (const PixelRect& e : drawn_) {
+    subtract(e);
+    if (pieces.empty()) return;
+  }
+  for (const PixelRect& e : now_) {
+    subtract(e);
+    if (pieces.empty()) return;
+  }
+  if (restored_band_) {
+    subtract(band_);
+    if (pieces.empty()) return;
+  }
+  for (const PixelRect& p : pieces) Restore(p, true);
+}
+
 void Animation::Restore(const PixelRect& r, bool with_band) {
   FrmMain& f = f_;
   BitBlt(f.picBuffer, r.x, r.y, r.w, r.h, f.picBG, r.x, r.y, kSrcCopy);
@@ -361,7 +413,18 @@ void Animation::RestoreAndDrawBand(int SW, int SH) {
   band_moved_ = f.HimmelX != band_at_[0] || f.HimmelY != band_at_[1] || f.HimmelW != band_at_[2] ||
                 f.HimmelH != band_at_[3];
   band_now_ = band;
-  if (band_moved_) {
+  restored_band_ = false;
+  if (band_moved_ && lazy_band_) {
+    // The screen gets the band from the host's own copy of its picture;
+    // the form needs it only under what is drawn and shown from the form
+    // (Materialize, before each thing is drawn).
+    if (!Contains(band, band_)) {
+      Restore(band_, true);
+      restored_band_ = true;
+    }
+    for (const PixelRect& r : drawn_) Restore(r, true);
+    stale_ = true;
+  } else if (band_moved_) {
     // Where the old band lay outside the new one, the background shows again.
     if (!Contains(band, band_)) Restore(Union(band, band_), false);
     for (const PixelRect& r : drawn_) Restore(r, false);
@@ -387,7 +450,8 @@ void Animation::PresentChanges(int SW, int SH) {
     const PixelRect a = i < drawn_.size() ? drawn_[i] : PixelRect {};
     const PixelRect b = i < now_.size() ? now_[i] : PixelRect {};
     const PixelRect u = Union(a, b);
-    if (Area(u) <= 2 * (Area(a) + Area(b))) {
+    // (Not where the form may hold an old band between the two.)
+    if (!lazy_band_ && Area(u) <= 2 * (Area(a) + Area(b))) {
       if (!u.empty()) rects.push_back(u);
     } else {
       if (!a.empty()) rects.push_back(a);
@@ -443,6 +507,7 @@ void Animation::Flakes() {
     }
     STMT({
       const int32_t x = Fl[i].X.value(), y = Fl[i].Y.value(), d = Fl[i].D.value();
+      Materialize(d < 0 ? x + d : x, d < 0 ? y + d : y, d < 0 ? -d : d, d < 0 ? -d : d);
       buffer.Ellipse(Fl[i].X, Fl[i].Y, Fl[i].X + Fl[i].D, Fl[i].Y + Fl[i].D);
       Touch(d < 0 ? x + d : x, d < 0 ? y + d : y, d < 0 ? -d : d, d < 0 ? -d : d);
     });

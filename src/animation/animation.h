@@ -77,6 +77,10 @@ class Animation {
     valid_ = false;
     ++band_generation_;  // a new scene has a new band
   }
+  // Whether the form's image may hold an older band than the screen shows
+  // (the host keeps the band's picture and copies it itself); then only the
+  // next tick shows the frame whole again.
+  bool FormIsStale() const { return stale_; }
 
   // The millisecond clock (milliseconds since the machine started, as a
   // signed 32-bit value that wraps); tests and the renderer replace it.
@@ -106,6 +110,10 @@ class Animation {
   // The form's size, also while its image is lent to picBuffer.
   int FormWidth() const;
   int FormHeight() const;
+  // Before something is drawn there: where the form's band lags behind,
+  // the background and the band are put back, except where this tick has
+  // already restored or drawn.
+  void Materialize(int x, int y, int w, int h);
   // Notes a rectangle this tick draws on the frame.
   void Touch(int x, int y, int w, int h);
   // Puts the changed rectangles of the finished frame on the screen.
@@ -123,6 +131,9 @@ class Animation {
   int band_at_[4] = {};  // HimmelX, HimmelY, HimmelW, HimmelH of that frame
   bool band_moved_ = false;
   bool present_whole_ = false;  // this tick drew the whole frame after all
+  bool lazy_band_ = false;      // the host keeps the band; the form need not
+  bool stale_ = false;          // the form's band lags behind the screen's
+  bool restored_band_ = false;  // this tick restored the old band's rectangle
   uint64_t band_generation_ = 0;
   int frame_w_ = 0, frame_h_ = 0;
 };

@@ -41,6 +41,11 @@ class FormHost {
     Present(form);
   }
 
+  // Whether PresentCopies takes the copies from the picture (kept on the
+  // host's side) rather than from the form. Then the form's image need not
+  // hold the copies, and the animation leaves them out of it.
+  virtual bool KeepsPictures() const { return false; }
+
   // One 1:1 copy of a picture onto the form: rectangle `to` of the form
   // shows the picture's pixels from (sx, sy) on.
   struct PictureCopy {

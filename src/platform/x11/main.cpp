@@ -65,6 +65,7 @@ class WindowBridge : public FormHost, public EventSink {
     for (const PixelRect& r : rects) areas_.push_back({r.x, r.y, r.w, r.h});
     w_.PresentAreas(img.px.data(), img.width, img.height, areas_);
   }
+  bool KeepsPictures() const override { return w_.CanKeepPictures(); }
   void PresentCopies(const Canvas& form, const Image& picture, uint64_t picture_id,
                      const std::vector<PictureCopy>& copies,
                      const std::vector<PixelRect>& rects) override {

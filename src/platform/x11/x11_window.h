@@ -106,6 +106,8 @@ class X11Window {
   // A frame made mostly of copies of one picture: the picture is kept in
   // the server (sent again only when `picture_id` changes), the copies are
   // made there, then `areas` of the frame go over them.
+  // Whether PresentCopies copies from the picture kept in the server.
+  bool CanKeepPictures() { return alive_ && native_layout_ && EnsureStaging() && staging_->bits_per_pixel == 32; }
   struct Copy {
     int x, y, w, h, sx, sy;
   };
