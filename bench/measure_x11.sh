@@ -153,6 +153,8 @@ for size in "${sizes[@]}"; do
     mx=$(echo "${cpu_x[$key]}" | median)
     sum=$(awk -v a="$mp" -v b="$mx" 'BEGIN {printf "%.1f", a + b}')
     rounds=$(paste -d+ <(echo "${cpu_p[$key]}" | tr ' ' '\n' | grep .) <(echo "${cpu_x[$key]}" | tr ' ' '\n' | grep .) | paste -sd' ')
-    echo "| ${prog##*/} | ${size/x/ x } | ${maxfl:-default} | $mp | $mx | $sum | $((${rss[$key]} / 1024)) ($((${hwm[$key]} / 1024))) | $rounds |"
+    label=${prog##*/}
+    case $prog in exe:*) label=$(basename "$(dirname "${prog#exe:}")")/$label ;; esac
+    echo "| $label | ${size/x/ x } | ${maxfl:-default} | $mp | $mx | $sum | $((${rss[$key]} / 1024)) ($((${hwm[$key]} / 1024))) | $rounds |"
   done
 done

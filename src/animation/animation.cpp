@@ -451,7 +451,8 @@ void Animation::PresentChanges(int SW, int SH) {
     const PixelRect b = i < now_.size() ? now_[i] : PixelRect {};
     const PixelRect u = Union(a, b);
     // (Not where the form may hold an old band between the two.)
-    if (!lazy_band_ && Area(u) <= 2 * (Area(a) + Area(b))) {
+    const bool may_lag = stale_ && !Intersect(u, band_now_).empty();
+    if (!may_lag && Area(u) <= 2 * (Area(a) + Area(b))) {
       if (!u.empty()) rects.push_back(u);
     } else {
       if (!a.empty()) rects.push_back(a);

@@ -68,15 +68,22 @@ Span Visible(const Image& dst, int x, int y, int w, int h) {
           std::min<int64_t>(ah, h > 0 ? int64_t{dst.height} - y : int64_t{y})};
 }
 
-// The source rows a destination row has to read for it to be drawn; rows
-// that read none of them are left alone. The rows drawn are reported.
+// The source rows and columns a destination pixel has to read for it to be
+// drawn; the others are left alone. What was drawn is reported.
 struct RowFilter {
-  int64_t lo = INT64_MIN, hi = INT64_MAX;
+  int64_t lo = INT64_MIN, hi = INT64_MAX;          // source rows
+  int64_t col_lo = INT64_MIN, col_hi = INT64_MAX;  // source columns
   int64_t drawn_lo = INT64_MAX, drawn_hi = INT64_MIN;  // destination rows drawn
+  int64_t drawn_x0 = INT64_MAX, drawn_x1 = INT64_MIN;  // and columns
   bool has(int64_t r) const { return r >= lo && r < hi; }
+  bool has_col(int64_t c) const { return c >= col_lo && c < col_hi; }
   void drew(int64_t row) {
     drawn_lo = std::min(drawn_lo, row);
     drawn_hi = std::max(drawn_hi, row + 1);
+  }
+  void drew_cols(int64_t a, int64_t b) {  // [a, b) or [b, a)
+    drawn_x0 = std::min(drawn_x0, std::min(a, b));
+    drawn_x1 = std::max(drawn_x1, std::max(a, b));
   }
 };
 
@@ -97,8 +104,10 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
 
   if (w > 0 && h > 0 && sw == w && sh == h) {
     // A plain block transfer (every frame is made of these): whole rows.
-    const int64_t c0 = std::max<int64_t>(j0, -int64_t{sx});
-    const int64_t c1 = std::min<int64_t>(j1, int64_t{src.width} - sx);
+    const int64_t c0 = std::max<int64_t>({j0, -int64_t{sx}, rows.col_lo == INT64_MIN ? j0 : rows.col_lo - sx});
+    const int64_t c1 = std::min<int64_t>({j1, int64_t{src.width} - sx, rows.col_hi == INT64_MAX ? j1 : rows.col_hi - sx});
+    if (c0 >= c1) return;
+    rows.drew_cols(x + c0, x + c1);
     const int64_t q0 = std::max<int64_t>(r0, -int64_t{sy});
     const int64_t q1 = std::min<int64_t>(r1, int64_t{src.height} - sy);
     for (int64_t r = q0; r < q1; ++r) {
@@ -120,7 +129,9 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
   std::vector<int> column(static_cast<size_t>(j1 - j0));  // source column, -1 = none
   for (int64_t j = j0; j < j1; ++j) {
     const int64_t c = At(sx, sw, j * asw / aw);
-    column[static_cast<size_t>(j - j0)] = c >= 0 && c < src.width ? static_cast<int>(c) : -1;
+    const bool used = c >= 0 && c < src.width && rows.has_col(c);
+    column[static_cast<size_t>(j - j0)] = used ? static_cast<int>(c) : -1;
+    if (used) rows.drew_cols(At(x, w, j), At(x, w, j) + 1);
   }
   for (int64_t r = r0; r < r1; ++r) {
     const int64_t s_row = At(sy, sh, r * ash / ah);
@@ -137,6 +148,7 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
   }
 }
 
+#if !defined(__SSE2__)
 // A smooth stretch works on the four bytes of a pixel at once: spread into
 // 16-bit lanes of a 64-bit word (B, R, G, X from the bottom), a blend of two
 // pixels with 8-bit weights never carries from one lane into the next.
@@ -150,6 +162,7 @@ uint32_t Pack(uint64_t v) {
 uint64_t Blend(uint64_t a, uint64_t b, uint64_t f) {
   return ((a * (256 - f) + b * f + 0x0080008000800080ull) >> 8) & 0x00FF00FF00FF00FFull;
 }
+#endif
 
 // Source offsets k and k + 1 for destination offset j on one axis, and the
 // weight of the second (the rule is at the top of canvas.h).
@@ -185,16 +198,19 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   for (int64_t j = span.j0; j < span.j1; ++j) {
     const Tap t = TapFor(aw, asw, j);
     const int64_t c = At(sx, sw, t.k), c1 = At(sx, sw, t.k1);
-    if (c < 0 || c >= src.width) {
+    const int64_t c1_in = c1 >= 0 && c1 < src.width ? c1 : c;
+    // Both conditions keep one run of offsets: the mapping is monotonic.
+    if (c < 0 || c >= src.width || !(rows.has_col(c) || rows.has_col(c1_in))) {
       if (first >= 0) break;
       continue;
     }
     if (first < 0) first = j;
-    columns.push_back({c, c1 >= 0 && c1 < src.width ? c1 : c, t.f});
+    columns.push_back({c, c1_in, t.f});
   }
   if (columns.empty()) return;
   const size_t n = columns.size();
   const int64_t step = w > 0 ? 1 : -1;
+  rows.drew_cols(At(x, w, first), At(x, w, first + static_cast<int64_t>(n) - 1) + step);
 
   // Source rows blended along the row; neighbouring destination rows mostly
   // share them, so the last two are kept.
@@ -355,15 +371,19 @@ void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int 
   StretchFiltered(dst, x, y, w, h, src, sx, sy, sw, sh, rop, mode, all);
 }
 
-std::pair<int, int> StretchImageRows(Image& dst, int x, int y, int w, int h, const Image& src,
-                                     int sx, int sy, int sw, int sh, Rop rop, StretchMode mode,
-                                     int src_row0, int src_row1) {
-  RowFilter rows;
-  rows.lo = src_row0;
-  rows.hi = src_row1;
-  StretchFiltered(dst, x, y, w, h, src, sx, sy, sw, sh, rop, mode, rows);
-  if (rows.drawn_lo >= rows.drawn_hi) return {0, 0};
-  return {static_cast<int>(rows.drawn_lo), static_cast<int>(rows.drawn_hi)};
+PixelRect StretchImagePart(Image& dst, int x, int y, int w, int h, const Image& src, int sx,
+                            int sy, int sw, int sh, Rop rop, StretchMode mode, int src_col0,
+                            int src_col1, int src_row0, int src_row1) {
+  RowFilter part;
+  part.lo = src_row0;
+  part.hi = src_row1;
+  part.col_lo = src_col0;
+  part.col_hi = src_col1;
+  StretchFiltered(dst, x, y, w, h, src, sx, sy, sw, sh, rop, mode, part);
+  if (part.drawn_lo >= part.drawn_hi || part.drawn_x0 >= part.drawn_x1) return {};
+  return {static_cast<int>(part.drawn_x0), static_cast<int>(part.drawn_lo),
+          static_cast<int>(part.drawn_x1 - part.drawn_x0),
+          static_cast<int>(part.drawn_hi - part.drawn_lo)};
 }
 
 void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop) {
@@ -391,12 +411,38 @@ void Canvas::SetHeight(int h) {
 void Canvas::SetSize(int w, int h) {
   if (w < 0 || h < 0) Raise(kErrInvalidProperty);
   if (w == image_.width && h == image_.height) return;
-  Image next(w, h, PixelFromColour(BackColor));
-  const int cw = std::min(w, image_.width), ch = std::min(h, image_.height);
-  for (int y = 0; y < ch; ++y)
-    std::copy_n(&image_.px[static_cast<size_t>(y) * image_.width], cw,
-                &next.px[static_cast<size_t>(y) * w]);
-  image_ = std::move(next);
+  // In place, within the memory the image already has: a scene shrinks and
+  // regrows its screen-sized canvases every time, and fresh memory costs
+  // more than the copying (page faults and clearing by the system).
+  const uint32_t fill = PixelFromColour(BackColor);
+  const size_t w0 = static_cast<size_t>(image_.width), h0 = static_cast<size_t>(image_.height);
+  const size_t nw = static_cast<size_t>(w), nh = static_cast<size_t>(h);
+  const size_t cw = std::min(nw, w0), ch = std::min(nh, h0);
+  std::vector<uint32_t>& px = image_.px;
+  if (nw * nh > px.capacity()) {
+    Image next(w, h, fill);
+    for (size_t y = 0; y < ch; ++y) std::copy_n(&px[y * w0], cw, &next.px[y * nw]);
+    image_ = std::move(next);
+    return;
+  }
+  if (nw <= w0) {
+    // Rows move to lower addresses: front to back.
+    for (size_t y = 0; y < ch; ++y)
+      if (y * nw != y * w0) std::memmove(&px[y * nw], &px[y * w0], cw * sizeof(uint32_t));
+    px.resize(nw * nh, fill);
+  } else {
+    // Rows move to higher addresses: back to front, each row's new right
+    // part filled.
+    px.resize(std::max(px.size(), nw * nh), fill);
+    for (size_t y = ch; y-- > 0;) {
+      std::memmove(&px[y * nw], &px[y * w0], cw * sizeof(uint32_t));
+      std::fill(&px[y * nw + cw], &px[y * nw + nw], fill);
+    }
+    px.resize(nw * nh);
+  }
+  std::fill(px.begin() + static_cast<std::ptrdiff_t>(ch * nw), px.end(), fill);
+  image_.width = w;
+  image_.height = h;
 }
 
 Picture Canvas::Snapshot() const {

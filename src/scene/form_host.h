@@ -13,17 +13,6 @@
 
 namespace wh {
 
-// A rectangle of form pixels: columns x..x+w-1, rows y..y+h-1.
-struct PixelRect {
-  int x = 0, y = 0, w = 0, h = 0;
-  bool empty() const { return w <= 0 || h <= 0; }
-  int right() const { return x + w; }
-  int bottom() const { return y + h; }
-  friend bool operator==(const PixelRect& a, const PixelRect& b) {
-    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
-  }
-};
-
 class FormHost {
  public:
   virtual ~FormHost() = default;

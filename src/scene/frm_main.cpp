@@ -292,22 +292,30 @@ void FrmMain::ShowChangedRows() {
   const int W = form.ScaleWidth(), H = form.ScaleHeight();
   const bool whole = !shown_ || shown_->width != now->width || shown_->height != now->height ||
                      shown_w_ != W || shown_h_ != H;
-  // The form still shows the last stage: only rows of the scene that a
-  // stage drew on need stretching again (a stage rarely reaches the sky).
-  int r0 = 0, r1 = now->height;
+  // The form still shows the last stage: only the part of the scene that a
+  // stage drew on needs stretching again (a stage rarely reaches the sky).
+  int r0 = 0, r1 = now->height, c0 = 0, c1 = now->width;
   if (!whole) {
     const size_t row_bytes = static_cast<size_t>(now->width) * sizeof(uint32_t);
-    auto same = [&](int r) {
-      const size_t at = static_cast<size_t>(r) * now->width;
-      return std::memcmp(&now->px[at], &shown_->px[at], row_bytes) == 0;
-    };
+    auto row = [&](const Picture& p, int r) { return &p->px[static_cast<size_t>(r) * p->width]; };
+    auto same = [&](int r) { return std::memcmp(row(now, r), row(shown_, r), row_bytes) == 0; };
     while (r0 < r1 && same(r0)) ++r0;
     while (r1 > r0 && same(r1 - 1)) --r1;
+    c0 = now->width;
+    c1 = 0;
+    for (int r = r0; r < r1; ++r) {
+      const uint32_t *a = row(now, r), *b = row(shown_, r);
+      int x0 = 0, x1 = now->width;
+      while (x0 < c0 && a[x0] == b[x0]) ++x0;
+      while (x1 > std::max(x0, c1) && a[x1 - 1] == b[x1 - 1]) --x1;
+      c0 = std::min(c0, x0);
+      c1 = std::max(c1, x1);
+    }
   }
-  std::pair<int, int> rows {0, 0};
-  if (r0 < r1)
-    rows = StretchImageRows(form.image(), 0, 0, W, H, *now, 0, 0, now->width, now->height,
-                            kSrcCopy, form.stretch_mode, r0, r1);
+  PixelRect drawn;
+  if (r0 < r1 && c0 < c1)
+    drawn = StretchImagePart(form.image(), 0, 0, W, H, *now, 0, 0, now->width, now->height,
+                             kSrcCopy, form.stretch_mode, c0, c1, r0, r1);
   shown_ = std::move(now);
   shown_w_ = W;
   shown_h_ = H;
@@ -315,7 +323,7 @@ void FrmMain::ShowChangedRows() {
     form.Refresh();
   } else {
     std::vector<PixelRect> changed;
-    if (rows.first < rows.second) changed.push_back({0, rows.first, W, rows.second - rows.first});
+    if (!drawn.empty()) changed.push_back(drawn);
     host_->PresentRects(form, changed);
   }
 }
@@ -326,14 +334,11 @@ bool FrmMain::ShowNewScene(Trap& trap) {
     // picBG once, the form takes back only the mark, and picBuffer (the
     // animation draws straight into the form's image) is let go.
     return trap([&] { BuildBG(); }) && trap([&] { ForgetShownScene(); }) &&
-           trap([&] { picBuffer.SetSize(0, 0); }) && trap([&] { picBG.SetPicture(nullptr); }) &&
+           trap([&] { picBuffer.image() = Image(); }) &&
            trap([&] {
-             picBG.SetSize(Round32(form.ScaleWidth()), Round32(form.ScaleHeight()));
+             if (picBG.GetPicture()) picBG.SetPicture(nullptr);
            }) &&
-           trap([&] {
-             BitBlt(picBG, 0, 0, Round32(form.ScaleWidth()), Round32(form.ScaleHeight()), form,
-                    0, 0, kSrcCopy);
-           }) &&
+           trap([&] { picBG.image() = form.image(); }) &&
            trap([&] {
              if (!imgURL) return;
              const int x = Round32(form.ScaleWidth() - imgURL->width);

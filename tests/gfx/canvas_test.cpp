@@ -321,6 +321,29 @@ TEST(Blits, StretchBltMatchesPaintPicture) {
   EXPECT_EQ(Painted(a, 0xFFFFFF).size(), 17u * 8u);
 }
 
+TEST(Canvas, ResizingKeepsTheTopLeftAndFillsTheRestInAnyOrderOfSizes) {
+  // Sizes up and down in every combination, the image's memory reused or
+  // not: always the old picture anchored top-left, BackColor elsewhere.
+  test::TestRng rng(5);
+  Canvas c(3, 2);
+  for (int round = 0; round < 200; ++round) {
+    Image before = c.image();
+    for (uint32_t& p : c.image().px) p = static_cast<uint32_t>(rng.Below(1 << 24));
+    before = c.image();
+    c.BackColor = rng.Below(1 << 24);
+    const int w = rng.Below(40), h = rng.Below(30);
+    c.SetSize(w, h);
+    ASSERT_EQ(c.ScaleWidth(), w);
+    ASSERT_EQ(c.ScaleHeight(), h);
+    ASSERT_EQ(c.image().px.size(), static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(c.image().at(x, y),
+                  before.Contains(x, y) ? before.at(x, y) : PixelFromColour(c.BackColor))
+            << "round " << round << " at " << x << "," << y;
+  }
+}
+
 // Smooth stretching: every expected value below is worked out by hand from
 // the blending rule at the top of canvas.h.
 Canvas SmoothCanvas(int w, int h) {
@@ -496,17 +519,28 @@ TEST(SmoothStretch, EveryPixelFollowsTheRuleAndLimitedRowsMatchTheWhole) {
         const uint32_t want = rop == kSrcCopy ? v : rop == kSrcAnd ? (d & v) : (d | v);
         ASSERT_EQ(whole.at(1 + j, 1 + r), want) << "round " << round << " at " << j << "," << r;
       }
-    // Limited to some source rows: those destination rows as in the whole
-    // stretch, the others untouched, and the rows drawn reported.
+    // Limited to part of the source, in either mode: inside the reported
+    // bounds as the whole stretch, outside untouched; and every pixel that
+    // changes when that part of the source does lies inside.
     const int lo = sy + rng.Below(sh), hi = lo + 1 + rng.Below(sy + sh - lo);
-    Image part = before;
-    const auto drawn = StretchImageRows(part, 1, 1, dw, dh, pic, ox, oy, ssw, ssh, rop,
-                                        StretchMode::kSmooth, lo, hi);
-    ASSERT_LT(drawn.first, drawn.second) << "round " << round;
-    for (int y = 0; y < part.height; ++y) {
-      const bool in = y >= drawn.first && y < drawn.second;
-      for (int x = 0; x < part.width; ++x)
-        ASSERT_EQ(part.at(x, y), (in ? whole : before).at(x, y)) << "round " << round << " row " << y;
+    const int cl = sx + rng.Below(sw), ch = cl + 1 + rng.Below(sx + sw - cl);
+    for (const StretchMode mode : {StretchMode::kSmooth, StretchMode::kNearest}) {
+      Image full = before, part = before, changed = pic;
+      StretchImage(full, 1, 1, dw, dh, pic, ox, oy, ssw, ssh, rop, mode);
+      const PixelRect drawn = StretchImagePart(part, 1, 1, dw, dh, pic, ox, oy, ssw, ssh, rop,
+                                               mode, cl, ch, lo, hi);
+      for (int y = lo; y < hi; ++y)
+        for (int x = cl; x < ch; ++x) changed.at(x, y) ^= 0x00808080u;
+      Image after = before;
+      StretchImage(after, 1, 1, dw, dh, changed, ox, oy, ssw, ssh, rop, mode);
+      for (int y = 0; y < part.height; ++y)
+        for (int x = 0; x < part.width; ++x) {
+          const bool in = x >= drawn.x && x < drawn.right() && y >= drawn.y && y < drawn.bottom();
+          ASSERT_EQ(part.at(x, y), (in ? full : before).at(x, y)) << "round " << round << " " << x << "," << y;
+          if (!in) {
+            ASSERT_EQ(after.at(x, y), full.at(x, y)) << "round " << round << " missed " << x << "," << y;
+          }
+        }
     }
   }
 }
