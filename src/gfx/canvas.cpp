@@ -232,6 +232,16 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
         _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p)), _mm_cvtsi32_si128(static_cast<int>(q))),
         zero);
   };
+  // The weights of each pair of columns, in the lanes of their pixels.
+  struct alignas(16) Lanes {
+    int16_t v[8];
+  };
+  std::vector<Lanes> weights((n + 1) / 2);
+  for (size_t i = 0; i < n; i += 2) {
+    const int16_t p = static_cast<int16_t>(columns[i].f);
+    const int16_t q = static_cast<int16_t>(columns[i + 1 < n ? i + 1 : i].f);
+    weights[i / 2] = Lanes {{p, p, p, p, q, q, q, q}};
+  }
   auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
     for (int i = 0; i < 2; ++i)
       if (held[i] == s_row) return blended[i].data();
@@ -241,12 +251,9 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
     for (size_t i = 0; i < n; i += 2) {
       const Column& p = columns[i];
       const Column& q = columns[i + 1 < n ? i + 1 : i];
-      const __m128i f = _mm_set_epi16(
-          static_cast<short>(q.f), static_cast<short>(q.f), static_cast<short>(q.f),
-          static_cast<short>(q.f), static_cast<short>(p.f), static_cast<short>(p.f),
-          static_cast<short>(p.f), static_cast<short>(p.f));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                       blend(pair(s[p.c], s[q.c]), pair(s[p.c1], s[q.c1]), f));
+                       blend(pair(s[p.c], s[q.c]), pair(s[p.c1], s[q.c1]),
+                             _mm_load_si128(reinterpret_cast<const __m128i*>(&weights[i / 2]))));
     }
     held[slot] = s_row;
     return out;
