@@ -355,12 +355,14 @@ void Animation::Materialize(int x, int y, int w, int h) {
   if (!recording_ || !stale_) return;
   // Only the band's rectangle can lag behind; within it, what was restored
   // or drawn this tick is up to date and must stay as it is.
-  std::vector<PixelRect> pieces;
   const PixelRect r = Intersect(band_now_, {x, y, w, h});
   if (r.empty()) return;
-  pieces.push_back(r);
+  std::vector<PixelRect>& pieces = pieces_;
+  std::vector<PixelRect>& next = next_pieces_;
+  pieces.assign(1, r);
   auto subtract = [&](const PixelRect& cut) {
-    std::vector<PixelRect> next;
+    if (Intersect(r, cut).empty()) return;
+    next.clear();
     for (const PixelRect& p : pieces) {
       const PixelRect c = Intersect(p, cut);
       if (c.empty()) {
@@ -434,6 +436,34 @@ void Animation::RestoreAndDrawBand(int SW, int SH) {
   }
 }
 
+void Animation::MergeNeighbours(std::vector<PixelRect>& rects) const {
+  // Each rectangle costs a request and its bookkeeping, about as much as a
+  // thousand pixels more: close neighbours go as one.
+  constexpr int64_t kSlack = 1024;
+  constexpr int kReach = 32;
+  std::sort(rects.begin(), rects.end(),
+            [](const PixelRect& a, const PixelRect& b) { return a.y < b.y; });
+  std::vector<bool> gone(rects.size());
+  for (size_t i = 0; i < rects.size(); ++i) {
+    if (gone[i]) continue;
+    for (size_t j = i + 1; j < rects.size() && rects[j].y <= rects[i].bottom() + kReach; ++j) {
+      if (gone[j]) continue;
+      const PixelRect u = Union(rects[i], rects[j]);
+      const int64_t extra = Area(u) - Area(rects[i]) - Area(rects[j]) +
+                            Area(Intersect(rects[i], rects[j]));
+      // Where the form's band may lag behind, nothing unshown may be sent.
+      if (extra > kSlack || (stale_ && extra > 0 && !Intersect(u, band_now_).empty())) continue;
+      rects[i] = u;
+      gone[j] = true;
+      j = i;  // grown: look at the others again
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < rects.size(); ++i)
+    if (!gone[i]) rects[kept++] = rects[i];
+  rects.resize(kept);
+}
+
 void Animation::PresentChanges(int SW, int SH) {
   if (present_whole_) {
     f_.form.Refresh();
@@ -459,6 +489,7 @@ void Animation::PresentChanges(int SW, int SH) {
       if (!b.empty()) rects.push_back(b);
     }
   }
+  MergeNeighbours(rects);
   if (!band_moved_) {
     f_.host().PresentRects(f_.form, rects);
     return;

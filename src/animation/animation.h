@@ -116,6 +116,8 @@ class Animation {
   void Materialize(int x, int y, int w, int h);
   // Notes a rectangle this tick draws on the frame.
   void Touch(int x, int y, int w, int h);
+  // Joins rectangles that lie close together.
+  void MergeNeighbours(std::vector<PixelRect>& rects) const;
   // Puts the changed rectangles of the finished frame on the screen.
   void PresentChanges(int SW, int SH);
 
@@ -134,6 +136,7 @@ class Animation {
   bool lazy_band_ = false;      // the host keeps the band; the form need not
   bool stale_ = false;          // the form's band lags behind the screen's
   bool restored_band_ = false;  // this tick restored the old band's rectangle
+  std::vector<PixelRect> pieces_, next_pieces_;  // Materialize's, kept for their memory
   uint64_t band_generation_ = 0;
   int frame_w_ = 0, frame_h_ = 0;
 };
