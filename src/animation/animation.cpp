@@ -118,8 +118,8 @@ void Animation::tmrAnimation_Timer() {
   const bool incremental = f.incremental;
   struct Lend {
     FrmMain* f;
-    ~Lend() { Return(); }
     Animation* a;
+    ~Lend() { Return(); }
     void Return() {
       if (f) std::swap(f->form.image(), f->picBuffer.image());
       if (a) a->lent_w_ = a->lent_h_ = -1;
