@@ -1,35 +1,160 @@
 #!/usr/bin/env bash
-# The running saver's CPU share and resident memory at 25 frames per second
-# (Speed=5) on an Xvfb screen of the given size.
-#   bench/measure_x11.sh [BUILD_DIR] [WxH] [SECONDS]
+# CPU share (the program's and the X server's) and resident memory of screen
+# savers running side by side on one Xvfb screen per size.
+#
+#   bench/measure_x11.sh [-b BUILD_DIR] [-s SECONDS] [-r REPEATS] [-m MAXFL]
+#                        [-p "PROGRAM..."] SIZE...
+#
+# PROGRAM is one of
+#   winterhollow          our saver, full screen (Speed=5: a frame every 40 ms)
+#   winterhollow-hack     the same binary as a daemon's hack drawing on the root window
+#   winterhollow-preview  the preview still, in a child of the root window
+#   xsnow                 xsnow with its default scene (package xsnow)
+#   noseguy               an XScreenSaver hack on the root window (xscreensaver-data-extra)
+#   exe:PATH[:MODE]       another winterhollow binary (an older build), MODE as above
+# (default: "winterhollow xsnow noseguy"); SIZE is WxH (default 1920x1080).
+#
+# Each program gets the screen alone for its turn: started, given a few
+# seconds to build its first picture, then the CPU time the kernel booked for
+# it and for the X server (utime + stime in /proc/PID/stat) is read over
+# SECONDS of wall time. CPU time, not wall time, so a busy machine slows the
+# run but does not inflate the share. Rounds alternate the programs; the
+# median of the REPEATS rounds is printed, and the memory is the program's
+# resident set (VmRSS) at the end of its last turn, with its peak (VmHWM).
+# Output: one markdown table row per program and size.
 set -euo pipefail
-build=${1:-build}
-size=${2:-1920x1080}
-secs=${3:-20}
-exe="$build/src/platform/x11/winterhollow"
-[ -x "$exe" ] || { echo "build $exe first" >&2; exit 1; }
-command -v Xvfb >/dev/null || { echo "Xvfb is not installed" >&2; exit 1; }
+
+build=build
+secs=20
+repeats=3
+maxfl=
+programs="winterhollow xsnow noseguy"
+while getopts "b:s:r:m:p:" o; do
+  case $o in
+    b) build=$OPTARG ;;
+    s) secs=$OPTARG ;;
+    r) repeats=$OPTARG ;;
+    m) maxfl=$OPTARG ;;
+    p) programs=$OPTARG ;;
+    *) sed -n '2,22p' "$0" >&2; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+sizes=("${@:-1920x1080}")
+warmup=4
+hacks=/usr/libexec/xscreensaver
+command -v Xvfb >/dev/null || { echo "Xvfb is not installed (package xvfb)" >&2; exit 1; }
+ticks=$(getconf CLK_TCK)
 
 work=$(mktemp -d)
-n=$((150 + $$ % 100))
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-cleanup() { kill "$spid" 2>/dev/null || true; kill "$xpid" 2>/dev/null || true; rm -rf "$work"; }
+xpid=
+ppid_=
+cleanup() {
+  [ -n "$ppid_" ] && kill "$ppid_" 2>/dev/null
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
 trap cleanup EXIT
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
 
-mkdir -p "$work/cfg/WinterHollow"
-printf '[Settings]\nSpeed=5\nWallpaper=0\n' > "$work/cfg/WinterHollow/settings.ini"
-cp "$exe" "$work/winterhollow"
-DISPLAY=":$n" XDG_CONFIG_HOME="$work/cfg" HOME="$work" "$work/winterhollow" --seed 1 &
-spid=$!
-sleep 3  # the first scene is built; from here on only frames
-ticks=$(getconf CLK_TCK)
-read -r u0 s0 < <(awk '{print $14, $15}' "/proc/$spid/stat")
-sleep "$secs"
-read -r u1 s1 < <(awk '{print $14, $15}' "/proc/$spid/stat")
-rss=$(awk '/VmRSS/ {print $2}' "/proc/$spid/status")
-hwm=$(awk '/VmHWM/ {print $2}' "/proc/$spid/status")
-cpu=$(awk -v a=$((u1 + s1 - u0 - s0)) -v t="$ticks" -v s="$secs" 'BEGIN {printf "%.1f", 100 * a / t / s}')
-echo "screen $size, $secs s at Speed=5: CPU ${cpu}% of one core, RSS $((rss / 1024)) MiB (peak $((hwm / 1024)) MiB)"
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
+
+# Settings of our saver: defaults, 25 frames a second, no wallpaper on exit.
+mkdir -p "$work/cfg/WinterHollow" "$work/home"
+{
+  printf '[Settings]\nSpeed=5\nWallpaper=0\n'
+  [ -n "$maxfl" ] && printf 'maxFl=%s\n' "$maxfl"
+} > "$work/cfg/WinterHollow/settings.ini"
+
+# Starts PROGRAM on display $disp; sets ppid_.
+start() {
+  local prog=$1 exe mode
+  local env=(env DISPLAY=":$disp" HOME="$work/home" XDG_CONFIG_HOME="$work/cfg")
+  case $prog in
+    exe:*)
+      exe=${prog#exe:}
+      mode=${exe#*:}
+      [ "$mode" = "$exe" ] && mode=saver
+      exe=${exe%%:*}
+      ;;
+    winterhollow) exe="$build/src/platform/x11/winterhollow" mode=saver ;;
+    winterhollow-hack) exe="$build/src/platform/x11/winterhollow" mode=hack ;;
+    winterhollow-preview) exe="$build/src/platform/x11/winterhollow" mode=preview ;;
+    xsnow)
+      local xs
+      xs=$(command -v xsnow || echo /usr/games/xsnow)
+      [ -x "$xs" ] || { echo "xsnow is not installed (package xsnow)" >&2; return 1; }
+      "${env[@]}" "$xs" -noconfig -hidemenu >/dev/null 2>&1 &
+      ppid_=$!
+      return
+      ;;
+    *)
+      [ -x "$hacks/$prog" ] || { echo "$hacks/$prog is not installed" >&2; return 1; }
+      "${env[@]}" "$hacks/$prog" -root >/dev/null 2>&1 &
+      ppid_=$!
+      return
+      ;;
+  esac
+  [ -x "$exe" ] || { echo "build $exe first" >&2; return 1; }
+  # A copy beside its own settings and error log.
+  cp "$exe" "$work/winterhollow"
+  case $mode in
+    saver) "${env[@]}" "$work/winterhollow" --seed 1 >/dev/null 2>&1 & ;;
+    hack) "${env[@]}" "$work/winterhollow" --seed 1 -root >/dev/null 2>&1 & ;;
+    preview)
+      local root
+      root=$(DISPLAY=":$disp" xwininfo -root | awk '/Window id:/ {print $4}')
+      "${env[@]}" "$work/winterhollow" --seed 1 /P "$((root))" >/dev/null 2>&1 &
+      ;;
+  esac
+  ppid_=$!
+}
+
+declare -A cpu_p cpu_x rss hwm
+for size in "${sizes[@]}"; do
+  disp=$((150 + $$ % 100))
+  while [ -e "/tmp/.X$disp-lock" ] || [ -e "/tmp/.X11-unix/X$disp" ]; do disp=$((disp + 1)); done
+  Xvfb ":$disp" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
+  xpid=$!
+  for _ in $(seq 200); do [ -e "/tmp/.X11-unix/X$disp" ] && break; sleep 0.05; done
+  for round in $(seq "$repeats"); do
+    for prog in $programs; do
+      start "$prog" || continue
+      sleep "$warmup"
+      if ! kill -0 "$ppid_" 2>/dev/null; then echo "$prog ended early" >&2; ppid_=; continue; fi
+      p0=$(cpu_ticks "$ppid_") x0=$(cpu_ticks "$xpid")
+      sleep "$secs"
+      p1=$(cpu_ticks "$ppid_") x1=$(cpu_ticks "$xpid")
+      key="$size|$prog"
+      cpu_p[$key]+="$(awk -v a=$((p1 - p0)) -v t="$ticks" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}') "
+      cpu_x[$key]+="$(awk -v a=$((x1 - x0)) -v t="$ticks" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}') "
+      rss[$key]=$(kib "$ppid_" VmRSS)
+      hwm[$key]=$(kib "$ppid_" VmHWM)
+      kill "$ppid_" 2>/dev/null
+      wait "$ppid_" 2>/dev/null || true
+      ppid_=
+      sleep 1
+    done
+  done
+  kill "$xpid" 2>/dev/null
+  wait "$xpid" 2>/dev/null || true
+  xpid=
+done
+
+median() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR] = $1} END {if (NR) printf "%.1f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+echo "| program | screen | maxFl | program CPU % | X server CPU % | together % | RSS MiB (peak) | rounds (program + X) |"
+echo "|---|---|---|---|---|---|---|---|"
+for size in "${sizes[@]}"; do
+  for prog in $programs; do
+    key="$size|$prog"
+    [ -n "${cpu_p[$key]:-}" ] || continue
+    mp=$(echo "${cpu_p[$key]}" | median)
+    mx=$(echo "${cpu_x[$key]}" | median)
+    sum=$(awk -v a="$mp" -v b="$mx" 'BEGIN {printf "%.1f", a + b}')
+    rounds=$(paste -d+ <(echo "${cpu_p[$key]}" | tr ' ' '\n' | grep .) <(echo "${cpu_x[$key]}" | tr ' ' '\n' | grep .) | paste -sd' ')
+    label=${prog##*/}
+    case $prog in exe:*) label=$(basename "$(dirname "${prog#exe:}")")/$label ;; esac
+    echo "| $label | ${size/x/ x } | ${maxfl:-default} | $mp | $mx | $sum | $((${rss[$key]} / 1024)) ($((${hwm[$key]} / 1024))) | $rounds |"
+  done
+done

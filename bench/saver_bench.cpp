@@ -14,7 +14,10 @@
 
 namespace {
 
-void StartSaver(wh::SaverWindow& w, int width, int height, int sharp = 0) {
+// incremental: true draws only what changes (the saver's way), false every
+// frame and stage whole (the reference); sharp: the Sharp setting.
+void StartSaver(wh::SaverWindow& w, int width, int height, bool incremental, int sharp = 0) {
+  w.incremental = incremental;
   wh::SaverSettings = wh::DefaultSettings();
   wh::SaverSettings.Sharp = sharp;
   wh::minFl = 55;
@@ -26,29 +29,37 @@ void StartSaver(wh::SaverWindow& w, int width, int height, int sharp = 0) {
 
 void BM_Tick(benchmark::State& state) {
   wh::SaverWindow w;
-  StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+             state.range(2) != 0);
   for (auto _ : state) {
     w.tmrAnimation_Timer();
     benchmark::DoNotOptimize(w.form.image().px.data());
   }
 }
-BENCHMARK(BM_Tick)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Tick)
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 1})
+    ->Args({3840, 2160, 0})
+    ->Args({3840, 2160, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_SceneBuild(benchmark::State& state) {
   wh::SaverWindow w;
   StartSaver(w, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
-             static_cast<int>(state.range(2)));
+             state.range(2) != 0, static_cast<int>(state.range(3)));
   for (auto _ : state) {
     w.Form_Resize();
     benchmark::DoNotOptimize(w.picBG.image().px.data());
   }
 }
-// The last argument: the Sharp setting.
+// The arguments: width, height, drawing only what changes, the Sharp setting.
 BENCHMARK(BM_SceneBuild)
-    ->Args({1920, 1080, 0})
-    ->Args({1920, 1080, 1})
-    ->Args({3840, 2160, 0})
-    ->Args({3840, 2160, 1})
+    ->Args({1920, 1080, 0, 0})
+    ->Args({1920, 1080, 1, 0})
+    ->Args({1920, 1080, 1, 1})
+    ->Args({3840, 2160, 0, 0})
+    ->Args({3840, 2160, 1, 0})
+    ->Args({3840, 2160, 1, 1})
     ->Unit(benchmark::kMillisecond);
 
 // What a sharp scene pays the first time it needs a picture: decoding its

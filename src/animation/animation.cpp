@@ -1,5 +1,6 @@
 #include "animation/animation.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -98,7 +99,53 @@ void Animation::tmrAnimation_Timer() {
   const int SH = f.form.ScaleHeight();
 
   if (!trap([&] { Jetzt = tick_count(); })) return;
-  if (!trap([&] { BitBlt(f.picBuffer, 0, 0, SW, SH, f.picBG, 0, 0, kSrcCopy); })) return;
+
+  // Incremental: the form's image (the last frame) is picBuffer's for the
+  // tick; what the last frame drew over the background is restored once the
+  // band's new place is known. A frame of another size, or one that someone
+  // else drew on, is drawn whole, as without.
+  const bool incremental = f.incremental;
+  struct Lend {
+    FrmMain* f;
+    Animation* a;
+    ~Lend() { Return(); }
+    void Return() {
+      if (f) std::swap(f->form.image(), f->picBuffer.image());
+      if (a) a->lent_w_ = a->lent_h_ = -1;
+      f = nullptr;
+      a = nullptr;
+    }
+  } lend {incremental ? &f : nullptr, incremental ? this : nullptr};
+  if (incremental) {
+    // The form's size stays what it was while its image is lent.
+    lent_w_ = SW;
+    lent_h_ = SH;
+    std::swap(f.form.image(), f.picBuffer.image());
+    if (SW != frame_w_ || SH != frame_h_ || f.picBG.ScaleWidth() != SW ||
+        f.picBG.ScaleHeight() != SH)
+      valid_ = false;
+    now_.clear();
+    recording_ = true;
+    present_whole_ = false;
+    // A host that stops keeping the band's picture needs the whole frame.
+    const bool lazy = f.host().KeepsPictures();
+    if (lazy != lazy_band_) valid_ = false;
+    lazy_band_ = lazy;
+  }
+  // Left early (an error's answer): the next frame is drawn whole.
+  struct Abandon {
+    Animation* a;
+    ~Abandon() {
+      if (!a) return;
+      a->valid_ = false;
+      a->recording_ = false;
+    }
+  } abandon {incremental ? this : nullptr};
+  const bool whole = !incremental || !valid_;
+  if (whole) stale_ = false;
+
+  if (whole && !trap([&] { BitBlt(f.picBuffer, 0, 0, SW, SH, f.picBG, 0, 0, kSrcCopy); }))
+    return;
 
   // The cloud band drifts right by SpeedS pixels a tick on average.
   if (!trap([&] { HimmelSchritt = HimmelSchritt + 1; })) return;
@@ -111,7 +158,13 @@ void Animation::tmrAnimation_Timer() {
         }
       }))
     return;
-  if (!trap([&] { DrawCloudBand(); })) return;
+  if (!trap([&] {
+        if (whole)
+          DrawCloudBand();
+        else
+          RestoreAndDrawBand(SW, SH);
+      }))
+    return;
 
   if (!trap([&] {
         if (IsFlying(ObjNr)) ObjektFlieg();
@@ -121,16 +174,20 @@ void Animation::tmrAnimation_Timer() {
     if (!trap([&] {
           const ObjektRec& r = Obj[ObjNr];
           const Int16 sy = (r.Bild - 1) * kBirdCellH;
+          Materialize(r.X, r.Y, kBirdCellW, kBirdCellH);
           BitBlt(f.picBuffer, r.X, r.Y, kBirdCellW, kBirdCellH, f.picMask, 0, sy, kSrcAnd);
           BitBlt(f.picBuffer, r.X, r.Y, kBirdCellW, kBirdCellH, f.picObjekt, 0, sy, kSrcPaint);
+          Touch(r.X, r.Y, kBirdCellW, kBirdCellH);
         }))
       return;
   } else if (ObjNr == 21) {
     if (!trap([&] {
           const ObjektRec& r = Obj[ObjNr];
           const Int16 sy = (r.Bild - 1) * kPlaneCellH;
+          Materialize(r.X, r.Y, kPlaneCellW, kPlaneCellH);
           BitBlt(f.picBuffer, r.X, r.Y, kPlaneCellW, kPlaneCellH, f.picMask, 0, sy, kSrcAnd);
           BitBlt(f.picBuffer, r.X, r.Y, kPlaneCellW, kPlaneCellH, f.picObjekt, 0, sy, kSrcPaint);
+          Touch(r.X, r.Y, kPlaneCellW, kPlaneCellH);
         }))
       return;
   } else if (!LaunchRoll(trap)) {
@@ -146,6 +203,13 @@ void Animation::tmrAnimation_Timer() {
     return;
   if (SaverSettings.Date != 0 || SaverSettings.Time != 0) {
     const platform::LocalDateTime now = platform::Sys().Now();
+    const double x0 = f.picBuffer.CurrentX, y0 = f.picBuffer.CurrentY;
+    if (stale_) {
+      // Where the line might meet the band (tiny screens), the form gets
+      // the band first; the line's extent is not known before it is printed.
+      const int lh = static_cast<int>(std::ceil(f.form.TextHeight("1"))) + 1;
+      Materialize(0, static_cast<int>(std::floor(y0)) - lh, SW, 3 * lh);
+    }
     if (!trap([&] {
           if (SaverSettings.Date != 0) f.picBuffer.Print(ShortDate(now) + "   ", false);
         }))
@@ -154,16 +218,45 @@ void Animation::tmrAnimation_Timer() {
           if (SaverSettings.Time != 0) f.picBuffer.Print(LongTime(now), false);
         }))
       return;
+    // The line as printed; glyphs may reach a little past their cells, so a
+    // line's height more on every side.
+    const int lh = static_cast<int>(std::ceil(f.form.TextHeight("1"))) + 1;
+    const int left = static_cast<int>(std::floor(std::min(x0, f.picBuffer.CurrentX))) - lh;
+    const int right = static_cast<int>(std::ceil(std::max(x0, f.picBuffer.CurrentX))) + lh;
+    const int top = static_cast<int>(std::floor(y0)) - lh;
+    Touch(left, top, right - left, 3 * lh);
   }
   if (!trap([&] { f.picBuffer.ForeColor = RGB(255, 255, 255); })) return;
 
   if (!trap([&] { Flakes(); })) return;
 
-  if (!trap([&] {
-        BitBlt(f.form, 0, 0, SW, SH, f.picBuffer, 0, 0, kSrcCopy);
-        f.form.Refresh();
-      }))
+  if (incremental) {
+    lend.Return();
+    recording_ = false;
+    abandon.a = nullptr;
+    if (!trap([&] {
+          if (whole) {
+            f.form.Refresh();
+          } else {
+            PresentChanges(SW, SH);
+          }
+        }))
+      return;
+    // Remember what this frame holds for the next tick.
+    drawn_.swap(now_);
+    frame_w_ = SW;
+    frame_h_ = SH;
+    valid_ = BandRect(SW, SH, band_);
+    band_at_[0] = f.HimmelX;
+    band_at_[1] = f.HimmelY;
+    band_at_[2] = f.HimmelW;
+    band_at_[3] = f.HimmelH;
+  } else if (!trap([&] {
+               BitBlt(f.form, 0, 0, SW, SH, f.picBuffer, 0, 0, kSrcCopy);
+               f.form.Refresh();
+             })) {
     return;
+  }
 
   // A new landscape every rTime seconds; the first period only starts the count.
   bool due = false;
@@ -182,14 +275,240 @@ void Animation::tmrAnimation_Timer() {
     STMT(BitBlt(f.picBuffer, 0, f.HimmelY, f.HimmelW, f.HimmelH, f.picHimmel, 0, 0, kSrcCopy));
     STMT(BitBlt(f.picBuffer, 2 - f.HimmelW, f.HimmelY, f.HimmelW, f.HimmelH, f.picHimmel, 0, 0,
                 kSrcCopy));
+    valid_ = false;
   }
   STMT(StartZeit = Jetzt);
 }
 
+int Animation::FormWidth() const { return lent_w_ >= 0 ? lent_w_ : f_.form.ScaleWidth(); }
+int Animation::FormHeight() const { return lent_h_ >= 0 ? lent_h_ : f_.form.ScaleHeight(); }
+
+void Animation::Touch(int x, int y, int w, int h) {
+  if (!recording_) return;
+  const int SW = FormWidth(), SH = FormHeight();
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min<int64_t>(int64_t{x} + w, SW), y1 = std::min<int64_t>(int64_t{y} + h, SH);
+  if (x0 < x1 && y0 < y1) now_.push_back({x0, y0, x1 - x0, y1 - y0});
+}
+
+bool Animation::BandRect(int SW, int SH, PixelRect& band) const {
+  const int w = f_.HimmelW, h = f_.HimmelH;
+  if (w <= 2 || h <= 0) return false;
+  // What the two copies of DrawCloudBand cover: the picture may be smaller
+  // than the extents, and outside it a copy leaves the frame alone.
+  const int cover_w = std::min(w, f_.picHimmel.ScaleWidth());
+  const int cover_h = std::min(h, f_.picHimmel.ScaleHeight());
+  if (cover_w < w - 2 || cover_h <= 0) return false;  // a gap between the copies
+  const int64_t left = int64_t{f_.HimmelX} - w + 2, right = int64_t{f_.HimmelX} + cover_w;
+  const int64_t top = f_.HimmelY, bottom = int64_t{f_.HimmelY} + cover_h;
+  const int64_t x0 = std::max<int64_t>(left, 0), x1 = std::min<int64_t>(right, SW);
+  const int64_t y0 = std::max<int64_t>(top, 0), y1 = std::min<int64_t>(bottom, SH);
+  band = x0 < x1 && y0 < y1 ? PixelRect {static_cast<int>(x0), static_cast<int>(y0),
+                                         static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)}
+                            : PixelRect {};
+  return true;
+}
+
+namespace {
+
+PixelRect Intersect(const PixelRect& a, const PixelRect& b) {
+  const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
+  const int x1 = std::min(a.right(), b.right()), y1 = std::min(a.bottom(), b.bottom());
+  return x0 < x1 && y0 < y1 ? PixelRect {x0, y0, x1 - x0, y1 - y0} : PixelRect {};
+}
+
+PixelRect Union(const PixelRect& a, const PixelRect& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+  return {x0, y0, std::max(a.right(), b.right()) - x0, std::max(a.bottom(), b.bottom()) - y0};
+}
+
+int64_t Area(const PixelRect& r) { return r.empty() ? 0 : int64_t{r.w} * r.h; }
+
+bool Contains(const PixelRect& outer, const PixelRect& inner) {
+  return inner.empty() || (inner.x >= outer.x && inner.y >= outer.y &&
+                           inner.right() <= outer.right() && inner.bottom() <= outer.bottom());
+}
+
+// Copies rectangle r of src into dst 1:1, as a BitBlt whose destination is
+// limited to r would: the band is placed at (x, y) of the frame.
+void CopyClipped(Canvas& dst, const PixelRect& r, const Canvas& src, int x, int y, int w, int h) {
+  const PixelRect part = Intersect(r, {x, y, w, h});
+  if (part.empty()) return;
+  BitBlt(dst, part.x, part.y, part.w, part.h, src, part.x - x, part.y - y, kSrcCopy);
+}
+
+}  // namespace
+
+void Animation::Materialize(int x, int y, int w, int h) {
+  if (!recording_ || !stale_) return;
+  // Only the band's rectangle can lag behind; within it, what was restored
+  // or drawn this tick is up to date and must stay as it is.
+  const PixelRect r = Intersect(band_now_, {x, y, w, h});
+  if (r.empty()) return;
+  std::vector<PixelRect>& pieces = pieces_;
+  std::vector<PixelRect>& next = next_pieces_;
+  pieces.assign(1, r);
+  auto subtract = [&](const PixelRect& cut) {
+    if (Intersect(r, cut).empty()) return;
+    next.clear();
+    for (const PixelRect& p : pieces) {
+      const PixelRect c = Intersect(p, cut);
+      if (c.empty()) {
+        next.push_back(p);
+        continue;
+      }
+      // Up to four pieces around the cut: above, below, left, right.
+      if (c.y > p.y) next.push_back({p.x, p.y, p.w, c.y - p.y});
+      if (c.bottom() < p.bottom()) next.push_back({p.x, c.bottom(), p.w, p.bottom() - c.bottom()});
+      if (c.x > p.x) next.push_back({p.x, c.y, c.x - p.x, c.h});
+      if (c.right() < p.right()) next.push_back({c.right(), c.y, p.right() - c.right(), c.h});
+    }
+    pieces.swap(next);
+  };
+  for (const PixelRect& e : drawn_) {
+    subtract(e);
+    if (pieces.empty()) return;
+  }
+  for (const PixelRect& e : now_) {
+    subtract(e);
+    if (pieces.empty()) return;
+  }
+  if (restored_band_) {
+    subtract(band_);
+    if (pieces.empty()) return;
+  }
+  for (const PixelRect& p : pieces) Restore(p, true);
+}
+
+void Animation::Restore(const PixelRect& r, bool with_band) {
+  FrmMain& f = f_;
+  BitBlt(f.picBuffer, r.x, r.y, r.w, r.h, f.picBG, r.x, r.y, kSrcCopy);
+  if (!with_band) return;
+  // The band's two copies in their order, limited to r.
+  CopyClipped(f.picBuffer, r, f.picHimmel, f.HimmelX, f.HimmelY, f.HimmelW, f.HimmelH);
+  CopyClipped(f.picBuffer, r, f.picHimmel, f.HimmelX - f.HimmelW + 2, f.HimmelY, f.HimmelW,
+              f.HimmelH);
+}
+
+void Animation::RestoreAndDrawBand(int SW, int SH) {
+  FrmMain& f = f_;
+  PixelRect band;
+  if (!BandRect(SW, SH, band)) {
+    // No solid band to reason with: the whole frame, as without.
+    BitBlt(f.picBuffer, 0, 0, SW, SH, f.picBG, 0, 0, kSrcCopy);
+    DrawCloudBand();
+    present_whole_ = true;
+    return;
+  }
+  band_moved_ = f.HimmelX != band_at_[0] || f.HimmelY != band_at_[1] || f.HimmelW != band_at_[2] ||
+                f.HimmelH != band_at_[3];
+  band_now_ = band;
+  restored_band_ = false;
+  if (band_moved_ && lazy_band_) {
+    // The screen gets the band from the host's own copy of its picture;
+    // the form needs it only under what is drawn and shown from the form
+    // (Materialize, before each thing is drawn).
+    if (!Contains(band, band_)) {
+      Restore(band_, true);
+      restored_band_ = true;
+    }
+    for (const PixelRect& r : drawn_) Restore(r, true);
+    stale_ = true;
+  } else if (band_moved_) {
+    // Where the old band lay outside the new one, the background shows again.
+    if (!Contains(band, band_)) Restore(Union(band, band_), false);
+    for (const PixelRect& r : drawn_) Restore(r, false);
+    DrawCloudBand();
+  } else {
+    for (const PixelRect& r : drawn_) Restore(r, true);
+  }
+}
+
+void Animation::MergeNeighbours(std::vector<PixelRect>& rects) const {
+  // Each rectangle costs a request and its bookkeeping, about as much as a
+  // thousand pixels more: close neighbours go as one.
+  constexpr int64_t kSlack = 1024;
+  constexpr int kReach = 32;
+  std::sort(rects.begin(), rects.end(),
+            [](const PixelRect& a, const PixelRect& b) { return a.y < b.y; });
+  std::vector<bool> gone(rects.size());
+  for (size_t i = 0; i < rects.size(); ++i) {
+    if (gone[i]) continue;
+    for (size_t j = i + 1; j < rects.size() && rects[j].y <= rects[i].bottom() + kReach; ++j) {
+      if (gone[j]) continue;
+      const PixelRect u = Union(rects[i], rects[j]);
+      const int64_t extra = Area(u) - Area(rects[i]) - Area(rects[j]) +
+                            Area(Intersect(rects[i], rects[j]));
+      // Where the form's band may lag behind, nothing unshown may be sent.
+      if (extra > kSlack || (stale_ && extra > 0 && !Intersect(u, band_now_).empty())) continue;
+      rects[i] = u;
+      gone[j] = true;
+      j = i;  // grown: look at the others again
+    }
+  }
+  size_t kept = 0;
+  for (size_t i = 0; i < rects.size(); ++i)
+    if (!gone[i]) rects[kept++] = rects[i];
+  rects.resize(kept);
+}
+
+void Animation::PresentChanges(int SW, int SH) {
+  if (present_whole_) {
+    f_.form.Refresh();
+    return;
+  }
+  std::vector<PixelRect> rects;
+  rects.reserve(drawn_.size() + now_.size() + 1);
+  // Where the old band lay outside the new one, the background came back.
+  if (band_moved_ && !Contains(band_now_, band_)) rects.push_back(band_);
+  // Most things moved a little: a thing's old and new places go as one
+  // rectangle when that costs little more than the two.
+  const size_t n = std::max(drawn_.size(), now_.size());
+  for (size_t i = 0; i < n; ++i) {
+    const PixelRect a = i < drawn_.size() ? drawn_[i] : PixelRect {};
+    const PixelRect b = i < now_.size() ? now_[i] : PixelRect {};
+    const PixelRect u = Union(a, b);
+    // (Not where the form may hold an old band between the two.)
+    const bool may_lag = stale_ && !Intersect(u, band_now_).empty();
+    if (!may_lag && Area(u) <= 2 * (Area(a) + Area(b))) {
+      if (!u.empty()) rects.push_back(u);
+    } else {
+      if (!a.empty()) rects.push_back(a);
+      if (!b.empty()) rects.push_back(b);
+    }
+  }
+  MergeNeighbours(rects);
+  if (!band_moved_) {
+    f_.host().PresentRects(f_.form, rects);
+    return;
+  }
+  // The band moved: on the screen it is its two copies, then the rest.
+  FrmMain& f = f_;
+  const int cover_w = std::min<int>(f.HimmelW, f.picHimmel.ScaleWidth());
+  const int cover_h = std::min<int>(f.HimmelH, f.picHimmel.ScaleHeight());
+  std::vector<FormHost::PictureCopy> copies;
+  const int64_t hx = f.HimmelX, hw = f.HimmelW;
+  for (const int64_t x : {hx, hx - hw + 2}) {
+    const int64_t y = f.HimmelY;
+    const int64_t x0 = std::max<int64_t>(x, 0), y0 = std::max<int64_t>(y, 0);
+    const int64_t x1 = std::min<int64_t>(x + cover_w, SW), y1 = std::min<int64_t>(y + cover_h, SH);
+    if (x0 >= x1 || y0 >= y1) continue;
+    FormHost::PictureCopy c;
+    c.to = {static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
+            static_cast<int>(y1 - y0)};
+    c.sx = static_cast<int>(x0 - x);
+    c.sy = static_cast<int>(y0 - y);
+    copies.push_back(c);
+  }
+  f.host().PresentCopies(f.form, f.picHimmel.image(), band_generation_, copies, rects);
+}
+
 void Animation::Flakes() {
   Trap trap("frmMain", "Flakes");
-  const double SW = f_.form.ScaleWidth();
-  const double SH = f_.form.ScaleHeight();
+  const double SW = FormWidth();
+  const double SH = FormHeight();
   const double speed = SaverSettings.SpeedF;
   const double size = SaverSettings.Size;
   Canvas& buffer = f_.picBuffer;
@@ -218,15 +537,20 @@ void Animation::Flakes() {
       STMT(Fl[i].Y = Round32(Rnd() * (SH * 0.1)));
       STMT(Fl[i].D = Round32(Rnd() * size + 4));
     }
-    STMT(buffer.Ellipse(Fl[i].X, Fl[i].Y, Fl[i].X + Fl[i].D, Fl[i].Y + Fl[i].D));
+    STMT({
+      const int32_t x = Fl[i].X.value(), y = Fl[i].Y.value(), d = Fl[i].D.value();
+      Materialize(d < 0 ? x + d : x, d < 0 ? y + d : y, d < 0 ? -d : d, d < 0 ? -d : d);
+      buffer.Ellipse(Fl[i].X, Fl[i].Y, Fl[i].X + Fl[i].D, Fl[i].Y + Fl[i].D);
+      Touch(d < 0 ? x + d : x, d < 0 ? y + d : y, d < 0 ? -d : d, d < 0 ? -d : d);
+    });
   }
 }
 
 void Animation::ObjektFlieg() {
   Trap trap("frmMain", "ObjektFlieg");
   if (!IsFlying(ObjNr)) return;
-  const double SW = f_.form.ScaleWidth();
-  const double SH = f_.form.ScaleHeight();
+  const double SW = FormWidth();
+  const double SH = FormHeight();
   const double speed = SaverSettings.SpeedO;
   Int16 dyMin, dyMax, dy;
   STMT(dyMin = Zz(-10, -3));

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/numeric.h"
 #include "system/system.h"
@@ -70,6 +71,17 @@ class Animation {
   Int32 StartZeit;
   Int16 FlugTakt;
 
+  // The next tick draws and presents the whole frame: the form was drawn on
+  // by something else (a new scene, another size).
+  void Invalidate() {
+    valid_ = false;
+    ++band_generation_;  // a new scene has a new band
+  }
+  // Whether the form's image may hold an older band than the screen shows
+  // (the host keeps the band's picture and copies it itself); then only the
+  // next tick shows the frame whole again.
+  bool FormIsStale() const { return stale_; }
+
   // The millisecond clock (milliseconds since the machine started, as a
   // signed 32-bit value that wraps); tests and the renderer replace it.
   std::function<int32_t()> tick_count;
@@ -83,10 +95,52 @@ class Animation {
   bool LoadSprite(Trap& trap, int mask_id, int image_id, bool mirrored);
   Picture Load(int id);
 
+  // Drawing only what changes (the form's `incremental`): the frame is
+  // composed in the form's own image, lent to picBuffer for the tick, and
+  // what the last frame drew over the background is restored from it.
+  // The cloud band's rectangle on a frame of SW x SH; false when its two
+  // copies do not make one solid rectangle.
+  bool BandRect(int SW, int SH, PixelRect& band) const;
+  // Puts the background (picBG, and the band unless it is about to be
+  // drawn whole) back into rectangle r of the frame in picBuffer.
+  void Restore(const PixelRect& r, bool with_band);
+  // Restores what the last frame drew and draws the band (whole when it
+  // moved); the incremental counterpart of the background and band steps.
+  void RestoreAndDrawBand(int SW, int SH);
+  // The form's size, also while its image is lent to picBuffer.
+  int FormWidth() const;
+  int FormHeight() const;
+  // Before something is drawn there: where the form's band lags behind,
+  // the background and the band are put back, except where this tick has
+  // already restored or drawn.
+  void Materialize(int x, int y, int w, int h);
+  // Notes a rectangle this tick draws on the frame.
+  void Touch(int x, int y, int w, int h);
+  // Joins rectangles that lie close together.
+  void MergeNeighbours(std::vector<PixelRect>& rects) const;
+  // Puts the changed rectangles of the finished frame on the screen.
+  void PresentChanges(int SW, int SH);
+
   FrmMain& f_;
   std::function<void()> form_resize_;
   // A flake count past the table (maxFl above 500) is reported once.
   bool flakes_past_table_reported_ = false;
+  bool valid_ = false;    // the form holds the last frame, as described below
+  int lent_w_ = -1, lent_h_ = -1;  // the form's size while its image is lent
+  bool recording_ = false;
+  std::vector<PixelRect> drawn_;  // drawn over the background in that frame
+  std::vector<PixelRect> now_;    // drawn in this tick so far
+  PixelRect band_;                // the band's rectangle in that frame
+  PixelRect band_now_;
+  int band_at_[4] = {};  // HimmelX, HimmelY, HimmelW, HimmelH of that frame
+  bool band_moved_ = false;
+  bool present_whole_ = false;  // this tick drew the whole frame after all
+  bool lazy_band_ = false;      // the host keeps the band; the form need not
+  bool stale_ = false;          // the form's band lags behind the screen's
+  bool restored_band_ = false;  // this tick restored the old band's rectangle
+  std::vector<PixelRect> pieces_, next_pieces_;  // Materialize's, kept for their memory
+  uint64_t band_generation_ = 0;
+  int frame_w_ = 0, frame_h_ = 0;
 };
 
 // Milliseconds since the machine started, wrapping like a 32-bit counter.

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <type_traits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -63,10 +68,34 @@ Span Visible(const Image& dst, int x, int y, int w, int h) {
           std::min<int64_t>(ah, h > 0 ? int64_t{dst.height} - y : int64_t{y})};
 }
 
+// The source rows and columns a destination pixel has to read for it to be
+// drawn; the others are left alone. What was drawn is reported.
+struct RowFilter {
+  int64_t lo = INT64_MIN, hi = INT64_MAX;          // source rows
+  int64_t col_lo = INT64_MIN, col_hi = INT64_MAX;  // source columns
+  int64_t drawn_lo = INT64_MAX, drawn_hi = INT64_MIN;  // destination rows drawn
+  int64_t drawn_x0 = INT64_MAX, drawn_x1 = INT64_MIN;  // and columns
+  bool has(int64_t r) const { return r >= lo && r < hi; }
+  bool has_col(int64_t c) const { return c >= col_lo && c < col_hi; }
+  void drew(int64_t row) {
+    drawn_lo = std::min(drawn_lo, row);
+    drawn_hi = std::max(drawn_hi, row + 1);
+  }
+  void drew_cols(int64_t a, int64_t b) {  // [a, b) or [b, a)
+    drawn_x0 = std::min(drawn_x0, std::min(a, b));
+    drawn_x1 = std::max(drawn_x1, std::max(a, b));
+  }
+};
+
+// SRCCOPY, named so that whole rows can be copied as memory.
+struct CopyOp {
+  uint32_t operator()(uint32_t, uint32_t s) const { return s; }
+};
+
 // The per-pixel work for one raster operation, chosen once per transfer.
 template <typename Combine>
 void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
-              int sh, Combine combine) {
+              int sh, RowFilter& rows, Combine combine) {
   const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
   const int64_t asw = std::llabs(int64_t{sw}), ash = std::llabs(int64_t{sh});
   const Span span = Visible(dst, x, y, w, h);
@@ -75,14 +104,24 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
 
   if (w > 0 && h > 0 && sw == w && sh == h) {
     // A plain block transfer (every frame is made of these): whole rows.
-    const int64_t c0 = std::max<int64_t>(j0, -int64_t{sx});
-    const int64_t c1 = std::min<int64_t>(j1, int64_t{src.width} - sx);
+    const int64_t c0 = std::max<int64_t>({j0, -int64_t{sx}, rows.col_lo == INT64_MIN ? j0 : rows.col_lo - sx});
+    const int64_t c1 = std::min<int64_t>({j1, int64_t{src.width} - sx, rows.col_hi == INT64_MAX ? j1 : rows.col_hi - sx});
+    if (c0 >= c1) return;
+    rows.drew_cols(x + c0, x + c1);
     const int64_t q0 = std::max<int64_t>(r0, -int64_t{sy});
     const int64_t q1 = std::min<int64_t>(r1, int64_t{src.height} - sy);
     for (int64_t r = q0; r < q1; ++r) {
+      if (!rows.has(sy + r)) continue;
+      rows.drew(y + r);
       const uint32_t* s = &src.px[static_cast<size_t>((sy + r) * src.width + sx + c0)];
       uint32_t* d = &dst.px[static_cast<size_t>((y + r) * dst.width + x + c0)];
-      for (int64_t n = 0; n < c1 - c0; ++n) d[n] = combine(d[n], s[n]);
+      if constexpr (std::is_same_v<Combine, CopyOp>) {
+        // memmove: a canvas copied onto itself reads a copy, but rows of
+        // one image may still overlap.
+        if (c1 > c0) std::memmove(d, s, static_cast<size_t>(c1 - c0) * sizeof *d);
+      } else {
+        for (int64_t n = 0; n < c1 - c0; ++n) d[n] = combine(d[n], s[n]);
+      }
     }
     return;
   }
@@ -90,11 +129,14 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
   std::vector<int> column(static_cast<size_t>(j1 - j0));  // source column, -1 = none
   for (int64_t j = j0; j < j1; ++j) {
     const int64_t c = At(sx, sw, j * asw / aw);
-    column[static_cast<size_t>(j - j0)] = c >= 0 && c < src.width ? static_cast<int>(c) : -1;
+    const bool used = c >= 0 && c < src.width && rows.has_col(c);
+    column[static_cast<size_t>(j - j0)] = used ? static_cast<int>(c) : -1;
+    if (used) rows.drew_cols(At(x, w, j), At(x, w, j) + 1);
   }
   for (int64_t r = r0; r < r1; ++r) {
     const int64_t s_row = At(sy, sh, r * ash / ah);
-    if (s_row < 0 || s_row >= src.height) continue;
+    if (s_row < 0 || s_row >= src.height || !rows.has(s_row)) continue;
+    rows.drew(At(y, h, r));
     const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
     uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width];
     for (int64_t j = j0; j < j1; ++j) {
@@ -106,6 +148,7 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
   }
 }
 
+#if !defined(__SSE2__)
 // A smooth stretch works on the four bytes of a pixel at once: spread into
 // 16-bit lanes of a 64-bit word (B, R, G, X from the bottom), a blend of two
 // pixels with 8-bit weights never carries from one lane into the next.
@@ -119,6 +162,7 @@ uint32_t Pack(uint64_t v) {
 uint64_t Blend(uint64_t a, uint64_t b, uint64_t f) {
   return ((a * (256 - f) + b * f + 0x0080008000800080ull) >> 8) & 0x00FF00FF00FF00FFull;
 }
+#endif
 
 // Source offsets k and k + 1 for destination offset j on one axis, and the
 // weight of the second (the rule is at the top of canvas.h).
@@ -138,7 +182,7 @@ Tap TapFor(int64_t dst_extent, int64_t src_extent, int64_t j) {
 
 template <typename Combine>
 void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy,
-                    int sw, int sh, Combine combine) {
+                    int sw, int sh, RowFilter& rows, Combine combine) {
   const int64_t aw = std::llabs(int64_t{w}), ah = std::llabs(int64_t{h});
   const int64_t asw = std::llabs(int64_t{sw}), ash = std::llabs(int64_t{sh});
   const Span span = Visible(dst, x, y, w, h);
@@ -154,21 +198,67 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   for (int64_t j = span.j0; j < span.j1; ++j) {
     const Tap t = TapFor(aw, asw, j);
     const int64_t c = At(sx, sw, t.k), c1 = At(sx, sw, t.k1);
-    if (c < 0 || c >= src.width) {
+    const int64_t c1_in = c1 >= 0 && c1 < src.width ? c1 : c;
+    // Both conditions keep one run of offsets: the mapping is monotonic.
+    if (c < 0 || c >= src.width || !(rows.has_col(c) || rows.has_col(c1_in))) {
       if (first >= 0) break;
       continue;
     }
     if (first < 0) first = j;
-    columns.push_back({c, c1 >= 0 && c1 < src.width ? c1 : c, t.f});
+    columns.push_back({c, c1_in, t.f});
   }
   if (columns.empty()) return;
   const size_t n = columns.size();
   const int64_t step = w > 0 ? 1 : -1;
+  rows.drew_cols(At(x, w, first), At(x, w, first + static_cast<int64_t>(n) - 1) + step);
 
   // Source rows blended along the row; neighbouring destination rows mostly
   // share them, so the last two are kept.
-  std::vector<uint64_t> blended[2] = {std::vector<uint64_t>(n), std::vector<uint64_t>(n)};
+  std::vector<uint64_t> blended[2] = {std::vector<uint64_t>(n + 1), std::vector<uint64_t>(n + 1)};
   int64_t held[2] = {-1, -1};
+#if defined(__SSE2__)
+  // The same arithmetic, eight 16-bit lanes (two pixels) at a time; the
+  // lanes hold B, G, R, X here. Every sum stays below 2^16: the weights of
+  // a blend add up to 256, so a lane reaches at most 255 * 256 + 128.
+  const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128);
+  const __m128i full = _mm_set1_epi16(256);
+  auto blend = [&](__m128i a, __m128i b, __m128i f) {
+    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(full, f)),
+                                      _mm_mullo_epi16(b, f));
+    return _mm_srli_epi16(_mm_add_epi16(sum, half), 8);
+  };
+  auto pair = [&](uint32_t p, uint32_t q) {
+    return _mm_unpacklo_epi8(
+        _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p)), _mm_cvtsi32_si128(static_cast<int>(q))),
+        zero);
+  };
+  // The weights of each pair of columns, in the lanes of their pixels.
+  struct alignas(16) Lanes {
+    int16_t v[8];
+  };
+  std::vector<Lanes> weights((n + 1) / 2);
+  for (size_t i = 0; i < n; i += 2) {
+    const int16_t p = static_cast<int16_t>(columns[i].f);
+    const int16_t q = static_cast<int16_t>(columns[i + 1 < n ? i + 1 : i].f);
+    weights[i / 2] = Lanes {{p, p, p, p, q, q, q, q}};
+  }
+  auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
+    for (int i = 0; i < 2; ++i)
+      if (held[i] == s_row) return blended[i].data();
+    const int slot = held[0] == keep ? 1 : 0;
+    const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
+    uint64_t* out = blended[slot].data();
+    for (size_t i = 0; i < n; i += 2) {
+      const Column& p = columns[i];
+      const Column& q = columns[i + 1 < n ? i + 1 : i];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                       blend(pair(s[p.c], s[q.c]), pair(s[p.c1], s[q.c1]),
+                             _mm_load_si128(reinterpret_cast<const __m128i*>(&weights[i / 2]))));
+    }
+    held[slot] = s_row;
+    return out;
+  };
+#else
   auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
     for (int i = 0; i < 2; ++i)
       if (held[i] == s_row) return blended[i].data();
@@ -182,6 +272,7 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
     held[slot] = s_row;
     return out;
   };
+#endif
 
   for (int64_t r = span.r0; r < span.r1; ++r) {
     const Tap t = TapFor(ah, ash, r);
@@ -189,32 +280,75 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
     if (s_row < 0 || s_row >= src.height) continue;
     int64_t s_row1 = At(sy, sh, t.k1);
     if (s_row1 < 0 || s_row1 >= src.height) s_row1 = s_row;
+    if (!rows.has(s_row) && !rows.has(s_row1)) continue;
+    rows.drew(At(y, h, r));
     const uint64_t* a = row(s_row, s_row1);
     const uint64_t* b = row(s_row1, s_row);
     uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + At(x, w, first)];
+#if defined(__SSE2__)
+    const __m128i f = _mm_set1_epi16(static_cast<short>(t.f));
+    size_t i = 0;
+    if (step > 0) {
+      for (; i + 4 <= n; i += 4) {
+        const __m128i lo = blend(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), f);
+        const __m128i hi = blend(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 2)),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 2)), f);
+        const __m128i px4 = _mm_packus_epi16(lo, hi);
+        __m128i* out = reinterpret_cast<__m128i*>(d + i);
+        if constexpr (std::is_same_v<Combine, CopyOp>) {
+          _mm_storeu_si128(out, px4);
+        } else {
+          alignas(16) uint32_t v[4], o[4];
+          _mm_store_si128(reinterpret_cast<__m128i*>(v), px4);
+          std::memcpy(o, d + i, sizeof o);
+          for (int k = 0; k < 4; ++k) o[k] = combine(o[k], v[k]);
+          std::memcpy(d + i, o, sizeof o);
+        }
+      }
+    }
+    for (; i < n; i += 2) {
+      // The rest (and mirrored rows) two at a time; the arrays hold one spare.
+      const __m128i two = _mm_packus_epi16(
+          blend(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)), f),
+          zero);
+      const uint32_t p0 = static_cast<uint32_t>(_mm_cvtsi128_si32(two));
+      const uint32_t p1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(two, 4)));
+      uint32_t& o0 = d[static_cast<int64_t>(i) * step];
+      o0 = combine(o0, p0);
+      if (i + 1 < n) {
+        uint32_t& o1 = d[static_cast<int64_t>(i + 1) * step];
+        o1 = combine(o1, p1);
+      }
+    }
+#else
     for (size_t i = 0; i < n; ++i) {
       uint32_t& out = d[static_cast<int64_t>(i) * step];
       out = combine(out, Pack(Blend(a[i], b[i], t.f)));
     }
+#endif
   }
 }
 
 template <typename Combine>
 void Stretch(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
-             int sh, StretchMode mode, Combine combine) {
+             int sh, StretchMode mode, RowFilter& rows, Combine combine) {
   // Equal extents copy pixel for pixel in either mode.
   const bool same = std::llabs(int64_t{w}) == std::llabs(int64_t{sw}) &&
                     std::llabs(int64_t{h}) == std::llabs(int64_t{sh});
   if (mode == StretchMode::kSmooth && !same)
-    SmoothTransfer(dst, x, y, w, h, src, sx, sy, sw, sh, combine);
+    SmoothTransfer(dst, x, y, w, h, src, sx, sy, sw, sh, rows, combine);
   else
-    Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, combine);
+    Transfer(dst, x, y, w, h, src, sx, sy, sw, sh, rows, combine);
 }
 
 }  // namespace
 
-void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, int sx, int sy,
-                  int sw, int sh, Rop rop, StretchMode mode) {
+namespace {
+
+void StretchFiltered(Image& dst, int x, int y, int w, int h, const Image& src_in, int sx, int sy,
+                     int sw, int sh, Rop rop, StretchMode mode, RowFilter& rows) {
   CheckRop(rop);
   if (w == 0 || h == 0 || sw == 0 || sh == 0) return;
   // Copying a canvas onto itself reads the picture as it was before.
@@ -223,17 +357,40 @@ void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src_in, i
   const Image& src = copy ? *copy : src_in;
   switch (rop) {
     case kSrcCopy:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, [](uint32_t, uint32_t s) { return s; });
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows, CopyOp {});
       break;
     case kSrcAnd:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode,
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,
               [](uint32_t d, uint32_t s) { return d & s; });
       break;
     case kSrcPaint:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode,
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,
               [](uint32_t d, uint32_t s) { return d | s; });
       break;
   }
+}
+
+}  // namespace
+
+void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy,
+                  int sw, int sh, Rop rop, StretchMode mode) {
+  RowFilter all;
+  StretchFiltered(dst, x, y, w, h, src, sx, sy, sw, sh, rop, mode, all);
+}
+
+PixelRect StretchImagePart(Image& dst, int x, int y, int w, int h, const Image& src, int sx,
+                            int sy, int sw, int sh, Rop rop, StretchMode mode, int src_col0,
+                            int src_col1, int src_row0, int src_row1) {
+  RowFilter part;
+  part.lo = src_row0;
+  part.hi = src_row1;
+  part.col_lo = src_col0;
+  part.col_hi = src_col1;
+  StretchFiltered(dst, x, y, w, h, src, sx, sy, sw, sh, rop, mode, part);
+  if (part.drawn_lo >= part.drawn_hi || part.drawn_x0 >= part.drawn_x1) return {};
+  return {static_cast<int>(part.drawn_x0), static_cast<int>(part.drawn_lo),
+          static_cast<int>(part.drawn_x1 - part.drawn_x0),
+          static_cast<int>(part.drawn_hi - part.drawn_lo)};
 }
 
 void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop) {
@@ -281,14 +438,40 @@ void Canvas::SetSize(int w, int h) {
   w *= k;
   h *= k;
   if (w == image_.width && h == image_.height) return;
-  Image next(w, h, PixelFromColour(BackColor));
-  next.scale = k;
-  const int cw = std::min(w, image_.width), ch = std::min(h, image_.height);
-  // An empty old or new size has no pixels to keep (and no row to point at).
-  for (int y = 0; cw > 0 && y < ch; ++y)
-    std::copy_n(image_.px.data() + static_cast<size_t>(y) * image_.width, cw,
-                next.px.data() + static_cast<size_t>(y) * w);
-  image_ = std::move(next);
+  // In place, within the memory the image already has: a scene shrinks and
+  // regrows its screen-sized canvases every time, and fresh memory costs
+  // more than the copying (page faults and clearing by the system).
+  const uint32_t fill = PixelFromColour(BackColor);
+  const size_t w0 = static_cast<size_t>(image_.width), h0 = static_cast<size_t>(image_.height);
+  const size_t nw = static_cast<size_t>(w), nh = static_cast<size_t>(h);
+  const size_t cw = std::min(nw, w0), ch = std::min(nh, h0);
+  std::vector<uint32_t>& px = image_.px;
+  if (nw * nh > px.capacity()) {
+    Image next(w, h, fill);
+    next.scale = k;
+    // An empty old or new size has no pixels to keep (and no row to point at).
+    for (size_t y = 0; cw > 0 && y < ch; ++y) std::copy_n(&px[y * w0], cw, &next.px[y * nw]);
+    image_ = std::move(next);
+    return;
+  }
+  if (nw <= w0) {
+    // Rows move to lower addresses: front to back.
+    for (size_t y = 0; y < ch; ++y)
+      if (y * nw != y * w0) std::memmove(&px[y * nw], &px[y * w0], cw * sizeof(uint32_t));
+    px.resize(nw * nh, fill);
+  } else {
+    // Rows move to higher addresses: back to front, each row's new right
+    // part filled.
+    px.resize(std::max(px.size(), nw * nh), fill);
+    for (size_t y = ch; y-- > 0;) {
+      std::memmove(&px[y * nw], &px[y * w0], cw * sizeof(uint32_t));
+      std::fill(&px[y * nw + cw], &px[y * nw + nw], fill);
+    }
+    px.resize(nw * nh);
+  }
+  std::fill(px.begin() + static_cast<std::ptrdiff_t>(ch * nw), px.end(), fill);
+  image_.width = w;
+  image_.height = h;
 }
 
 Picture Canvas::Snapshot() const {

@@ -34,11 +34,23 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "gfx/image.h"
 #include "gfx/text.h"
 
 namespace wh {
+
+// A rectangle of pixels: columns x..x+w-1, rows y..y+h-1.
+struct PixelRect {
+  int x = 0, y = 0, w = 0, h = 0;
+  bool empty() const { return w <= 0 || h <= 0; }
+  int right() const { return x + w; }
+  int bottom() const { return y + h; }
+  friend bool operator==(const PixelRect& a, const PixelRect& b) {
+    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
+  }
+};
 
 enum Rop : uint32_t {
   kSrcCopy = 0x00CC0020,   // dest = src
@@ -164,5 +176,14 @@ void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int 
 // The same onto a plain image, for code that draws without a canvas.
 void StretchImage(Image& dst, int x, int y, int w, int h, const Image& src, int sx, int sy, int sw,
                   int sh, Rop rop, StretchMode mode = StretchMode::kNearest);
+
+// StretchImage limited to the destination pixels that read a source pixel
+// in columns src_col0..src_col1-1 and rows src_row0..src_row1-1 (of `src`).
+// Every other pixel is left as it is, and those drawn come out exactly as a
+// whole StretchImage makes them: for redrawing a stretched picture after a
+// change to part of it. Returns the bounds of the pixels drawn.
+PixelRect StretchImagePart(Image& dst, int x, int y, int w, int h, const Image& src, int sx,
+                           int sy, int sw, int sh, Rop rop, StretchMode mode, int src_col0,
+                           int src_col1, int src_row0, int src_row1);
 
 }  // namespace wh

@@ -6,6 +6,9 @@
 // the tests.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "gfx/canvas.h"
 
 namespace wh {
@@ -18,6 +21,43 @@ class FormHost {
   // scene, the animation after each frame): the form's persistent image has
   // to become visible now.
   virtual void Present(const Canvas& form) = 0;
+
+  // Called instead of Present when only these rectangles of the form
+  // (inside it, possibly overlapping) differ from what was last put on the
+  // screen. A host that cannot put parts of an image shows the whole form.
+  virtual void PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) {
+    (void)rects;
+    Present(form);
+  }
+
+  // Whether PresentCopies takes the copies from the picture (kept on the
+  // host's side) rather than from the form. Then the form's image need not
+  // hold the copies, and the animation leaves them out of it.
+  virtual bool KeepsPictures() const { return false; }
+
+  // One 1:1 copy of a picture onto the form: rectangle `to` of the form
+  // shows the picture's pixels from (sx, sy) on.
+  struct PictureCopy {
+    PixelRect to;
+    int sx = 0, sy = 0;
+  };
+  // As PresentRects, for a frame whose changes are mostly copies of one
+  // picture (the drifting cloud band): on the screen, `copies` of `picture`
+  // go first, in their order, then `rects` of the form over them; together
+  // they make the screen show the form. `picture_id` changes whenever the
+  // picture does, so a host may keep the picture on its side and copy it
+  // there. The default sends the copied rectangles from the form.
+  virtual void PresentCopies(const Canvas& form, const Image& picture, uint64_t picture_id,
+                             const std::vector<PictureCopy>& copies,
+                             const std::vector<PixelRect>& rects) {
+    (void)picture;
+    (void)picture_id;
+    std::vector<PixelRect> all;
+    all.reserve(copies.size() + rects.size());
+    for (const PictureCopy& c : copies) all.push_back(c.to);
+    all.insert(all.end(), rects.begin(), rects.end());
+    PresentRects(form, all);
+  }
 
   // Called by CopyBg after the refresh: runs the window messages that are
   // waiting. Input handlers may end the saver from in here.

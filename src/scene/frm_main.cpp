@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <utility>
+#include <vector>
 
 #include "common/allgemein.h"
 #include "errors/trap.h"
@@ -297,17 +300,82 @@ bool FrmMain::MiddleGroundPass(Trap& trap, int i, Int16& y, Int16 sea, Int16& vi
 void FrmMain::CopyBg() {
   Trap trap("frmMain", "CopyBg");
   STMT(picBG.Refresh());
-  STMT(Paint("CopyBg", form, picBG.Snapshot(), 0, 0, 0, form.ScaleWidth(), form.ScaleHeight(), {},
-             {}, {}, {}, kSrcCopy));
-  STMT(form.Refresh());
+  if (incremental && !on_draw) {
+    STMT(ShowChangedRows());
+  } else {
+    STMT(Paint("CopyBg", form, picBG.Snapshot(), 0, 0, 0, form.ScaleWidth(), form.ScaleHeight(),
+               {}, {}, {}, {}, kSrcCopy));
+    STMT(form.Refresh());
+  }
   STMT(host_->PumpMessages());
 }
 
+void FrmMain::ShowChangedRows() {
+  Picture now = picBG.Snapshot();
+  const int W = form.ScaleWidth(), H = form.ScaleHeight();
+  const bool whole = !shown_ || shown_->width != now->width || shown_->height != now->height ||
+                     shown_w_ != W || shown_h_ != H;
+  // The form still shows the last stage: only the part of the scene that a
+  // stage drew on needs stretching again (a stage rarely reaches the sky).
+  int r0 = 0, r1 = now->height, c0 = 0, c1 = now->width;
+  if (!whole) {
+    const size_t row_bytes = static_cast<size_t>(now->width) * sizeof(uint32_t);
+    auto row = [&](const Picture& p, int r) { return &p->px[static_cast<size_t>(r) * p->width]; };
+    auto same = [&](int r) { return std::memcmp(row(now, r), row(shown_, r), row_bytes) == 0; };
+    while (r0 < r1 && same(r0)) ++r0;
+    while (r1 > r0 && same(r1 - 1)) --r1;
+    c0 = now->width;
+    c1 = 0;
+    for (int r = r0; r < r1; ++r) {
+      const uint32_t *a = row(now, r), *b = row(shown_, r);
+      int x0 = 0, x1 = now->width;
+      while (x0 < c0 && a[x0] == b[x0]) ++x0;
+      while (x1 > std::max(x0, c1) && a[x1 - 1] == b[x1 - 1]) --x1;
+      c0 = std::min(c0, x0);
+      c1 = std::max(c1, x1);
+    }
+  }
+  PixelRect drawn;
+  if (r0 < r1 && c0 < c1)
+    drawn = StretchImagePart(form.image(), 0, 0, W, H, *now, 0, 0, now->width, now->height,
+                             kSrcCopy, form.stretch_mode, c0, c1, r0, r1);
+  shown_ = std::move(now);
+  shown_w_ = W;
+  shown_h_ = H;
+  if (whole) {
+    form.Refresh();
+  } else {
+    std::vector<PixelRect> changed;
+    if (!drawn.empty()) changed.push_back(drawn);
+    host_->PresentRects(form, changed);
+  }
+}
+
 bool FrmMain::ShowNewScene(Trap& trap) {
-  return trap([&] {
-           scene_scale = SaverSettings.Sharp == 1 ? SharpSceneScale(form.ScaleHeight()) : 1;
-         }) &&
-         trap([&] { BuildBG(); }) &&
+  const auto scale = [&] {
+    scene_scale = SaverSettings.Sharp == 1 ? SharpSceneScale(form.ScaleHeight()) : 1;
+  };
+  if (incremental) {
+    // The same picture with less copying: the scene goes from the form into
+    // picBG once (screen-sized, pixel for pixel), the form takes back only
+    // the mark, and picBuffer (the animation draws straight into the form's
+    // image) is let go.
+    return trap(scale) && trap([&] { BuildBG(); }) && trap([&] { ForgetShownScene(); }) &&
+           trap([&] { picBuffer.image() = Image(); }) &&
+           trap([&] {
+             if (picBG.GetPicture()) picBG.SetPicture(nullptr);
+           }) &&
+           trap([&] { picBG.image() = form.image(); }) &&
+           trap([&] {
+             if (!imgURL) return;
+             const Picture& mark = MarkAtDensity();
+             const int x = Round32(form.ScaleWidth() - mark->width);
+             const int y = Round32(form.ScaleHeight() - mark->height);
+             Paint("Form_Resize", picBG, mark, 0, x, y, {}, {}, {}, {}, {}, {}, kSrcCopy);
+             BitBlt(form, x, y, mark->width, mark->height, picBG, x, y, kSrcCopy);
+           });
+  }
+  return trap(scale) && trap([&] { BuildBG(); }) &&
          // From here on picBG holds the screen-sized background, pixel for pixel.
          trap([&] {
            picBG.SetScale(1);

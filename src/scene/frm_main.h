@@ -162,6 +162,17 @@ class FrmMain {
   // screen's twips per pixel: how far apart the sky strips are tiled.
   Int16 TileStep(const Picture& pic) const;
 
+  // --- drawing only what changes -----------------------------------------
+  // On, CopyBg stretches only the rows a stage changed and presents just
+  // those, a scene start keeps no second screen-sized copy of the scene
+  // (picBuffer is emptied; picBG holds no picture of it), and the animation
+  // updates and presents only the rectangles that move. Off, every step
+  // works on whole pictures as written: the reference the tests compare the
+  // shortcuts with, pixel for pixel. The saver window turns it on.
+  bool incremental = false;
+  // The next CopyBg redraws the whole form (something else drew on it).
+  void ForgetShownScene() { shown_.reset(); }
+
   // --- seams for the platform, tools and tests -------------------------
   FormHost& host() { return *host_; }
   void set_host(FormHost* host);
@@ -190,6 +201,12 @@ class FrmMain {
   void DrawLine(const char* proc, bool box, double x1, double y1, double x2, double y2,
                 int32_t colour);
 
+  // CopyBg's way when incremental: stretch and present the changed rows.
+  void ShowChangedRows();
+
+  // picBG as CopyBg last showed it, and the form's size then.
+  Picture shown_;
+  int shown_w_ = 0, shown_h_ = 0;
   NullFormHost null_host_;
   FormHost* host_;
   // The snowman's shadow pattern at scene_scale, while Schatten runs.

@@ -11,7 +11,10 @@ namespace wh {
 
 // The form is black behind the scene and draws white discs, as FrmMain and
 // the canvas defaults set it up.
-SaverWindow::SaverWindow(FormHost* host) : FrmMain(host), anim(*this, [this] { Form_Resize(); }) {}
+SaverWindow::SaverWindow(FormHost* host) : FrmMain(host), anim(*this, [this] { Form_Resize(); }) {
+  // A saver runs all day: draw and present only what changes.
+  incremental = true;
+}
 
 void SaverWindow::Form_Load() {
   Trap trap("frmMain", "Form_Load");
@@ -25,6 +28,7 @@ void SaverWindow::Form_Load() {
 
 void SaverWindow::Form_Resize() {
   Trap trap("frmMain", "Form_Resize");
+  anim.Invalidate();  // the form is drawn anew from here on
   if (!ShowNewScene(trap)) return;
   if (!anim.ScatterFlakes(trap)) return;
   if (!anim.ResetSlots(trap)) return;

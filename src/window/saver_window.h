@@ -31,7 +31,13 @@ class SaverWindow : public FrmMain {
   void Form_Terminate();
 
   // Shows the form's image again (the window was uncovered).
-  void Repaint() { host().Present(form); }
+  void Repaint() {
+    // A form that lags behind the screen is shown whole by the next frame.
+    if (anim.FormIsStale())
+      anim.Invalidate();
+    else
+      host().Present(form);
+  }
 
   Animation anim;
   // Last recorded mouse position; unset compares as 0.

@@ -27,6 +27,7 @@
 
 #include "gfx/dib.h"
 #include "gfx/png.h"
+#include "platform/x11/x11_window.h"
 
 namespace {
 
@@ -670,6 +671,72 @@ TEST_F(Saver, AHandleTooLargeIsReportedUnderMainAndTheProgramGoesOn) {
     EXPECT_NE(log.find("Prozedur / procedure:\tMain\r\n"), std::string::npos) << handle;
   }
   EXPECT_NE(access((dir_ + "/winterhollow.FLG").c_str(), F_OK), 0) << "not beside the program";
+}
+
+// The window layer alone: whatever mix of whole frames, rectangles and
+// copies of a kept picture it is given, the window ends up showing the frame.
+TEST(X11Present, PiecesAddUpToTheFrameWithAndWithoutSharedMemory) {
+  if (!SuiteServer().ok()) GTEST_SKIP() << "Xvfb is not installed";
+  for (const bool shm : {true, false}) {
+    SCOPED_TRACE(shm ? "shared memory" : "plain requests");
+    wh::x11::Connection c;
+    if (!shm) c.DisableShm();
+    auto win = wh::x11::X11Window::CreateChild(c, c.root(), "present test");
+    ASSERT_TRUE(win);
+    XResizeWindow(c.display(), win->id(), kScreenW, kScreenH);
+    win->Show();
+    const int w = kScreenW, h = kScreenH;
+    uint32_t seed = shm ? 7u : 8u;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+    std::vector<uint32_t> frame(static_cast<size_t>(w) * h);
+    for (uint32_t& p : frame) p = next() >> 8;
+    auto shown = [&] {
+      XImage* img = XGetImage(c.display(), win->id(), 0, 0, w, h, AllPlanes, ZPixmap);
+      size_t wrong = 0;
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+          wrong += (XGetPixel(img, x, y) & 0xFFFFFF) != frame[static_cast<size_t>(y) * w + x];
+      XDestroyImage(img);
+      return wrong;
+    };
+    win->Present(frame.data(), w, h);
+    ASSERT_EQ(shown(), 0u);
+    // A picture wider than the frame (a band), copied twice per round.
+    const int pw = w + 150, ph = 120;
+    std::vector<uint32_t> band(static_cast<size_t>(pw) * ph), kept;
+    for (int round = 0; round < 6; ++round) {
+      // A new picture (and id) every other round; in between the id stays
+      // and what the host is handed is garbage it must not look at.
+      for (uint32_t& p : band) p = next() >> 8;
+      if (round % 2 == 0) kept = band;
+      std::vector<wh::x11::X11Window::Copy> copies;
+      for (const int bx : {static_cast<int>(next() % 100) - 120, static_cast<int>(next() % 300)}) {
+        const int x0 = std::max(bx, 0), x1 = std::min(bx + pw, w);
+        copies.push_back({x0, 0, x1 - x0, ph, x0 - bx, 0});
+        for (int y = 0; y < ph; ++y)
+          for (int x = x0; x < x1; ++x)
+            frame[static_cast<size_t>(y) * w + x] = kept[static_cast<size_t>(y) * pw + x - bx];
+      }
+      // Rectangles: many small ones, some overlapping the copies, and in
+      // round 3 three whole frames, more than the shared segment holds.
+      std::vector<wh::x11::X11Window::Area> areas;
+      const int n = round == 3 ? 3 : 150;
+      for (int i = 0; i < n; ++i) {
+        wh::x11::X11Window::Area a {0, 0, w, h};
+        if (round != 3)
+          a = {static_cast<int>(next() % (w + 20)) - 10, static_cast<int>(next() % (h + 20)) - 10,
+               1 + static_cast<int>(next() % 60), 1 + static_cast<int>(next() % 40)};
+        const uint32_t colour = next() >> 8;
+        for (int y = std::max(a.y, 0); y < std::min(a.y + a.h, h); ++y)
+          for (int x = std::max(a.x, 0); x < std::min(a.x + a.w, w); ++x)
+            frame[static_cast<size_t>(y) * w + x] = colour ^ static_cast<uint32_t>(x);
+        areas.push_back(a);
+      }
+      win->PresentCopies(frame.data(), w, h, band.data(), pw, ph, 100 + round / 2, copies, areas);
+      ASSERT_EQ(shown(), 0u) << "round " << round;
+    }
+    win->Close();
+  }
 }
 
 }  // namespace

@@ -329,6 +329,29 @@ TEST(Blits, StretchBltMatchesPaintPicture) {
   EXPECT_EQ(Painted(a, 0xFFFFFF).size(), 17u * 8u);
 }
 
+TEST(Canvas, ResizingKeepsTheTopLeftAndFillsTheRestInAnyOrderOfSizes) {
+  // Sizes up and down in every combination, the image's memory reused or
+  // not: always the old picture anchored top-left, BackColor elsewhere.
+  test::TestRng rng(5);
+  Canvas c(3, 2);
+  for (int round = 0; round < 200; ++round) {
+    Image before = c.image();
+    for (uint32_t& p : c.image().px) p = static_cast<uint32_t>(rng.Below(1 << 24));
+    before = c.image();
+    c.BackColor = rng.Below(1 << 24);
+    const int w = rng.Below(40), h = rng.Below(30);
+    c.SetSize(w, h);
+    ASSERT_EQ(c.ScaleWidth(), w);
+    ASSERT_EQ(c.ScaleHeight(), h);
+    ASSERT_EQ(c.image().px.size(), static_cast<size_t>(w) * static_cast<size_t>(h));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        ASSERT_EQ(c.image().at(x, y),
+                  before.Contains(x, y) ? before.at(x, y) : PixelFromColour(c.BackColor))
+            << "round " << round << " at " << x << "," << y;
+  }
+}
+
 // Smooth stretching: every expected value below is worked out by hand from
 // the blending rule at the top of canvas.h.
 Canvas SmoothCanvas(int w, int h) {
@@ -447,6 +470,86 @@ TEST(SmoothStretch, NoColourOutsideTheSourcesRange) {
     Canvas c = SmoothCanvas(13, 11);
     c.PaintPicture(Solid(3, 4, colour), 0, 0, 13.0, 11.0);
     EXPECT_EQ(Painted(c, colour).size(), 0u);
+  }
+}
+
+// The blending rule of canvas.h, pixel by pixel, without any of the
+// shortcuts the canvas takes (row caches, vector lanes, limited rows).
+uint32_t SmoothPixelByRule(const Image& src, int sx, int sy, int sw, int sh, int64_t j, int64_t r,
+                           int64_t aw, int64_t ah) {
+  auto tap = [](int64_t dst, int64_t s, int64_t off, int64_t& k, int64_t& k1, int& f) {
+    const int64_t num = (2 * off + 1) * s - dst, den = 2 * dst;
+    const int64_t u = num <= 0 ? 0 : num * 256 / den;
+    k = u >> 8;
+    k1 = std::min(k + 1, s - 1);
+    f = static_cast<int>(u & 255);
+  };
+  auto at = [](int origin, int extent, int64_t k) { return extent > 0 ? origin + k : origin - 1 - k; };
+  int64_t kx, kx1, ky, ky1;
+  int fx, fy;
+  tap(aw, std::abs(sw), j, kx, kx1, fx);
+  tap(ah, std::abs(sh), r, ky, ky1, fy);
+  auto byte = [&](int64_t col, int64_t row, int b) {
+    return static_cast<int>((src.at(static_cast<int>(at(sx, sw, col)), static_cast<int>(at(sy, sh, row))) >> (8 * b)) & 255);
+  };
+  uint32_t out = 0;
+  for (int b = 0; b < 4; ++b) {
+    const int top = (byte(kx, ky, b) * (256 - fx) + byte(kx1, ky, b) * fx + 128) >> 8;
+    const int bottom = (byte(kx, ky1, b) * (256 - fx) + byte(kx1, ky1, b) * fx + 128) >> 8;
+    out |= static_cast<uint32_t>((top * (256 - fy) + bottom * fy + 128) >> 8) << (8 * b);
+  }
+  return out;
+}
+
+TEST(SmoothStretch, EveryPixelFollowsTheRuleAndLimitedRowsMatchTheWhole) {
+  test::TestRng rng(23);
+  for (int round = 0; round < 60; ++round) {
+    const int pw = 2 + rng.Below(30), ph = 2 + rng.Below(30);
+    Image pic(pw, ph);
+    for (uint32_t& p : pic.px) p = static_cast<uint32_t>(rng.Below(1 << 24)) | (rng.Below(2) << 24);
+    const int sw = 1 + rng.Below(pw), sh = 1 + rng.Below(ph);
+    const int sx = rng.Below(pw - sw + 1), sy = rng.Below(ph - sh + 1);
+    const int dw = 1 + rng.Below(70), dh = 1 + rng.Below(50);
+    const bool mirror_x = rng.Below(4) == 0, mirror_y = rng.Below(4) == 0;
+    const Rop rop = round % 3 == 0 ? kSrcCopy : round % 3 == 1 ? kSrcAnd : kSrcPaint;
+    Image before(dw + 3, dh + 2);
+    for (uint32_t& p : before.px) p = static_cast<uint32_t>(rng.Below(1 << 24));
+    // Source extents carry the mirroring (as PaintPicture passes it on).
+    const int ssw = mirror_x ? -sw : sw, ssh = mirror_y ? -sh : sh;
+    const int ox = mirror_x ? sx + sw : sx, oy = mirror_y ? sy + sh : sy;
+    Image whole = before;
+    StretchImage(whole, 1, 1, dw, dh, pic, ox, oy, ssw, ssh, rop, StretchMode::kSmooth);
+    if (dw == sw && dh == sh) continue;  // equal extents copy; tested above
+    for (int r = 0; r < dh; ++r)
+      for (int j = 0; j < dw; ++j) {
+        const uint32_t v = SmoothPixelByRule(pic, ox, oy, ssw, ssh, j, r, dw, dh);
+        const uint32_t d = before.at(1 + j, 1 + r);
+        const uint32_t want = rop == kSrcCopy ? v : rop == kSrcAnd ? (d & v) : (d | v);
+        ASSERT_EQ(whole.at(1 + j, 1 + r), want) << "round " << round << " at " << j << "," << r;
+      }
+    // Limited to part of the source, in either mode: inside the reported
+    // bounds as the whole stretch, outside untouched; and every pixel that
+    // changes when that part of the source does lies inside.
+    const int lo = sy + rng.Below(sh), hi = lo + 1 + rng.Below(sy + sh - lo);
+    const int cl = sx + rng.Below(sw), ch = cl + 1 + rng.Below(sx + sw - cl);
+    for (const StretchMode mode : {StretchMode::kSmooth, StretchMode::kNearest}) {
+      Image full = before, part = before, changed = pic;
+      StretchImage(full, 1, 1, dw, dh, pic, ox, oy, ssw, ssh, rop, mode);
+      const PixelRect drawn = StretchImagePart(part, 1, 1, dw, dh, pic, ox, oy, ssw, ssh, rop,
+                                               mode, cl, ch, lo, hi);
+      for (int y = lo; y < hi; ++y)
+        for (int x = cl; x < ch; ++x) changed.at(x, y) ^= 0x00808080u;
+      Image after = before;
+      StretchImage(after, 1, 1, dw, dh, changed, ox, oy, ssw, ssh, rop, mode);
+      for (int y = 0; y < part.height; ++y)
+        for (int x = 0; x < part.width; ++x) {
+          const bool in = x >= drawn.x && x < drawn.right() && y >= drawn.y && y < drawn.bottom();
+          ASSERT_EQ(part.at(x, y), (in ? full : before).at(x, y)) << "round " << round << " " << x << "," << y;
+          if (!in) {
+            ASSERT_EQ(after.at(x, y), full.at(x, y)) << "round " << round << " missed " << x << "," << y;
+          }
+        }
+    }
   }
 }
 

@@ -287,7 +287,8 @@ TEST_F(Window, AWholeStartShowsStagesThenEnablesTheTimer) {
   EXPECT_EQ(host.pumps + 1000, host.presents);
   EXPECT_TRUE(sw.tmrAnimation.Enabled);
   EXPECT_EQ(sw.picBG.ScaleWidth(), 800);
-  EXPECT_EQ(sw.picBuffer.ScaleHeight(), 600);
+  EXPECT_EQ(sw.picBG.ScaleHeight(), 600);
+  EXPECT_EQ(sw.picBuffer.ScaleWidth(), 0) << "frames are drawn in the form's own image";
   EXPECT_EQ(Protocols(), 0) << Log();
   // The form shows the background with the scattered flakes over it.
   int differing = 0;

@@ -6,6 +6,7 @@
 //   winterhollow --root | --window-id <id> | --window   run by a screen-saver daemon
 //   winterhollow --restore-wallpaper  the desktop background from before the saver
 #include <X11/extensions/Xrandr.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <clocale>
@@ -73,6 +74,26 @@ class WindowBridge : public FormHost, public EventSink {
     w_.Present(img.px.data(), img.width, img.height);
     if (show_fps_) ShowFrameRate();
   }
+  void PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) override {
+    const Image& img = form.image();
+    areas_.clear();
+    for (const PixelRect& r : rects) areas_.push_back({r.x, r.y, r.w, r.h});
+    w_.PresentAreas(img.px.data(), img.width, img.height, areas_);
+    if (show_fps_) ShowFrameRate();
+  }
+  bool KeepsPictures() const override { return w_.CanKeepPictures(); }
+  void PresentCopies(const Canvas& form, const Image& picture, uint64_t picture_id,
+                     const std::vector<PictureCopy>& copies,
+                     const std::vector<PixelRect>& rects) override {
+    const Image& img = form.image();
+    areas_.clear();
+    for (const PixelRect& r : rects) areas_.push_back({r.x, r.y, r.w, r.h});
+    copies_.clear();
+    for (const PictureCopy& c : copies) copies_.push_back({c.to.x, c.to.y, c.to.w, c.to.h, c.sx, c.sy});
+    w_.PresentCopies(img.px.data(), img.width, img.height, picture.px.data(), picture.width,
+                     picture.height, picture_id, copies_, areas_);
+    if (show_fps_) ShowFrameRate();
+  }
   void set_show_fps(bool on) { show_fps_ = on; }
   void PumpMessages() override {
     if (pump_)
@@ -128,6 +149,8 @@ class WindowBridge : public FormHost, public EventSink {
   }
 
   X11Window& w_;
+  std::vector<X11Window::Area> areas_;
+  std::vector<X11Window::Copy> copies_;
   bool input_ends_;
   bool close_keys_;
   double text_dpi_;
@@ -487,6 +510,9 @@ std::string DisplayProblem() {
 int main(int argc, char** argv) {
   using namespace wh;
   using namespace wh::x11;
+  // Screen-sized pictures come and go with every scene: give them back to
+  // the system when freed, rather than keeping them in the heap.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   // Date, time and number formats follow the user's locale.
   std::setlocale(LC_ALL, "");
   std::vector<std::string> args(argv + 1, argv + argc);

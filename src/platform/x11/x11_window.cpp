@@ -54,6 +54,8 @@ Connection::~Connection() {
 X11Window::X11Window(Connection& c, ::Window w, Kind kind) : c_(c), win_(w), kind_(kind) {
   ReadGeometry();
   gc_ = XCreateGC(c_.display(), win_, 0, nullptr);
+  // Copies come from our own pixmaps: no exposure events about them.
+  XSetGraphicsExposures(c_.display(), gc_, False);
   XWindowAttributes a {};
   XGetWindowAttributes(c_.display(), win_, &a);
   visual_ = a.visual;
@@ -192,6 +194,7 @@ void X11Window::FreeResources() {
   // The GC, the cursor and the image belong to our connection, not to the
   // window: they must go even when the window's owner destroyed it.
   FreeImage();
+  FreeStaging();
   if (blank_cursor_) XFreeCursor(c_.display(), blank_cursor_);
   blank_cursor_ = 0;
   if (gc_) XFreeGC(c_.display(), gc_);
@@ -350,9 +353,160 @@ void X11Window::Convert(const uint32_t* px, int w, int h, XImage* img) {
   }
 }
 
-void X11Window::Present(const uint32_t* px, int w, int h) {
+namespace {
+// Big enough for a few rows of the widest screens; a 4K cloud band takes a
+// few rounds.
+constexpr size_t kStagingBytes = size_t{2} << 20;
+}  // namespace
+
+void X11Window::FreeStaging() {
+  if (picture_) XFreePixmap(c_.display(), picture_);
+  picture_ = 0;
+  if (!staging_) return;
+  XShmDetach(c_.display(), &staging_shm_);
+  XSync(c_.display(), False);
+  shmdt(staging_shm_.shmaddr);
+  staging_->data = nullptr;
+  XDestroyImage(staging_);
+  staging_ = nullptr;
+  staging_shm_ = {};
+}
+
+bool X11Window::EnsureStaging() {
+  if (staging_) return true;
+  if (!c_.has_shm()) return false;
+  ::Display* d = c_.display();
+  staging_ = XShmCreateImage(d, visual_, static_cast<unsigned>(depth_), ZPixmap, nullptr,
+                             &staging_shm_, 1, 1);
+  if (!staging_) return false;
+  staging_shm_.shmid = shmget(IPC_PRIVATE, kStagingBytes, IPC_CREAT | 0600);
+  bool attached = false;
+  if (staging_shm_.shmid >= 0) {
+    staging_shm_.shmaddr = static_cast<char*>(shmat(staging_shm_.shmid, nullptr, 0));
+    staging_shm_.readOnly = False;
+    g_last_error = 0;
+    attached = staging_shm_.shmaddr != reinterpret_cast<char*>(-1) && XShmAttach(d, &staging_shm_) &&
+               (XSync(d, False), g_last_error == 0);
+    // Gone with the last detach, even when the process is killed.
+    shmctl(staging_shm_.shmid, IPC_RMID, nullptr);
+    if (!attached && staging_shm_.shmaddr != reinterpret_cast<char*>(-1))
+      shmdt(staging_shm_.shmaddr);
+  }
+  if (!attached) {
+    staging_->data = nullptr;
+    XDestroyImage(staging_);
+    staging_ = nullptr;
+    staging_shm_ = {};
+    c_.DisableShm();  // another machine's server: plain requests from here on
+    return false;
+  }
+  staging_->data = staging_shm_.shmaddr;
+  staging_bytes_ = kStagingBytes;
+  return true;
+}
+
+void X11Window::PutThroughStaging(::Drawable target, const uint32_t* px, int w, int h,
+                                  const std::vector<Area>& areas) {
+  ::Display* d = c_.display();
+  // Rectangles are packed one after another into the segment; when it is
+  // full, the server is waited for before it is filled again.
+  size_t used = 0;
+  for (Area a : areas) {
+    const int x0 = std::max(a.x, 0), y0 = std::max(a.y, 0);
+    const int x1 = std::min(a.x + a.w, w), y1 = std::min(a.y + a.h, h);
+    if (x0 >= x1 || y0 >= y1) continue;
+    const size_t row_bytes = static_cast<size_t>(x1 - x0) * 4;
+    const int rows_max = static_cast<int>(staging_bytes_ / row_bytes);
+    for (int y = y0; y < y1;) {
+      const int rows = std::min(y1 - y, rows_max);
+      if (used + row_bytes * static_cast<size_t>(rows) > staging_bytes_) {
+        XSync(d, False);
+        used = 0;
+      }
+      char* dst = staging_shm_.shmaddr + used;
+      for (int r = 0; r < rows; ++r)
+        std::memcpy(dst + static_cast<size_t>(r) * row_bytes,
+                    px + static_cast<size_t>(y + r) * w + x0, row_bytes);
+      staging_->data = dst;
+      staging_->width = x1 - x0;
+      staging_->height = rows;
+      staging_->bytes_per_line = static_cast<int>(row_bytes);
+      XShmPutImage(d, target, gc_, staging_, 0, 0, x0, y, static_cast<unsigned>(x1 - x0),
+                   static_cast<unsigned>(rows), False);
+      used += row_bytes * static_cast<size_t>(rows);
+      y += rows;
+    }
+  }
+  staging_->data = staging_shm_.shmaddr;
+  // The segment is written again next frame: wait until the server has it.
+  XSync(d, False);
+}
+
+void X11Window::PresentCopies(const uint32_t* px, int w, int h, const uint32_t* picture, int pw,
+                              int ph, uint64_t picture_id, const std::vector<Copy>& copies,
+                              const std::vector<Area>& areas) {
   if (!alive_ || w <= 0 || h <= 0 || !px) return;
   ::Display* d = c_.display();
+  if (!native_layout_ || !picture || pw <= 0 || ph <= 0 || !EnsureStaging() ||
+      staging_->bits_per_pixel != 32) {
+    std::vector<Area> all;
+    for (const Copy& c : copies) all.push_back({c.x, c.y, c.w, c.h});
+    all.insert(all.end(), areas.begin(), areas.end());
+    PresentAreas(px, w, h, all);
+    return;
+  }
+  if (!picture_ || picture_id != picture_id_ || pw != picture_w_ || ph != picture_h_) {
+    if (picture_) XFreePixmap(d, picture_);
+    picture_ = XCreatePixmap(d, win_, static_cast<unsigned>(pw), static_cast<unsigned>(ph),
+                             static_cast<unsigned>(depth_));
+    picture_id_ = picture_id;
+    picture_w_ = pw;
+    picture_h_ = ph;
+    PutThroughStaging(picture_, picture, pw, ph, {{0, 0, pw, ph}});
+  }
+  for (const Copy& c : copies) {
+    XCopyArea(d, picture_, win_, gc_, c.sx, c.sy, static_cast<unsigned>(c.w),
+              static_cast<unsigned>(c.h), c.x, c.y);
+  }
+  PutThroughStaging(win_, px, w, h, areas);
+}
+
+void X11Window::Present(const uint32_t* px, int w, int h) {
+  PresentAreas(px, w, h, {{0, 0, w, h}});
+}
+
+void X11Window::PresentAreas(const uint32_t* px, int w, int h, const std::vector<Area>& areas) {
+  if (!alive_ || w <= 0 || h <= 0 || !px) return;
+  ::Display* d = c_.display();
+  if (native_layout_ && staging_ && staging_->bits_per_pixel != 32) FreeStaging();
+  if (native_layout_ && EnsureStaging() && staging_->bits_per_pixel == 32) {
+    PutThroughStaging(win_, px, w, h, areas);
+    return;
+  }
+  if (native_layout_) {
+    // No shared memory: the rectangles straight from the frame.
+    XImage* img = XCreateImage(d, visual_, static_cast<unsigned>(depth_), ZPixmap, 0,
+                               reinterpret_cast<char*>(const_cast<uint32_t*>(px)),
+                               static_cast<unsigned>(w), static_cast<unsigned>(h), 32, w * 4);
+    if (img && img->bits_per_pixel == 32) {
+      for (Area a : areas) {
+        const int x0 = std::max(a.x, 0), y0 = std::max(a.y, 0);
+        const int x1 = std::min(a.x + a.w, w), y1 = std::min(a.y + a.h, h);
+        if (x0 >= x1 || y0 >= y1) continue;
+        XPutImage(d, win_, gc_, img, x0, y0, x0, y0, static_cast<unsigned>(x1 - x0),
+                  static_cast<unsigned>(y1 - y0));
+      }
+      img->data = nullptr;
+      XDestroyImage(img);
+      XFlush(d);
+      return;
+    }
+    if (img) {
+      img->data = nullptr;
+      XDestroyImage(img);
+    }
+  }
+  // Any other visual: the whole frame, converted.
   EnsureImage(w, h);
   Convert(px, w, h, image_);
   if (shm_ok_) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/x11/x11_palette.h"
 
@@ -109,6 +110,23 @@ class X11Window {
   // One line of text in the top-left corner, white on a black box, over
   // whatever the last frame left there (the frame rate).
   void DrawCornerText(const std::string& text);
+  // Puts only these rectangles of such a frame (x, y, width, height in frame
+  // pixels) where they belong on the window.
+  struct Area {
+    int x, y, w, h;
+  };
+  void PresentAreas(const uint32_t* px, int w, int h, const std::vector<Area>& areas);
+  // A frame made mostly of copies of one picture: the picture is kept in
+  // the server (sent again only when `picture_id` changes), the copies are
+  // made there, then `areas` of the frame go over them.
+  // Whether PresentCopies copies from the picture kept in the server.
+  bool CanKeepPictures() { return alive_ && native_layout_ && EnsureStaging() && staging_->bits_per_pixel == 32; }
+  struct Copy {
+    int x, y, w, h, sx, sy;
+  };
+  void PresentCopies(const uint32_t* px, int w, int h, const uint32_t* picture, int pw, int ph,
+                     uint64_t picture_id, const std::vector<Copy>& copies,
+                     const std::vector<Area>& areas);
   // Handles every event already queued; returns false when the window is gone.
   bool Pump(EventSink& sink);
   // Handles one event if it is this window's; false when it is not.
@@ -128,6 +146,13 @@ class X11Window {
   // when the window itself was already destroyed by someone else.
   void FreeResources();
   void Convert(const uint32_t* px, int w, int h, XImage* img);
+  // The shared segment rectangles travel through; false without one.
+  bool EnsureStaging();
+  void FreeStaging();
+  // Puts rectangles of an image through the staging segment onto `target`
+  // and waits for the server.
+  void PutThroughStaging(::Drawable target, const uint32_t* px, int w, int h,
+                         const std::vector<Area>& areas);
 
   Connection& c_;
   ::Window win_ = 0;
@@ -146,6 +171,16 @@ class X11Window {
   XImage* image_ = nullptr;
   XShmSegmentInfo shm_ {};
   bool shm_ok_ = false;
+  // Frames whose pixels the server takes as they are go through a small
+  // shared segment, a rectangle (or a band of its rows) at a time, so no
+  // third screen-sized copy of the frame is kept.
+  XImage* staging_ = nullptr;
+  XShmSegmentInfo staging_shm_ {};
+  size_t staging_bytes_ = 0;
+  // The picture of PresentCopies, kept in the server.
+  ::Pixmap picture_ = 0;
+  uint64_t picture_id_ = 0;
+  int picture_w_ = 0, picture_h_ = 0;
   // Mouse button state for clicks and double clicks.
   int pressed_button_ = 0;
   ::Time last_click_time_ = 0;
