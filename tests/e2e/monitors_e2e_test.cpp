@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -125,6 +126,23 @@ class TwoMonitors : public ::testing::Test {
     return false;
   }
 
+  // Whether n saver windows show their animation (their scenes are composed)
+  // within `limit`; a slow build (sanitizers) may take many seconds.
+  bool WaitAnimating(long n, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    do {
+      std::istringstream ids(
+          Capture(On("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null")));
+      long animating = 0;
+      for (std::string id; std::getline(ids, id);)
+        animating += Capture(On("xprop -id " + id + " _WINTERHOLLOW_ANIMATING 2>/dev/null"))
+                         .find("= 1") != std::string::npos;
+      if (animating == n) return true;
+      std::this_thread::sleep_for(200ms);
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+  }
+
   int WaitEnd(std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
     do {
@@ -161,7 +179,7 @@ TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
   StartSaver();
   // Both windows up and their first scenes shown.
   ASSERT_TRUE(WaitWindows(2, 15s));
-  std::this_thread::sleep_for(2s);
+  ASSERT_TRUE(WaitAnimating(2, 90s));
   ASSERT_EQ(WaitEnd(0ms), -1) << "the saver ended by itself";
   const std::string png = dir_ + "/shot.png";
   ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
@@ -199,7 +217,7 @@ TEST_F(ChangingMonitors, AMonitorAddedGetsAScene_AndOneRemovedLosesIt) {
   EXPECT_TRUE(WaitWindows(1, 10s)) << "the removed monitor's window stayed";
   ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/500x1080/280+1920+0 none")), 0);
   EXPECT_TRUE(WaitWindows(2, 10s)) << "the added monitor got no window";
-  std::this_thread::sleep_for(1s);
+  ASSERT_TRUE(WaitAnimating(2, 90s)) << "the added monitor's scene never ran";
   const std::string png = dir_ + "/shot.png";
   ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
   const wh::Image shot = wh::LoadPng(png);

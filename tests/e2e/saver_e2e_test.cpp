@@ -139,6 +139,19 @@ class Saver : public ::testing::Test {
     return 0;
   }
 
+  // Whether the saver's window shows its animation (its first scene is
+  // composed) within `limit`; a slow build (sanitizers) may take seconds.
+  bool WaitAnimating(unsigned long win, std::chrono::seconds limit = 90s) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until && Running()) {
+      if (Capture("xprop -id " + std::to_string(win) + " _WINTERHOLLOW_ANIMATING 2>/dev/null")
+              .find("= 1") != std::string::npos)
+        return true;
+      std::this_thread::sleep_for(100ms);
+    }
+    return false;
+  }
+
   // What the screen (or one window) shows now.
   wh::Image Shot(const std::string& window = "root") {
     const std::string png = dir_ + "/shot.png";
@@ -184,8 +197,9 @@ class Saver : public ::testing::Test {
   // Starts the saver, lets it run a moment and ends it with a key.
   void RunOnce(std::vector<std::string> args, std::vector<std::string> env = {}) {
     Start(std::move(args), std::move(env));
-    ASSERT_NE(WaitForWindow(), 0u) << Log() << Err();
-    std::this_thread::sleep_for(800ms);
+    const unsigned long win = WaitForWindow();
+    ASSERT_NE(win, 0u) << Log() << Err();
+    ASSERT_TRUE(WaitAnimating(win)) << Log() << Err();
     Sh("xdotool key x");
     ASSERT_EQ(WaitEnd(5s), 0);
   }
@@ -244,8 +258,9 @@ TEST_F(Saver, AClickEndsIt) {
 TEST_F(Saver, LeavesAScreenSizedWallpaperAndSetsTheRootPixmap) {
   WriteSettings("Wallpaper=1\n");
   Start({"/s", "--seed", "7"});
-  ASSERT_NE(WaitForWindow(), 0u) << Log();
-  std::this_thread::sleep_for(2000ms);
+  const unsigned long win = WaitForWindow();
+  ASSERT_NE(win, 0u) << Log();
+  ASSERT_TRUE(WaitAnimating(win));
   Sh("xdotool key space");
   ASSERT_EQ(WaitEnd(5s), 0);
   const std::string bmp = WallpaperPath();

@@ -289,6 +289,7 @@ class X11Modes : public ModeHost {
           was_enabled = true;
           if (now >= next) {
             frm_->tmrAnimation_Timer();
+            window_->MarkAnimating();
             next += interval;
             // A slow frame does not make the next ones hurry.
             if (next < NowMs()) next = NowMs() + interval;
@@ -450,6 +451,7 @@ class X11Modes : public ModeHost {
         h->was_enabled = true;
         if (now >= h->next) {
           h->frm->tmrAnimation_Timer();
+          h->window->MarkAnimating();
           h->next += interval;
           if (h->next < NowMs()) h->next = NowMs() + interval;
           ticked = true;

@@ -212,6 +212,16 @@ void X11Window::ReadGeometry() {
   }
 }
 
+void X11Window::MarkAnimating() {
+  if (marked_animating_ || !alive_ || kind_ == Kind::kForeign) return;
+  marked_animating_ = true;
+  ::Display* d = c_.display();
+  const long one = 1;
+  XChangeProperty(d, win_, XInternAtom(d, "_WINTERHOLLOW_ANIMATING", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(&one), 1);
+  XFlush(d);
+}
+
 void X11Window::Show() {
   if (kind_ == Kind::kForeign) return;
   ::Display* d = c_.display();

@@ -103,6 +103,10 @@ class X11Window {
 
   // Shows the window (own windows only) and waits until it is on screen.
   void Show();
+  // Marks the window, once, with the property _WINTERHOLLOW_ANIMATING when
+  // its first frame after a finished scene is shown: a test or a tool can
+  // tell a scene that is still being composed from a running one.
+  void MarkAnimating();
   void SetCursorVisible(bool visible);
   // Puts a frame of 32-bit pixels (bytes B, G, R, X; row-major, top row
   // first, `w` pixels per row) at the window's top-left corner.
@@ -156,6 +160,7 @@ class X11Window {
 
   Connection& c_;
   ::Window win_ = 0;
+  bool marked_animating_ = false;
   Kind kind_;
   int width_ = 0, height_ = 0;
   bool alive_ = true;
