@@ -450,22 +450,27 @@ void Canvas::SetSize(int w, int h) {
     Image next(w, h, fill);
     next.scale = k;
     // An empty old or new size has no pixels to keep (and no row to point at).
-    for (size_t y = 0; cw > 0 && y < ch; ++y) std::copy_n(&px[y * w0], cw, &next.px[y * nw]);
+    for (size_t y = 0; cw > 0 && y < ch; ++y)
+      std::copy_n(px.data() + y * w0, cw, next.px.data() + y * nw);
     image_ = std::move(next);
     return;
   }
+  // Rows are addressed through the data pointer: a row's end may be the
+  // vector's end, which no index names.
   if (nw <= w0) {
     // Rows move to lower addresses: front to back.
+    uint32_t* d = px.data();
     for (size_t y = 0; y < ch; ++y)
-      if (y * nw != y * w0) std::memmove(&px[y * nw], &px[y * w0], cw * sizeof(uint32_t));
+      if (y * nw != y * w0) std::memmove(d + y * nw, d + y * w0, cw * sizeof(uint32_t));
     px.resize(nw * nh, fill);
   } else {
     // Rows move to higher addresses: back to front, each row's new right
     // part filled.
     px.resize(std::max(px.size(), nw * nh), fill);
+    uint32_t* d = px.data();
     for (size_t y = ch; y-- > 0;) {
-      std::memmove(&px[y * nw], &px[y * w0], cw * sizeof(uint32_t));
-      std::fill(&px[y * nw + cw], &px[y * nw + nw], fill);
+      std::memmove(d + y * nw, d + y * w0, cw * sizeof(uint32_t));
+      std::fill(d + y * nw + cw, d + y * nw + nw, fill);
     }
     px.resize(nw * nh);
   }
