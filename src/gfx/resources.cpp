@@ -35,21 +35,35 @@ Picture LoadResPicture(int id) {
   return pic;
 }
 
+namespace {
+
+// Pictures made for a scale, the most recently used first.
+struct ScaledPictures {
+  struct Held {
+    std::pair<int, int> key;
+    Picture pic;
+  };
+  std::list<Held> held;
+  size_t bytes = 0;
+};
+
+ScaledPictures& Scaled() {
+  static ScaledPictures cache;
+  return cache;
+}
+
+}  // namespace
+
 Picture LoadResPicture(int id, int scale) {
   if (scale <= 1) return LoadResPicture(id);
   // Large pictures take tens of megabytes at a 4K screen's scale: keep the
   // most recently used ones up to a budget (a scene's worth), drop the rest.
   constexpr size_t kBudget = size_t{128} << 20;
-  struct Held {
-    std::pair<int, int> key;
-    Picture pic;
-  };
-  static std::list<Held> cache;  // most recent first
-  static size_t held_bytes = 0;
+  ScaledPictures& cache = Scaled();
   const auto key = std::make_pair(id, scale);
-  for (auto it = cache.begin(); it != cache.end(); ++it)
+  for (auto it = cache.held.begin(); it != cache.held.end(); ++it)
     if (it->key == key) {
-      cache.splice(cache.begin(), cache, it);
+      cache.held.splice(cache.held.begin(), cache.held, it);
       return it->pic;
     }
   const Picture base = LoadResPicture(id);
@@ -58,13 +72,18 @@ Picture LoadResPicture(int id, int scale) {
   Picture pic = std::make_shared<const Image>(
       fine ? ResampleFine(DecodeQoi(fine->data, fine->size), base->width, base->height, scale)
            : GrowPixels(*base, scale));
-  cache.push_front({key, pic});
-  held_bytes += pic->px.size() * sizeof(uint32_t);
-  while (held_bytes > kBudget && cache.size() > 1) {
-    held_bytes -= cache.back().pic->px.size() * sizeof(uint32_t);
-    cache.pop_back();
+  cache.held.push_front({key, pic});
+  cache.bytes += pic->px.size() * sizeof(uint32_t);
+  while (cache.bytes > kBudget && cache.held.size() > 1) {
+    cache.bytes -= cache.held.back().pic->px.size() * sizeof(uint32_t);
+    cache.held.pop_back();
   }
   return pic;
+}
+
+void ReleaseScaledPictures() {
+  Scaled().held.clear();
+  Scaled().bytes = 0;
 }
 
 Picture LoadResPictureSized(int id, int w, int h) {

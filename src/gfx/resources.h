@@ -22,6 +22,9 @@ bool HasResPicture(int id);
 // ResampleFine) where the program holds one, else the scale-1 picture with every pixel grown into a
 // k x k block. The most recently used ones are kept, up to 128 MiB.
 Picture LoadResPicture(int id, int scale);
+// Lets go of the pictures made for a scale. A saver calls it once a scene is
+// composed: it runs all day, and a new scene comes only every few minutes.
+void ReleaseScaledPictures();
 // The picture brought to w x h pixels (scale 1) from its large version;
 // nullptr when it has none. Not cached.
 Picture LoadResPictureSized(int id, int w, int h);

@@ -360,7 +360,8 @@ bool FrmMain::ShowNewScene(Trap& trap) {
     // picBG once (screen-sized, pixel for pixel), the form takes back only
     // the mark, and picBuffer (the animation draws straight into the form's
     // image) is let go.
-    return trap(scale) && trap([&] { BuildBG(); }) && trap([&] { ForgetShownScene(); }) &&
+    return trap(scale) && trap([&] { BuildBG(); }) && trap([&] { ReleaseScaledPictures(); }) &&
+           trap([&] { ForgetShownScene(); }) &&
            trap([&] { picBuffer.image() = Image(); }) &&
            trap([&] {
              if (picBG.GetPicture()) picBG.SetPicture(nullptr);
@@ -375,7 +376,9 @@ bool FrmMain::ShowNewScene(Trap& trap) {
              BitBlt(form, x, y, mark->width, mark->height, picBG, x, y, kSrcCopy);
            });
   }
-  return trap(scale) && trap([&] { BuildBG(); }) &&
+  // The pictures made for the scene's scale are not needed again until the
+  // next scene, minutes away.
+  return trap(scale) && trap([&] { BuildBG(); }) && trap([&] { ReleaseScaledPictures(); }) &&
          // From here on picBG holds the screen-sized background, pixel for pixel.
          trap([&] {
            picBG.SetScale(1);
