@@ -11,28 +11,10 @@
 #include "startup/options.h"
 #include "startup/saver.h"
 #include "startup/settings.h"
+#include "quiet_system.h"
 #include "system/system.h"
 
 namespace {
-
-// A machine that writes no log; ending the process would be a finding.
-class QuietSystem : public wh::platform::System {
- public:
-  std::string ExecutablePath() override { return "/nonexistent/winterhollow"; }
-  wh::platform::OsVersionRecord OsVersion() override { return {}; }
-  wh::platform::LocalDateTime Now() override { return {}; }
-  float SecondsSinceMidnight() override { return 0; }
-  std::string StateDir() override { return ""; }
-  std::string DataDir() override { return ""; }
-  std::vector<std::string> FoldersFor(wh::platform::OwnFile) override { return {}; }
-  void Beep() override {}
-  void ResetMousePointer() override {}
-  void ShowCursor(bool) override {}
-  void SetScreenSaverActive(bool) override {}
-  void SetScreenSaverRunning(bool) override {}
-  bool IsWinNT() override { return false; }  // so that /A reaches its host too
-  [[noreturn]] void EndProcess(int) override { __builtin_trap(); }
-};
 
 struct NoWindows : wh::ModeHost {
   void StartSaver() override {}
@@ -44,7 +26,7 @@ struct NoWindows : wh::ModeHost {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static QuietSystem quiet;
+  static wh::fuzz::QuietSystem quiet(false);
   wh::platform::SetSystem(&quiet);
   wh::ErrScribe::Instance().Reset();
   wh::SaverMode = false;

@@ -15,28 +15,10 @@
 #include "errors/err_scribe.h"
 #include "platform/posix/ini_store.h"
 #include "startup/settings.h"
+#include "quiet_system.h"
 #include "system/system.h"
 
 namespace {
-
-// A machine that writes no log and never ends the process.
-class QuietSystem : public wh::platform::System {
- public:
-  std::string ExecutablePath() override { return "/nonexistent/winterhollow"; }
-  wh::platform::OsVersionRecord OsVersion() override { return {}; }
-  wh::platform::LocalDateTime Now() override { return {}; }
-  float SecondsSinceMidnight() override { return 0; }
-  std::string StateDir() override { return ""; }
-  std::string DataDir() override { return ""; }
-  std::vector<std::string> FoldersFor(wh::platform::OwnFile) override { return {}; }
-  void Beep() override {}
-  void ResetMousePointer() override {}
-  void ShowCursor(bool) override {}
-  void SetScreenSaverActive(bool) override {}
-  void SetScreenSaverRunning(bool) override {}
-  bool IsWinNT() override { return true; }
-  [[noreturn]] void EndProcess(int) override { __builtin_trap(); }
-};
 
 // The fuzzer's own folder, removed when it ends (a plain array: no
 // destructor may run before the exit handler that needs it).
@@ -56,7 +38,7 @@ std::string Folder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static QuietSystem quiet;
+  static wh::fuzz::QuietSystem quiet(true);
   wh::platform::SetSystem(&quiet);
   wh::ErrScribe::Instance().Reset();
   const std::string content(reinterpret_cast<const char*>(data), size);

@@ -84,17 +84,25 @@ std::string RangeText(const SettingOption& opt) {
   return buf;
 }
 
+OptionArg SplitOptionArg(const std::string& arg) {
+  OptionArg o;
+  o.name = arg.substr(arg.size() > 1 && arg[1] == '-' ? 2 : 1);
+  if (size_t eq = o.name.find('='); eq != std::string::npos) {
+    o.inline_value = o.name.substr(eq + 1);
+    o.name = o.name.substr(0, eq);
+  }
+  // Messages name an option one way, however it was typed.
+  o.shown = "--" + o.name;
+  return o;
+}
+
 bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOptions& o) {
   const std::string& a = args[i];
   if (a.size() < 2 || a[0] != '-') return false;
-  std::string name = a.substr(a[1] == '-' ? 2 : 1);
-  std::optional<std::string> inline_value;
-  if (size_t eq = name.find('='); eq != std::string::npos) {
-    inline_value = name.substr(eq + 1);
-    name = name.substr(0, eq);
-  }
-  // Messages name an option one way, however it was typed.
-  const std::string shown = "--" + name;
+  const OptionArg split = SplitOptionArg(a);
+  const std::string& name = split.name;
+  const std::optional<std::string>& inline_value = split.inline_value;
+  const std::string& shown = split.shown;
   auto fail = [&](const std::string& why) {
     if (o.error.empty()) o.error = shown + ": " + why;
     return true;

@@ -45,6 +45,14 @@ struct CommonOptions {
 // "--name", "-name" and "--name=value" all mean the same.
 bool ParseCommonOption(const std::vector<std::string>& args, size_t& i, CommonOptions& o);
 
+// One option argument taken apart: "-name", "--name" and "--name=value".
+struct OptionArg {
+  std::string name;                         // without dashes
+  std::optional<std::string> inline_value;  // after "=", when given
+  std::string shown;                        // "--name": messages name it one way
+};
+OptionArg SplitOptionArg(const std::string& arg);
+
 // The --help lines of the shared options, with each setting's key and range.
 std::string CommonOptionsHelp();
 

@@ -29,14 +29,11 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
       continue;
     }
     if (ParseCommonOption(args, i, o)) continue;
-    std::string name = a.substr(a[1] == '-' ? 2 : 1);
-    std::optional<std::string> inline_value;
-    if (size_t eq = name.find('='); eq != std::string::npos) {
-      inline_value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-    }
     // Daemons write one dash, people often two: messages always show two.
-    const std::string shown = "--" + name;
+    const OptionArg split = SplitOptionArg(a);
+    const std::string& name = split.name;
+    const std::optional<std::string>& inline_value = split.inline_value;
+    const std::string& shown = split.shown;
     auto value = [&]() -> std::optional<std::string> {
       if (inline_value) return inline_value;
       if (i + 1 < args.size()) return args[++i];
