@@ -37,10 +37,41 @@ int32_t GetTickCount() {
 Animation::Animation(FrmMain& form, std::function<void()> form_resize)
     : tick_count(GetTickCount), f_(form), form_resize_(std::move(form_resize)) {}
 
-std::string Animation::ShortDate(const platform::LocalDateTime& t) {
-  return platform::Sys().ShortDate(t);
+namespace {
+
+// The date and time texts change once a second at most, the frames come
+// many times a second: each text is made again only for another moment (or
+// another machine).
+struct DateText {
+  const platform::System* sys = nullptr;
+  platform::LocalDateTime at;
+  std::string text;
+};
+
+const std::string& Remembered(DateText& memo, const platform::LocalDateTime& t,
+                              std::string (platform::System::*format)(const platform::LocalDateTime&)) {
+  platform::System& sys = platform::Sys();
+  const platform::LocalDateTime& a = memo.at;
+  const bool same = memo.sys == &sys && a.year == t.year && a.month == t.month && a.day == t.day &&
+                    a.hour == t.hour && a.minute == t.minute && a.second == t.second;
+  if (!same) {
+    memo.text = (sys.*format)(t);
+    memo.sys = &sys;
+    memo.at = t;
+  }
+  return memo.text;
 }
-std::string Animation::LongTime(const platform::LocalDateTime& t) { return platform::Sys().LongTime(t); }
+
+}  // namespace
+
+std::string Animation::ShortDate(const platform::LocalDateTime& t) {
+  static DateText memo;
+  return Remembered(memo, t, &platform::System::ShortDate);
+}
+std::string Animation::LongTime(const platform::LocalDateTime& t) {
+  static DateText memo;
+  return Remembered(memo, t, &platform::System::LongTime);
+}
 
 Int16 Animation::PlaneStep(Int16 dyMin) {
   // 0.3 as a double is m / 2^54; with m's 53 bits and dyMin's few, the sum
