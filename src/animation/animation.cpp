@@ -342,19 +342,6 @@ bool Animation::BandRect(int SW, int SH, PixelRect& band) const {
 
 namespace {
 
-PixelRect Intersect(const PixelRect& a, const PixelRect& b) {
-  const int x0 = std::max(a.x, b.x), y0 = std::max(a.y, b.y);
-  const int x1 = std::min(a.right(), b.right()), y1 = std::min(a.bottom(), b.bottom());
-  return x0 < x1 && y0 < y1 ? PixelRect {x0, y0, x1 - x0, y1 - y0} : PixelRect {};
-}
-
-PixelRect Union(const PixelRect& a, const PixelRect& b) {
-  if (a.empty()) return b;
-  if (b.empty()) return a;
-  const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
-  return {x0, y0, std::max(a.right(), b.right()) - x0, std::max(a.bottom(), b.bottom()) - y0};
-}
-
 int64_t Area(const PixelRect& r) { return r.empty() ? 0 : int64_t{r.w} * r.h; }
 
 bool Contains(const PixelRect& outer, const PixelRect& inner) {

@@ -393,10 +393,24 @@ PixelRect StretchImagePart(Image& dst, int x, int y, int w, int h, const Image& 
           static_cast<int>(part.drawn_hi - part.drawn_lo)};
 }
 
+namespace {
+
+// The pixels a transfer onto (x, y, w, h) may reach; a negative extent runs
+// from its origin backwards (mirrored).
+PixelRect DestRect(int64_t x, int64_t y, int64_t w, int64_t h) {
+  const int64_t x0 = w > 0 ? x : x + w, y0 = h > 0 ? y : y + h;
+  const int64_t lo = INT32_MIN / 2, hi = INT32_MAX / 2;
+  auto clamp = [&](int64_t v) { return static_cast<int>(std::clamp(v, lo, hi)); };
+  return {clamp(x0), clamp(y0), clamp(std::llabs(w)), clamp(std::llabs(h))};
+}
+
+}  // namespace
+
 void BitBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, Rop rop) {
   const int k = dst.Scale(), q = src.Scale();
   StretchImage(dst.image(), x * k, y * k, w * k, h * k, src.image(), sx * q, sy * q, w * q, h * q,
                rop);
+  dst.MarkChanged(DestRect(int64_t{x} * k, int64_t{y} * k, int64_t{w} * k, int64_t{h} * k));
 }
 
 void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int sx, int sy, int sw,
@@ -404,6 +418,7 @@ void StretchBlt(Canvas& dst, int x, int y, int w, int h, const Canvas& src, int 
   const int k = dst.Scale(), q = src.Scale();
   StretchImage(dst.image(), x * k, y * k, w * k, h * k, src.image(), sx * q, sy * q, sw * q,
                sh * q, rop, dst.stretch_mode);
+  dst.MarkChanged(DestRect(int64_t{x} * k, int64_t{y} * k, int64_t{w} * k, int64_t{h} * k));
 }
 
 Canvas::Canvas(int w, int h) {
@@ -424,6 +439,7 @@ void Canvas::SetScale(int k) {
   if (k == image_.scale) return;
   if (image_.width % k == 0 && image_.height % k == 0) {
     image_.scale = k;  // whole units already: nothing to crop
+    MarkAll();
     return;
   }
   const int w = image_.width / k, h = image_.height / k;
@@ -453,6 +469,7 @@ void Canvas::SetSize(int w, int h) {
     for (size_t y = 0; cw > 0 && y < ch; ++y)
       std::copy_n(px.data() + y * w0, cw, next.px.data() + y * nw);
     image_ = std::move(next);
+    MarkAll();
     return;
   }
   // Rows are addressed through the data pointer: a row's end may be the
@@ -477,6 +494,7 @@ void Canvas::SetSize(int w, int h) {
   std::fill(px.begin() + static_cast<std::ptrdiff_t>(ch * nw), px.end(), fill);
   image_.width = w;
   image_.height = h;
+  MarkAll();
 }
 
 Picture Canvas::Snapshot() const {
@@ -491,6 +509,7 @@ void Canvas::SetPicture(const Picture& p) {
   if (p)
     StretchImage(image_, 0, 0, UnitWidth(*p) * k, UnitHeight(*p) * k, *p, 0, 0, p->width,
                  p->height, kSrcCopy);
+  MarkAll();
 }
 
 void Canvas::Cls() {
@@ -515,6 +534,8 @@ void Canvas::PaintPicture(const Picture& pic, double x1, double y1, std::optiona
   const int k = image_.scale, q = pic->scale;
   StretchImage(image_, Round32(x1) * k, Round32(y1) * k, dw * k, dh * k, *pic, sx * q, sy * q,
                sw * q, sh * q, rop, stretch_mode);
+  MarkChanged(DestRect(int64_t{Round32(x1)} * k, int64_t{Round32(y1)} * k, int64_t{dw} * k,
+                       int64_t{dh} * k));
 }
 
 void Canvas::Ellipse(int left, int top, int right, int bottom) {
@@ -530,6 +551,7 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
   bottom *= k;
   const int64_t w = int64_t{right} - left, h = int64_t{bottom} - top;
   if (w == 0 || h == 0) return;
+  MarkChanged(DestRect(left, top, w, h));
   const int64_t pen = std::max(1, DrawWidth) * k;
   const uint32_t fill = PixelFromColour(FillColor), outline = PixelFromColour(ForeColor);
   const int64_t iw = w - 2 * pen, ih = h - 2 * pen;  // the box inside the outline
@@ -588,7 +610,9 @@ void Segment(Image& img, int64_t x0, int64_t y0, int64_t x1, int64_t y1, bool wi
 void Canvas::Line(double x1, double y1, double x2, double y2, int32_t colour) {
   const int64_t ax = Round32(x1), ay = Round32(y1), bx = Round32(x2), by = Round32(y2);
   for (int64_t v : {ax, ay, bx, by}) CheckCoord(v);
-  Segment(image_, ax, ay, bx, by, false, std::max(1, DrawWidth), PixelFromColour(colour));
+  const int pen = std::max(1, DrawWidth);
+  Segment(image_, ax, ay, bx, by, false, pen, PixelFromColour(colour));
+  MarkStroke(ax, ay, bx, by, pen);
 }
 
 void Canvas::Box(double x1, double y1, double x2, double y2, int32_t colour) {
@@ -602,6 +626,15 @@ void Canvas::Box(double x1, double y1, double x2, double y2, int32_t colour) {
   Segment(image_, ax, by, bx, by, true, pen, px);
   Segment(image_, ax, ay, ax, by, true, pen, px);
   Segment(image_, bx, ay, bx, by, true, pen, px);
+  MarkStroke(ax, ay, bx, by, pen);
+}
+
+void Canvas::MarkStroke(int64_t ax, int64_t ay, int64_t bx, int64_t by, int pen) {
+  // Every stamp of the pen lies within the corners' box grown by the pen.
+  const int64_t k = image_.scale;
+  const int64_t x0 = (std::min(ax, bx) - pen) * k, y0 = (std::min(ay, by) - pen) * k;
+  const int64_t x1 = (std::max(ax, bx) + pen + 1) * k, y1 = (std::max(ay, by) + pen + 1) * k;
+  MarkChanged(DestRect(x0, y0, x1 - x0, y1 - y0));
 }
 
 int32_t Canvas::GetPixel(int x, int y) const {
@@ -617,10 +650,12 @@ void Canvas::SetPixel(int x, int y, int32_t colour) {
   const uint32_t px = PixelFromColour(colour);
   for (int j = 0; j < k; ++j)
     for (int i = 0; i < k; ++i) image_.at(x * k + i, y * k + j) = px;
+  MarkChanged({x * k, y * k, k, k});
 }
 
 void Canvas::Print(const std::string& text, bool line_break) {
   Text().Draw(image_, CurrentX, CurrentY, text, font, ForeColor);
+  MarkAll();  // text is not drawn while a canvas is being shown elsewhere
   if (line_break) {
     CurrentX = 0;
     CurrentY += TextHeight(text);

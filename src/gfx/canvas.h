@@ -52,6 +52,24 @@ struct PixelRect {
   }
 };
 
+// The pixels both rectangles cover (empty when none).
+inline PixelRect Intersect(const PixelRect& a, const PixelRect& b) {
+  const int x0 = a.x > b.x ? a.x : b.x, y0 = a.y > b.y ? a.y : b.y;
+  const int x1 = a.right() < b.right() ? a.right() : b.right();
+  const int y1 = a.bottom() < b.bottom() ? a.bottom() : b.bottom();
+  return x0 < x1 && y0 < y1 ? PixelRect {x0, y0, x1 - x0, y1 - y0} : PixelRect {};
+}
+
+// The smallest rectangle holding both; an empty one adds nothing.
+inline PixelRect Union(const PixelRect& a, const PixelRect& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  const int x0 = a.x < b.x ? a.x : b.x, y0 = a.y < b.y ? a.y : b.y;
+  const int x1 = a.right() > b.right() ? a.right() : b.right();
+  const int y1 = a.bottom() > b.bottom() ? a.bottom() : b.bottom();
+  return {x0, y0, x1 - x0, y1 - y0};
+}
+
 enum Rop : uint32_t {
   kSrcCopy = 0x00CC0020,   // dest = src
   kSrcAnd = 0x008800C6,    // dest = dest AND src
@@ -100,7 +118,8 @@ class Canvas {
   // How PaintPicture and StretchBlt stretch onto this canvas.
   StretchMode stretch_mode = StretchMode::kNearest;
 
-  // The persistent image.
+  // The persistent image. Drawing on it directly is not seen by
+  // TakeChanged: who does that reports what it drew with MarkChanged.
   Image& image() { return image_; }
   const Image& image() const { return image_; }
   // The persistent image as a picture (a copy; later drawing does not change it).
@@ -161,9 +180,25 @@ class Canvas {
   double TextHeight(const std::string& text) const;
   double TextWidth(const std::string& text) const;
 
+  // The pixels drawn on since the last TakeChanged (or more, never less):
+  // whoever shows this canvas somewhere else redraws just that part. Every
+  // drawing call above and BitBlt/StretchBlt onto the canvas count.
+  void MarkChanged(const PixelRect& r) {
+    changed_ = Union(changed_, Intersect(r, {0, 0, image_.width, image_.height}));
+  }
+  PixelRect TakeChanged() {
+    const PixelRect r = changed_;
+    changed_ = {};
+    return r;
+  }
+
  private:
+  void MarkAll() { changed_ = {0, 0, image_.width, image_.height}; }
+  void MarkStroke(int64_t ax, int64_t ay, int64_t bx, int64_t by, int pen);
+
   Image image_;
   Picture picture_;
+  PixelRect changed_;
 };
 
 // Block transfers between canvases (src may be dst), in the units of each.

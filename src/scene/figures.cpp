@@ -152,6 +152,10 @@ void FrmMain::AbdunkelnFine(Canvas& hdc, Int16 x, Int16 y, Int16 W, float g, Int
   const int k = img.scale;
   const Image* fine = shadow_speckles_ && shadow_speckles_->scale == k ? shadow_speckles_.get()
                                                                        : nullptr;
+  // Drawn straight into the image: the pattern's box, with the speckles'
+  // reach of two columns and one row, is what may change.
+  hdc.MarkChanged({x.value() * k, y.value() * k, (W.value() + 3) * k,
+                   (picBuffer.ScaleHeight() + 1) * k});
   for (int i = 0; i <= W; ++i) {
     IgnoreErrors([&] { H = Round16(picBuffer.ScaleHeight() - 1); });
     for (int j = 0; j <= H; ++j) {

@@ -311,43 +311,30 @@ void FrmMain::CopyBg() {
 }
 
 void FrmMain::ShowChangedRows() {
-  Picture now = picBG.Snapshot();
+  const Image& now = picBG.image();
   const int W = form.ScaleWidth(), H = form.ScaleHeight();
-  const bool whole = !shown_ || shown_->width != now->width || shown_->height != now->height ||
-                     shown_w_ != W || shown_h_ != H;
   // The form still shows the last stage: only the part of the scene that a
   // stage drew on needs stretching again (a stage rarely reaches the sky).
-  int r0 = 0, r1 = now->height, c0 = 0, c1 = now->width;
-  if (!whole) {
-    const size_t row_bytes = static_cast<size_t>(now->width) * sizeof(uint32_t);
-    auto row = [&](const Picture& p, int r) { return &p->px[static_cast<size_t>(r) * p->width]; };
-    auto same = [&](int r) { return std::memcmp(row(now, r), row(shown_, r), row_bytes) == 0; };
-    while (r0 < r1 && same(r0)) ++r0;
-    while (r1 > r0 && same(r1 - 1)) --r1;
-    c0 = now->width;
-    c1 = 0;
-    for (int r = r0; r < r1; ++r) {
-      const uint32_t *a = row(now, r), *b = row(shown_, r);
-      int x0 = 0, x1 = now->width;
-      while (x0 < c0 && a[x0] == b[x0]) ++x0;
-      while (x1 > std::max(x0, c1) && a[x1 - 1] == b[x1 - 1]) --x1;
-      c0 = std::min(c0, x0);
-      c1 = std::max(c1, x1);
-    }
-  }
+  const PixelRect changed = picBG.TakeChanged();
+  const bool whole = !shown_ || shown_src_w_ != now.width || shown_src_h_ != now.height ||
+                     shown_w_ != W || shown_h_ != H;
+  const PixelRect part = whole ? PixelRect {0, 0, now.width, now.height} : changed;
   PixelRect drawn;
-  if (r0 < r1 && c0 < c1)
-    drawn = StretchImagePart(form.image(), 0, 0, W, H, *now, 0, 0, now->width, now->height,
-                             kSrcCopy, form.stretch_mode, c0, c1, r0, r1);
-  shown_ = std::move(now);
+  if (!part.empty())
+    drawn = StretchImagePart(form.image(), 0, 0, W, H, now, 0, 0, now.width, now.height,
+                             kSrcCopy, form.stretch_mode, part.x, part.right(), part.y,
+                             part.bottom());
+  shown_ = true;
+  shown_src_w_ = now.width;
+  shown_src_h_ = now.height;
   shown_w_ = W;
   shown_h_ = H;
   if (whole) {
     form.Refresh();
   } else {
-    std::vector<PixelRect> changed;
-    if (!drawn.empty()) changed.push_back(drawn);
-    host_->PresentRects(form, changed);
+    std::vector<PixelRect> rects;
+    if (!drawn.empty()) rects.push_back(drawn);
+    host_->PresentRects(form, rects);
   }
 }
 

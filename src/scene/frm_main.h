@@ -171,7 +171,7 @@ class FrmMain {
   // shortcuts with, pixel for pixel. The saver window turns it on.
   bool incremental = false;
   // The next CopyBg redraws the whole form (something else drew on it).
-  void ForgetShownScene() { shown_.reset(); }
+  void ForgetShownScene() { shown_ = false; }
 
   // --- seams for the platform, tools and tests -------------------------
   FormHost& host() { return *host_; }
@@ -204,9 +204,10 @@ class FrmMain {
   // CopyBg's way when incremental: stretch and present the changed rows.
   void ShowChangedRows();
 
-  // picBG as CopyBg last showed it, and the form's size then.
-  Picture shown_;
-  int shown_w_ = 0, shown_h_ = 0;
+  // Whether the form shows picBG as CopyBg last stretched it, and the sizes
+  // of both then; what was drawn on picBG since is in its TakeChanged.
+  bool shown_ = false;
+  int shown_src_w_ = 0, shown_src_h_ = 0, shown_w_ = 0, shown_h_ = 0;
   NullFormHost null_host_;
   FormHost* host_;
   // The snowman's shadow pattern at scene_scale, while Schatten runs.

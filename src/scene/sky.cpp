@@ -76,22 +76,25 @@ void FrmMain::Himmel() {
   // The band also forms the top of the scene.
   STMT(Paint("Himmel", picBG, picHimmel.Snapshot(), 0, 0, 0, {}, {}, {}, {}, {}, {}, kSrcCopy));
 
-  // Stretch it once for the screen, through picBuffer as scratch space;
-  // smoothly, as it is only shown (picBuffer stretches by nearest neighbour
-  // again afterwards).
-  STMT(picBuffer.SetWidth(Round32(form.ScaleWidth() * kBandWidthFactor)));
-  STMT(picBuffer.SetHeight(Round32(form.ScaleHeight() * kBandHeightFactor)));
-  STMT(picBuffer.stretch_mode = StretchMode::kSmooth);
-  STMT(StretchBlt(picBuffer, 0, 0, Round32(form.ScaleWidth() * kBandWidthFactor),
-                  Round32(form.ScaleHeight() * kBandHeightFactor), picHimmel, 0, 0,
-                  Round32(picHimmel.ScaleWidth()), Round32(picHimmel.ScaleHeight()), kSrcCopy));
-  STMT(picBuffer.stretch_mode = StretchMode::kNearest);
-  // The stretched band is screen-sized, one pixel per unit.
-  STMT(picHimmel.SetScale(1));
-  STMT(picHimmel.SetWidth(Round32(form.ScaleWidth() * kBandWidthFactor)));
-  STMT(picHimmel.SetHeight(Round32(form.ScaleHeight() * kBandHeightFactor)));
-  STMT(Paint("Himmel", picHimmel, picBuffer.Snapshot(), 0, 0, 0, picHimmel.ScaleWidth(),
-             picHimmel.ScaleHeight(), {}, {}, {}, {}, kSrcCopy));
+  // Stretch it once for the screen, smoothly, as it is only shown; the
+  // stretched band is screen-sized, one pixel per unit.
+  STMT({
+    const int w = Round32(form.ScaleWidth() * kBandWidthFactor);
+    const int h = Round32(form.ScaleHeight() * kBandHeightFactor);
+    Image band_for_screen(w, h);
+    StretchImage(band_for_screen, 0, 0, w, h, picHimmel.image(), 0, 0, picHimmel.image().width,
+                 picHimmel.image().height, kSrcCopy, StretchMode::kSmooth);
+    if (on_draw) {
+      // Told as the copy of a finished picture it amounts to.
+      picHimmel.SetScale(1);
+      picHimmel.SetSize(w, h);
+      Paint("Himmel", picHimmel, std::make_shared<const Image>(std::move(band_for_screen)), 0, 0,
+            0, w, h, {}, {}, {}, {}, kSrcCopy);
+    } else {
+      picHimmel.image() = std::move(band_for_screen);
+      picHimmel.MarkChanged({0, 0, w, h});
+    }
+  });
 
   // The moon lives only in the stretched band; night schemes always get one.
   STMT(r = Zz(0, 2));
