@@ -242,18 +242,36 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
     const int16_t q = static_cast<int16_t>(columns[i + 1 < n ? i + 1 : i].f);
     weights[i / 2] = Lanes {{p, p, p, p, q, q, q, q}};
   }
+  // Where a column's second tap is the pixel after its first (all but the
+  // last columns, unless mirrored), one 8-byte read fetches both: the
+  // leading pairs of columns for which that holds.
+  size_t n_next = 0;
+  if (sw > 0)
+    while (n_next < n && columns[n_next].c1 == columns[n_next].c + 1) ++n_next;
+  n_next &= ~size_t {1};
   auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
     for (int i = 0; i < 2; ++i)
       if (held[i] == s_row) return blended[i].data();
     const int slot = held[0] == keep ? 1 : 0;
     const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
     uint64_t* out = blended[slot].data();
-    for (size_t i = 0; i < n; i += 2) {
-      const Column& p = columns[i];
-      const Column& q = columns[i + 1 < n ? i + 1 : i];
+    const Column* col = columns.data();
+    const Lanes* wt = weights.data();
+    size_t i = 0;
+    for (; i < n_next; i += 2) {
+      const __m128i p = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + col[i].c));
+      const __m128i q = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + col[i + 1].c));
+      const __m128i taps = _mm_unpacklo_epi32(p, q);  // p's first, q's first, p's second, q's second
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                       blend(_mm_unpacklo_epi8(taps, zero), _mm_unpackhi_epi8(taps, zero),
+                             _mm_load_si128(reinterpret_cast<const __m128i*>(&wt[i / 2]))));
+    }
+    for (; i < n; i += 2) {
+      const Column& p = col[i];
+      const Column& q = col[i + 1 < n ? i + 1 : i];
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
                        blend(pair(s[p.c], s[q.c]), pair(s[p.c1], s[q.c1]),
-                             _mm_load_si128(reinterpret_cast<const __m128i*>(&weights[i / 2]))));
+                             _mm_load_si128(reinterpret_cast<const __m128i*>(&wt[i / 2]))));
     }
     held[slot] = s_row;
     return out;
