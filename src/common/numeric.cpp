@@ -3,12 +3,9 @@
 namespace wh {
 
 double RoundHalfEven(double v) {
-  if (!std::isfinite(v)) return v;
-  double lower = std::floor(v);
-  double diff = v - lower;
-  if (diff > 0.5) return lower + 1.0;
-  if (diff < 0.5) return lower;
-  return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
+  // The floating-point unit rounds to nearest, ties to even, unless told
+  // otherwise, and nothing here tells it otherwise.
+  return std::nearbyint(v);
 }
 
 namespace {

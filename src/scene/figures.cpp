@@ -128,11 +128,13 @@ void FrmMain::Abdunkeln(Canvas& hdc, Int16 x, Int16 y, Int16 pct) {
   for (int i = 0; i <= W; ++i) {
     IgnoreErrors([&] { H = Round16(picBuffer.ScaleHeight() - 1); });
     for (int j = 0; j <= H; ++j) {
-      IgnoreErrors([&] { c = hdc.GetPixel(x + i, y + j); });
-      IgnoreErrors([&] { ConvRGB(c, red, green, blue); });
       IgnoreErrors([&] { p = picBuffer.GetPixel(i, j); });
-      // Only the black pattern pixels darken, and only they draw randoms.
+      // Only the black pattern pixels darken, and only they draw randoms
+      // (reading a pixel never fails: outside the picture it is -1, which
+      // splits into channels as well).
       if (p < 1000) {
+        IgnoreErrors([&] { c = hdc.GetPixel(x + i, y + j); });
+        IgnoreErrors([&] { ConvRGB(c, red, green, blue); });
         // Red drops more than green and blue: a cool blue-grey on snow.
         IgnoreErrors([&] { red = Round16(g * static_cast<float>(red.value()) - a.value()); });
         IgnoreErrors([&] { green = Round16(g * static_cast<float>(green.value()) - b.value()); });

@@ -347,13 +347,15 @@ bool FrmMain::ShowNewScene(Trap& trap) {
     // picBG once (screen-sized, pixel for pixel), the form takes back only
     // the mark, and picBuffer (the animation draws straight into the form's
     // image) is let go.
-    return trap(scale) && trap([&] { BuildBG(); }) && trap([&] { ReleaseScaledPictures(); }) &&
+    return trap(scale) && trap([&] { BuildBG(); }) && trap([&] { ReleaseScenePictures(); }) &&
            trap([&] { ForgetShownScene(); }) &&
            trap([&] { picBuffer.image() = Image(); }) &&
            trap([&] {
              if (picBG.GetPicture()) picBG.SetPicture(nullptr);
            }) &&
-           trap([&] { picBG.image() = form.image(); }) &&
+           // A fresh copy: picBG's memory was the size of the composed
+           // scene, which at a larger scale exceeds the screen's.
+           trap([&] { picBG.image() = Image(form.image()); }) &&
            trap([&] {
              if (!imgURL) return;
              const Picture& mark = MarkAtDensity();
@@ -363,9 +365,7 @@ bool FrmMain::ShowNewScene(Trap& trap) {
              BitBlt(form, x, y, mark->width, mark->height, picBG, x, y, kSrcCopy);
            });
   }
-  // The pictures made for the scene's scale are not needed again until the
-  // next scene, minutes away.
-  return trap(scale) && trap([&] { BuildBG(); }) && trap([&] { ReleaseScaledPictures(); }) &&
+  return trap(scale) && trap([&] { BuildBG(); }) && trap([&] { ReleaseScenePictures(); }) &&
          // From here on picBG holds the screen-sized background, pixel for pixel.
          trap([&] {
            picBG.SetScale(1);
@@ -392,6 +392,17 @@ bool FrmMain::ShowNewScene(Trap& trap) {
            BitBlt(form, 0, 0, Round32(form.ScaleWidth()), Round32(form.ScaleHeight()), picBG, 0, 0,
                   kSrcCopy);
          });
+}
+
+void FrmMain::ReleaseScenePictures() {
+  // Neither the program's cache nor the layers' last pictures hold on to
+  // them: at a 4K screen's scale one hill and its mask are 12 MB.
+  ReleaseScaledPictures();
+  if (scene_scale > 1) {
+    Pic = nullptr;
+    PicMsk = nullptr;
+    shadow_speckles_ = nullptr;
+  }
 }
 
 const Picture& FrmMain::MarkAtDensity() {

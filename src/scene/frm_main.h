@@ -201,6 +201,9 @@ class FrmMain {
   void DrawLine(const char* proc, bool box, double x1, double y1, double x2, double y2,
                 int32_t colour);
 
+  // Lets go of the pictures made for the scene's scale once it is composed:
+  // they are not needed again until the next scene, minutes away.
+  void ReleaseScenePictures();
   // CopyBg's way when incremental: stretch and present the changed rows.
   void ShowChangedRows();
 
