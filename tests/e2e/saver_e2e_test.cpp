@@ -208,25 +208,38 @@ class Saver : public ::testing::Test {
   pid_t pid_ = -1, host_pid_ = -1;
 };
 
-TEST_F(Saver, CoversTheScreenAnimatesAndAKeyEndsIt) {
+// Full screen, with and without shared memory: the window covers the
+// screen, carries its title and class, animates, and a key or a click ends it.
+TEST_F(Saver, CoversTheScreenAnimatesAndAKeyOrAClickEndsIt) {
   WriteSettings("Wallpaper=0\n");
-  Start({"/S", "--seed", "11"});
-  const unsigned long win = WaitForWindow();
-  ASSERT_NE(win, 0u) << Log();
-  const std::string info = Capture("xwininfo -id " + std::to_string(win));
-  EXPECT_NE(info.find("Width: " + std::to_string(kScreenW)), std::string::npos) << info;
-  EXPECT_NE(info.find("Height: " + std::to_string(kScreenH)), std::string::npos) << info;
-  EXPECT_NE(info.find("Absolute upper-left X:  0"), std::string::npos) << info;
-  std::this_thread::sleep_for(2500ms);
-  const wh::Image a = Shot();
-  std::this_thread::sleep_for(700ms);
-  const wh::Image b = Shot();
-  ASSERT_EQ(a.width, kScreenW);
-  EXPECT_GT(Colours(a), 50u) << "a landscape, not an empty window";
-  EXPECT_NE(a, b) << "snow falls between two frames";
-  ASSERT_TRUE(Running()) << Log();
-  Sh("xdotool key x");
-  EXPECT_EQ(WaitEnd(5s), 0);
+  const struct {
+    std::vector<std::string> args;
+    const char* end;
+  } cases[] = {{{"/S", "--seed", "11"}, "key x"},
+               {{"-no-shm", "--seed", "12"}, "key Escape"},
+               {{"--seed", "4"}, "click 1"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    Start(c.args);
+    const unsigned long win = WaitForWindow();
+    ASSERT_NE(win, 0u) << Log();
+    const std::string id = std::to_string(win);
+    const std::string info = Capture("xwininfo -id " + id);
+    EXPECT_NE(info.find("Width: " + std::to_string(kScreenW)), std::string::npos) << info;
+    EXPECT_NE(info.find("Height: " + std::to_string(kScreenH)), std::string::npos) << info;
+    EXPECT_NE(info.find("Absolute upper-left X:  0"), std::string::npos) << info;
+    EXPECT_NE(Capture("xprop -id " + id + " WM_CLASS").find("\"WinterHollow\""), std::string::npos);
+    ASSERT_TRUE(WaitAnimating(win)) << Log();
+    const wh::Image a = Shot();
+    std::this_thread::sleep_for(700ms);
+    const wh::Image b = Shot();
+    ASSERT_EQ(a.width, kScreenW);
+    EXPECT_GT(Colours(a), 50u) << "a landscape, not an empty window";
+    EXPECT_NE(a, b) << "snow falls between two frames";
+    ASSERT_TRUE(Running()) << Log();
+    Sh(std::string("xdotool ") + c.end);
+    EXPECT_EQ(WaitEnd(5s), 0) << c.end;
+  }
   EXPECT_EQ(Log(), "") << "no errors on the way";
   EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "wallpaper is off";
 }
@@ -243,15 +256,6 @@ TEST_F(Saver, SlowMouseDriftKeepsItRunningAJumpEndsIt) {
   std::this_thread::sleep_for(300ms);
   ASSERT_TRUE(Running()) << "40 pixels in 1-pixel steps";
   Sh("xdotool mousemove_relative -- 0 3");
-  EXPECT_EQ(WaitEnd(5s), 0);
-}
-
-TEST_F(Saver, AClickEndsIt) {
-  WriteSettings("Wallpaper=0\n");
-  Start({"--seed", "4"});
-  ASSERT_NE(WaitForWindow(), 0u) << Log();
-  std::this_thread::sleep_for(1000ms);
-  Sh("xdotool click 1");
   EXPECT_EQ(WaitEnd(5s), 0);
 }
 
@@ -403,8 +407,11 @@ TEST_F(Saver, PreviewPaintsIntoTheHostFollowsItAndEndsWithIt) {
   EXPECT_GT(Colours(shot), 20u) << "the still, not the host's own background";
   Sh("xdotool windowsize " + std::to_string(host) + " 200 100");
   std::this_thread::sleep_for(700ms);
+  // xwininfo lists the child with its size, its name and its class.
   const std::string tree = Capture("xwininfo -children -id " + std::to_string(host));
   EXPECT_NE(tree.find("200x100+0+0"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("\"WinterHollow\": (\"winterhollow\" \"WinterHollow\")"), std::string::npos)
+      << tree;
   // Input over the preview changes nothing; the host going away ends it.
   Sh("xdotool mousemove 120 90 click 1 key x");
   std::this_thread::sleep_for(300ms);
@@ -442,20 +449,6 @@ TEST_F(Saver, HackModeDrawsIntoTheGivenWindowAndIgnoresInput) {
   host_pid_ = -1;
   EXPECT_EQ(WaitEnd(5s), 0);
   EXPECT_EQ(Log(), "");
-}
-
-TEST_F(Saver, FramesAlsoArriveWithoutSharedMemory) {
-  WriteSettings("Wallpaper=0\n");
-  Start({"-no-shm", "--seed", "12"});
-  ASSERT_NE(WaitForWindow(), 0u) << Log();
-  std::this_thread::sleep_for(2000ms);
-  const wh::Image a = Shot();
-  std::this_thread::sleep_for(500ms);
-  const wh::Image b = Shot();
-  EXPECT_GT(Colours(a), 50u);
-  EXPECT_NE(a, b);
-  Sh("xdotool key Escape");
-  EXPECT_EQ(WaitEnd(5s), 0);
 }
 
 TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
@@ -536,6 +529,7 @@ TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaver) {
 
 // Every refusal is one line on standard error that says what is wrong, and
 // its status tells a bad command line (2) from a missing display or window (1).
+// (Each range message is pinned by the option parsers' own tests.)
 TEST_F(Saver, BadArgumentsAndMissingWindowsSayWhyAndExitNonZero) {
   const std::string no_display = "DISPLAY=";
   const struct {
@@ -545,10 +539,7 @@ TEST_F(Saver, BadArgumentsAndMissingWindowsSayWhyAndExitNonZero) {
     std::string message;
   } cases[] = {
       {{"--density", "5000"}, {}, 2, "--density: '5000' is not a whole number from 22 to 200"},
-      {{"--density", "10"}, {}, 2, "--density: '10' is not a whole number from 22 to 200"},
       {{"--speed", "0"}, {}, 2, "--speed: '0' is not a number from 0.1 to 10"},
-      {{"--speed", "-5"}, {}, 2, "--speed: '-5' is not a number from 0.1 to 10"},
-      {{"--cloud-speed", "99999"}, {}, 2, "--cloud-speed: '99999' is not a number from 0.04 to 1.03"},
       {{"--density", "many"}, {}, 2, "--density: 'many' is not a whole number"},
       {{"-root=1"}, {}, 2, "--root: takes no value"},
       {{"--sparkle"}, {}, 2, "--sparkle: unknown option"},
@@ -644,32 +635,6 @@ TEST_F(Saver, TheFrameRateShowsWhenAsked) {
   };
   EXPECT_EQ(black_corner({"--window", "--seed", "21", "--fps"}), 120);
   EXPECT_LT(black_corner({"--window", "--seed", "21"}), 10) << "the sky, without the box";
-}
-
-// The full-screen window and the preview's child carry a title and a class too.
-TEST_F(Saver, EveryWindowHasATitleAndAClass) {
-  const unsigned long host = StartHostWindow(200, 150);
-  ASSERT_NE(host, 0u);
-  Start({"/p", std::to_string(host)});
-  // xwininfo lists each child with its name and its class.
-  std::string tree;
-  for (int i = 0; i < 100; ++i) {
-    std::this_thread::sleep_for(50ms);
-    tree = Capture("xwininfo -children -id " + std::to_string(host));
-    if (tree.find("\"WinterHollow\"") != std::string::npos) break;
-  }
-  EXPECT_NE(tree.find("\"WinterHollow\": (\"winterhollow\" \"WinterHollow\")"), std::string::npos)
-      << tree;
-  kill(pid_, SIGTERM);
-  WaitEnd(5s);
-  WriteSettings("Wallpaper=0\n");
-  Start({"--seed", "1"});
-  const unsigned long win = WaitForWindow();
-  ASSERT_NE(win, 0u);
-  EXPECT_NE(Capture("xprop -id " + std::to_string(win) + " WM_CLASS").find("\"WinterHollow\""),
-            std::string::npos);
-  Sh("xdotool key x");
-  EXPECT_EQ(WaitEnd(5s), 0);
 }
 
 TEST_F(Saver, AHandleTooLargeIsReportedUnderMainAndTheProgramGoesOn) {
