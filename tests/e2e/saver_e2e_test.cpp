@@ -396,58 +396,54 @@ TEST_F(Saver, TheRootWindowsOwnPictureComesBack) {
   EXPECT_EQ(Log(), "");
 }
 
-TEST_F(Saver, PreviewPaintsIntoTheHostFollowsItAndEndsWithIt) {
-  const unsigned long host = StartHostWindow(320, 240);
-  ASSERT_NE(host, 0u);
-  Start({"/p", std::to_string(host)});
-  std::this_thread::sleep_for(1500ms);
-  ASSERT_TRUE(Running()) << Log();
-  const wh::Image shot = Shot(std::to_string(host));
-  EXPECT_EQ(shot.width, 320);
-  EXPECT_GT(Colours(shot), 20u) << "the still, not the host's own background";
-  Sh("xdotool windowsize " + std::to_string(host) + " 200 100");
-  std::this_thread::sleep_for(700ms);
-  // xwininfo lists the child with its size, its name and its class.
-  const std::string tree = Capture("xwininfo -children -id " + std::to_string(host));
-  EXPECT_NE(tree.find("200x100+0+0"), std::string::npos) << tree;
-  EXPECT_NE(tree.find("\"WinterHollow\": (\"winterhollow\" \"WinterHollow\")"), std::string::npos)
-      << tree;
-  // Input over the preview changes nothing; the host going away ends it.
-  Sh("xdotool mousemove 120 90 click 1 key x");
-  std::this_thread::sleep_for(300ms);
-  EXPECT_TRUE(Running());
-  kill(host_pid_, SIGTERM);
-  waitpid(host_pid_, nullptr, 0);
-  host_pid_ = -1;
-  EXPECT_EQ(WaitEnd(5s), 0);
-  EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "no wallpaper from a preview";
-}
-
-TEST_F(Saver, HackModeDrawsIntoTheGivenWindowAndIgnoresInput) {
-  const unsigned long host = StartHostWindow(400, 300);
-  ASSERT_NE(host, 0u);
-  char idhex[32];
-  std::snprintf(idhex, sizeof idhex, "0x%lx", host);
-  Start({"--density", "150", "--seed", "9"}, {std::string("XSCREENSAVER_WINDOW=") + idhex});
-  std::this_thread::sleep_for(2500ms);
-  ASSERT_TRUE(Running()) << Log();
-  const wh::Image a = Shot(std::to_string(host));
-  EXPECT_GT(Colours(a), 50u);
-  Sh("xdotool mousemove 100 100 mousemove 300 250 click 1 key x");
-  std::this_thread::sleep_for(500ms);
-  EXPECT_TRUE(Running()) << "the daemon decides when it ends";
-  const wh::Image b = Shot(std::to_string(host));
-  EXPECT_NE(a, b);
-  // A new size is a new scene at that size.
-  Sh("xdotool windowsize " + std::to_string(host) + " 500 200");
-  std::this_thread::sleep_for(1500ms);
-  const wh::Image c = Shot(std::to_string(host));
-  EXPECT_EQ(c.width, 500);
-  EXPECT_TRUE(Running());
-  kill(host_pid_, SIGTERM);
-  waitpid(host_pid_, nullptr, 0);
-  host_pid_ = -1;
-  EXPECT_EQ(WaitEnd(5s), 0);
+// Inside another program's window (a preview's host, the daemon's window):
+// it paints there, follows the window's size, ignores input over it, and
+// ends when the window goes away.
+TEST_F(Saver, InsideAnotherProgramsWindowItFollowsItIgnoresInputAndEndsWithIt) {
+  const struct {
+    bool preview;
+    int w, h, new_w, new_h;
+  } cases[] = {{true, 320, 240, 200, 100}, {false, 400, 300, 500, 200}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.preview ? "preview" : "daemon's window");
+    const unsigned long host = StartHostWindow(c.w, c.h);
+    ASSERT_NE(host, 0u);
+    const std::string id = std::to_string(host);
+    char idhex[32];
+    std::snprintf(idhex, sizeof idhex, "0x%lx", host);
+    if (c.preview)
+      Start({"/p", id});
+    else
+      Start({"--density", "150", "--seed", "9"}, {std::string("XSCREENSAVER_WINDOW=") + idhex});
+    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(Running()) << Log();
+    const wh::Image a = Shot(id);
+    EXPECT_EQ(a.width, c.w);
+    EXPECT_GT(Colours(a), c.preview ? 20u : 50u) << "the scene, not the host's own background";
+    Sh("xdotool mousemove 100 100 mousemove 120 90 click 1 key x");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(Running()) << "input over it changes nothing";
+    if (!c.preview) {
+      EXPECT_NE(Shot(id), a) << "the daemon's window animates";
+    }
+    Sh("xdotool windowsize " + id + " " + std::to_string(c.new_w) + " " + std::to_string(c.new_h));
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(Shot(id).width, c.new_w);
+    if (c.preview) {
+      // xwininfo lists the child with its size, its name and its class.
+      const std::string tree = Capture("xwininfo -children -id " + id);
+      EXPECT_NE(tree.find("200x100+0+0"), std::string::npos) << tree;
+      EXPECT_NE(tree.find("\"WinterHollow\": (\"winterhollow\" \"WinterHollow\")"),
+                std::string::npos)
+          << tree;
+      EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "no wallpaper from a preview";
+    }
+    EXPECT_TRUE(Running());
+    kill(host_pid_, SIGTERM);
+    waitpid(host_pid_, nullptr, 0);
+    host_pid_ = -1;
+    EXPECT_EQ(WaitEnd(5s), 0);
+  }
   EXPECT_EQ(Log(), "");
 }
 
