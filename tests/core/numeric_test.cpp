@@ -5,18 +5,12 @@
 #include <cmath>
 
 #include "common/runtime_error.h"
+#include "gfx/gfx_test_util.h"
 
 namespace wh {
 namespace {
 
-int ErrorOf(void (*f)()) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test::ErrorOf;
 
 TEST(CheckedIntegers, SixteenBitArithmeticOverflowsAtItsEdges) {
   Int16 max = 32767, min = -32768;

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/fake_system.h"
 #include "gfx/dib.h"
 #include "gfx/png.h"
 #include "platform/x11/x11_window.h"
@@ -36,18 +37,12 @@ using namespace std::chrono_literals;
 constexpr int kScreenW = 800, kScreenH = 600;
 
 using wh::testing::Capture;
+using wh::testing::ReadFile;
 using wh::testing::XServer;
 
 int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 
 bool OnPath(const char* tool) { return Sh(std::string("command -v ") + tool) == 0; }
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // One Xvfb for the whole suite, made the $DISPLAY of everything the tests start.
 XServer& SuiteServer() {
@@ -177,7 +172,7 @@ class Saver : public ::testing::Test {
       _exit(127);
     }
     for (int i = 0; i < 100; ++i) {
-      const std::string out = ReadAll(fifo);
+      const std::string out = ReadFile(fifo);
       const size_t at = out.find("Outer window is ");
       if (at != std::string::npos) return std::stoul(out.substr(at + 16), nullptr, 16);
       std::this_thread::sleep_for(50ms);
@@ -189,10 +184,10 @@ class Saver : public ::testing::Test {
   // the program's own folder.
   std::string LogPath() const { return home_ + "/.local/state/WinterHollow/winterhollow.FLG"; }
   std::string WallpaperPath() const { return home_ + "/.local/share/WinterHollow/WinterHollow.bmp"; }
-  std::string Log() { return ReadAll(LogPath()); }
+  std::string Log() { return ReadFile(LogPath()); }
   // What the last run printed.
-  std::string Out() { return ReadAll(dir_ + "/stdout.txt"); }
-  std::string Err() { return ReadAll(dir_ + "/stderr.txt"); }
+  std::string Out() { return ReadFile(dir_ + "/stdout.txt"); }
+  std::string Err() { return ReadFile(dir_ + "/stderr.txt"); }
 
   // Starts the saver, lets it run a moment and ends it with a key.
   void RunOnce(std::vector<std::string> args, std::vector<std::string> env = {}) {
@@ -314,7 +309,7 @@ TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
   const std::string path = "PATH=" + bin + ":" + std::getenv("PATH");
   // The latest value the stand-in holds for a key.
   auto latest = [&](const std::string& key) {
-    std::istringstream in(ReadAll(store));
+    std::istringstream in(ReadFile(store));
     std::string line, value;
     while (std::getline(in, line))
       if (line.rfind(key + " ", 0) == 0) value = line.substr(key.size() + 1);
@@ -345,7 +340,7 @@ TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
     std::ofstream(store) << c.users;
     const std::vector<std::string> env{path, std::string("XDG_CURRENT_DESKTOP=") + c.desktop};
     RunOnce({"--seed", "2"}, env);
-    const std::string got = ReadAll(calls);
+    const std::string got = ReadFile(calls);
     EXPECT_NE(got.find(c.expected + "\n"), std::string::npos) << c.desktop << ":\n" << got;
     EXPECT_EQ(got.find("color-style -s"), std::string::npos) << "only the picture is changed";
     for (const auto& [key, users] : c.keys) EXPECT_NE(latest(key), users) << key;
