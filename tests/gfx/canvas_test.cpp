@@ -121,40 +121,28 @@ TEST(PaintPicture, OmittedArgumentsTakeThePictureAndOneToOne) {
             kErrInvalidCall);
 }
 
-TEST(PaintPicture, MirroredLayerCoversTheMirroredColumns) {
-  // A 245-wide row drawn at x1 = 640 - x with w1 = -245 covers 395 - x to
-  // 639 - x, and picture column k lands on 639 - x - k.
-  const Picture row = Numbered(245, 2);
-  for (int x : {0, 50, 200, -100, 395, 400}) {
-    Canvas c(640, 2);
-    c.PaintPicture(row, 640 - x, 0, -245.0, 2.0, 0.0, 0.0, 245.0, 2.0);
-    SCOPED_TRACE(x);
-    for (int col = 0; col < 640; ++col) {
-      const int32_t got = c.GetPixel(col, 1);
-      if (col < 395 - x || col > 639 - x) {
-        EXPECT_EQ(got, 0xFFFFFF) << col;
+TEST(PaintPicture, MirroredLayersAndHillsCoverTheMirroredColumns) {
+  // A w-wide picture drawn at x1 with w1 = -w from source column x2 covers
+  // x1 - w to x1 - 1, and column d shows picture column x1 - 1 - d + x2 where
+  // that column exists. A 245-wide layer is drawn at x1 = 640 - x; a hill at
+  // x1 = 640 - xo from a source column xo <= 0, so its left part is off.
+  struct Case {
+    int w, x1, x2;
+  };
+  std::vector<Case> cases = {{640, 640 + 400, -400}, {640, 640, 0}};
+  for (int x : {0, 50, 200, -100, 395, 400}) cases.push_back({245, 640 - x, 0});
+  for (const Case& c : cases) {
+    SCOPED_TRACE("w " + std::to_string(c.w) + " x1 " + std::to_string(c.x1));
+    Canvas canvas(640, 2);
+    canvas.PaintPicture(Numbered(c.w, 2), c.x1, 0, -double(c.w), 2.0, c.x2, 0.0, c.w, 2.0);
+    for (int d = 0; d < 640; ++d) {
+      const int32_t got = canvas.GetPixel(d, 1);
+      const int p = c.x1 - 1 - d + c.x2;
+      if (d < c.x1 - c.w || d >= c.x1 || p < 0 || p >= c.w) {
+        EXPECT_EQ(got, 0xFFFFFF) << d;
       } else {
-        EXPECT_EQ(Red(got), 639 - x - col) << col;
-        EXPECT_EQ(Green(got), 1) << col;
+        EXPECT_EQ(got, RGB(p % 256, 1, 7)) << d;
       }
-    }
-  }
-}
-
-TEST(PaintPicture, MirroredHillWithNegativeSourceColumn) {
-  // The hill case: x1 = 640 - xo, w1 = -640, source from column xo <= 0.
-  // Picture column c lands on 639 - c; columns left of the picture are off.
-  const Picture hill = Numbered(640, 1);
-  const int xo = -400;
-  Canvas c(640, 1);
-  c.PaintPicture(hill, 640 - xo, 0, -640.0, 1.0, xo, 0.0, 640.0, 1.0);
-  for (int col = 0; col < 640; ++col) {
-    const int32_t got = c.GetPixel(col, 0);
-    if (col < 400) {
-      EXPECT_EQ(got, 0xFFFFFF) << col;
-    } else {
-      EXPECT_EQ(Red(got), (639 - col) % 256) << col;
-      EXPECT_EQ(Blue(got), 7);
     }
   }
 }
