@@ -163,6 +163,7 @@ class Saver : public ::testing::Test {
   // Starts `xev` as a stand-in for another program's window; returns its id.
   unsigned long StartHostWindow(int w, int h) {
     const std::string fifo = dir_ + "/xev.out";
+    std::remove(fifo.c_str());  // an earlier host's id must not be read for this one's
     host_pid_ = fork();
     if (host_pid_ == 0) {
       freopen(fifo.c_str(), "w", stdout);
