@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <set>
 
 #include "common/random.h"
@@ -95,23 +96,15 @@ TEST_F(Helpers, ZzRStaysInItsRange) {
 }
 
 TEST_F(Helpers, ConvRGBSplitsColoursIncludingTheOutsideValue) {
-  Int16 r = 99, g = 99, b = 99;
-  ConvRGB(RGB(64, 128, 255), r, g, b);
-  EXPECT_EQ(r, 64);
-  EXPECT_EQ(g, 128);
-  EXPECT_EQ(b, 255);
-  ConvRGB(-1, r, g, b);
-  EXPECT_EQ(r, -1);
-  EXPECT_EQ(g, 256);
-  EXPECT_EQ(b, -1);
-  ConvRGB(0, r, g, b);
-  EXPECT_EQ(r + g + b, 0);
-  ConvRGB(0xFFFFFF, r, g, b);
-  EXPECT_EQ(r, 255);
-  EXPECT_EQ(g, 255);
-  EXPECT_EQ(b, 255);
-  ConvRGB(INT32_MIN, r, g, b);  // the extreme still fits the parts
-  EXPECT_EQ(b, -32768);
+  // -1 is the outside value; the most negative colour still fits the parts.
+  const std::pair<int32_t, std::array<int, 3>> cases[] = {
+      {RGB(64, 128, 255), {64, 128, 255}}, {-1, {-1, 256, -1}},  {0, {0, 0, 0}},
+      {0xFFFFFF, {255, 255, 255}},          {INT32_MIN, {0, 0, -32768}}};
+  for (const auto& [colour, parts] : cases) {
+    Int16 r = 99, g = 99, b = 99;
+    ConvRGB(colour, r, g, b);
+    EXPECT_EQ((std::array<int, 3>{r, g, b}), parts) << colour;
+  }
   EXPECT_EQ(Protocols(), 0);
 }
 

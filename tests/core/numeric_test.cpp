@@ -5,18 +5,12 @@
 #include <cmath>
 
 #include "common/runtime_error.h"
+#include "gfx/gfx_test_util.h"
 
 namespace wh {
 namespace {
 
-int ErrorOf(void (*f)()) {
-  try {
-    f();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test::ErrorOf;
 
 TEST(CheckedIntegers, SixteenBitArithmeticOverflowsAtItsEdges) {
   Int16 max = 32767, min = -32768;
@@ -54,18 +48,10 @@ TEST(CheckedIntegers, IntegerDivisionTruncatesAndRefusesZero) {
 }
 
 TEST(Rounding, HalfGoesToTheEvenNeighbour) {
-  EXPECT_EQ(Round16(0.5), 0);
-  EXPECT_EQ(Round16(1.5), 2);
-  EXPECT_EQ(Round16(2.5), 2);
-  EXPECT_EQ(Round16(3.5), 4);
-  EXPECT_EQ(Round16(-0.5), 0);
-  EXPECT_EQ(Round16(-1.5), -2);
-  EXPECT_EQ(Round16(-2.5), -2);
-  EXPECT_EQ(Round16(2.4999), 2);
-  EXPECT_EQ(Round16(2.5001), 3);
-  EXPECT_EQ(Round16(110 * 0.5), 55);
-  EXPECT_EQ(Round16(111 * 0.5), 56);
-  EXPECT_EQ(Round16(113 * 0.5), 56);
+  for (auto [value, expected] :
+       {std::pair{0.5, 0}, {1.5, 2}, {2.5, 2}, {3.5, 4}, {-0.5, 0}, {-1.5, -2}, {-2.5, -2},
+        {2.4999, 2}, {2.5001, 3}, {110 * 0.5, 55}, {111 * 0.5, 56}, {113 * 0.5, 56}})
+    EXPECT_EQ(Round16(value), expected) << value;
   EXPECT_EQ(Round32(200 / 5.0), 40);
   EXPECT_EQ(Round32(4294967.5), 4294968);
 }
@@ -96,17 +82,12 @@ TEST(FixedArrays, IndexOutsideTheBoundsIsSubscriptOutOfRange) {
 }
 
 TEST(RuntimeErrors, CarryTheClassicMessages) {
-  EXPECT_EQ(ErrorMessage(5), "Invalid procedure call or argument");
-  EXPECT_EQ(ErrorMessage(6), "Overflow");
-  EXPECT_EQ(ErrorMessage(7), "Out of memory");
-  EXPECT_EQ(ErrorMessage(9), "Subscript out of range");
-  EXPECT_EQ(ErrorMessage(11), "Division by zero");
-  EXPECT_EQ(ErrorMessage(13), "Type mismatch");
-  EXPECT_EQ(ErrorMessage(53), "File not found");
-  EXPECT_EQ(ErrorMessage(75), "Path/File access error");
-  EXPECT_EQ(ErrorMessage(76), "Path not found");
-  EXPECT_EQ(ErrorMessage(380), "Invalid property value");
-  EXPECT_EQ(ErrorMessage(481), "Invalid picture");
+  const std::pair<int, const char*> messages[] = {
+      {5, "Invalid procedure call or argument"}, {6, "Overflow"}, {7, "Out of memory"},
+      {9, "Subscript out of range"}, {11, "Division by zero"}, {13, "Type mismatch"},
+      {53, "File not found"}, {75, "Path/File access error"}, {76, "Path not found"},
+      {380, "Invalid property value"}, {481, "Invalid picture"}};
+  for (const auto& [number, message] : messages) EXPECT_EQ(ErrorMessage(number), message);
   RuntimeError e(6);
   EXPECT_EQ(e.number(), 6);
   EXPECT_EQ(e.description(), "Overflow");

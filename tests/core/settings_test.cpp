@@ -186,13 +186,19 @@ TEST(NumberText, ParsingAndFormatting) {
   EXPECT_NEAR(TextToSingle(SingleToText(26866868.0f)), 26866868.0f, 2);
 }
 
+// An INI store in the temporary folder, installed as the settings store.
 class IniFile : public WithFakeSystem {
  protected:
+  void SetUp() override {
+    WithFakeSystem::SetUp();
+    SetSettingsStore(&ini);
+  }
   std::string Path() const { return dir.path() + "/config/WinterHollow/settings.ini"; }
+  std::string Folder() const { return dir.path() + "/config/WinterHollow"; }
+  platform::IniFileStore ini{dir.path() + "/config"};
 };
 
 TEST_F(IniFile, SaveCreatesTheFileAndKeepsWhatItDoesNotKnow) {
-  platform::IniFileStore ini(dir.path() + "/config");
   EXPECT_EQ(ini.Get(kAppName, kSettingsSection, "maxFl", "110"), "110");
   ini.Save(kAppName, kSettingsSection, "maxFl", "150");
   EXPECT_EQ(ReadFile(Path()), "[Settings]\nmaxFl=150\n");
@@ -205,13 +211,11 @@ TEST_F(IniFile, SaveCreatesTheFileAndKeepsWhatItDoesNotKnow) {
   EXPECT_EQ(ini.Get(kAppName, kSettingsSection, "maxFl", ""), "22");
   EXPECT_EQ(ini.Get(kAppName, "Other", "maxFl", ""), "1");
   EXPECT_EQ(ini.Get(kAppName, kSettingsSection, "missing", "dflt"), "dflt");
-  EXPECT_EQ(FolderNames(dir.path() + "/config/WinterHollow"), std::vector<std::string>{"settings.ini"})
+  EXPECT_EQ(FolderNames(Folder()), std::vector<std::string>{"settings.ini"})
       << "no temporary file is left behind";
 }
 
 TEST_F(IniFile, CorruptAndTruncatedFilesAreReportedAndSurvived) {
-  platform::IniFileStore ini(dir.path() + "/config");
-  SetSettingsStore(&ini);
   ini.Save(kAppName, kSettingsSection, "Speed", "5");
   // Garbage, a 16-bit field too large, and a file cut off in the middle of a line.
   WriteFile(Path(), "[Settings]\nmaxFl=\x01\x02garbage\nTime=99999\nSpeedF=6\nSize=");
@@ -230,13 +234,11 @@ TEST_F(IniFile, CorruptAndTruncatedFilesAreReportedAndSurvived) {
 }
 
 TEST_F(IniFile, AFailedSaveIsReportedAndLeavesTheOldFile) {
-  platform::IniFileStore ini(dir.path() + "/config");
-  SetSettingsStore(&ini);
   SaverSettings = DefaultSettings();
   SaveConfig();
   const std::string before = ReadFile(Path());
   ASSERT_NE(before.find("rTime=600"), std::string::npos);
-  const auto names = FolderNames(dir.path() + "/config/WinterHollow");
+  const auto names = FolderNames(Folder());
 
   // A full disk: the new file cannot be written whole.
   {
@@ -244,7 +246,7 @@ TEST_F(IniFile, AFailedSaveIsReportedAndLeavesTheOldFile) {
     EXPECT_THROW(ini.Save(kAppName, kSettingsSection, "rTime", "60"), RuntimeError);
   }
   EXPECT_EQ(ReadFile(Path()), before);
-  EXPECT_EQ(FolderNames(dir.path() + "/config/WinterHollow"), names) << "nothing left behind";
+  EXPECT_EQ(FolderNames(Folder()), names) << "nothing left behind";
 
   // Through the trap, with a settings file that is not a file.
   ASSERT_EQ(unlink(Path().c_str()), 0);
@@ -264,8 +266,6 @@ TEST_F(IniFile, AFailedSaveIsReportedAndLeavesTheOldFile) {
 }
 
 TEST_F(IniFile, OnlyARegularFileOfSensibleSizeIsRead) {
-  platform::IniFileStore ini(dir.path() + "/config");
-  SetSettingsStore(&ini);
   ini.Save(kAppName, kSettingsSection, "maxFl", "150");
   ASSERT_EQ(unlink(Path().c_str()), 0);
   // A pipe (it would wait for a writer for ever), a device that never ends,
@@ -293,8 +293,6 @@ TEST_F(IniFile, OnlyARegularFileOfSensibleSizeIsRead) {
 }
 
 TEST_F(IniFile, OneLoadReadsTheFileOnce) {
-  platform::IniFileStore ini(dir.path() + "/config");
-  SetSettingsStore(&ini);
   SaverSettings = DefaultSettings();
   SaveConfig();
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -313,9 +311,7 @@ TEST_F(IniFile, OneLoadReadsTheFileOnce) {
 }
 
 TEST_F(IniFile, NamesMatchWithoutRegardToCase) {
-  platform::IniFileStore ini(dir.path() + "/config");
-  SetSettingsStore(&ini);
-  std::system(("mkdir -p '" + dir.path() + "/config/WinterHollow'").c_str());
+  std::system(("mkdir -p '" + Folder() + "'").c_str());
   WriteFile(Path(), "[SETTINGS]\nMAXFL=150\nspeed=7\nRtime=120\n");
   LoadConfig();
   EXPECT_EQ(SaverSettings.maxFl, 150);
@@ -329,11 +325,9 @@ TEST_F(IniFile, NamesMatchWithoutRegardToCase) {
 }
 
 TEST_F(IniFile, SavingThroughALinkKeepsTheLink) {
-  platform::IniFileStore ini(dir.path() + "/config");
-  SetSettingsStore(&ini);
   // The user keeps the real file with their other settings.
   const std::string real = dir.path() + "/dotfiles/winterhollow.ini";
-  std::system(("mkdir -p '" + dir.path() + "/dotfiles' '" + dir.path() + "/config/WinterHollow'").c_str());
+  std::system(("mkdir -p '" + dir.path() + "/dotfiles' '" + Folder() + "'").c_str());
   WriteFile(real, "; mine\n[Settings]\nmaxFl=150\n");
   ASSERT_EQ(symlink("../../dotfiles/winterhollow.ini", Path().c_str()), 0);
   SaverSettings = DefaultSettings();

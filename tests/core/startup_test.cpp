@@ -139,14 +139,12 @@ class Exit : public WithFakeSystem {
   RecordingExit exits;
 };
 
-TEST_F(Exit, OutsideSaverModeNothingHappens) {
+TEST_F(Exit, OnlySaverModeRestoresTheSystemAndEndsOnce) {
   sys.saver_active = false;
-  EXPECT_EQ(ExitStatus(), -1);
+  EXPECT_EQ(ExitStatus(), -1) << "outside saver mode nothing happens";
   EXPECT_FALSE(sys.saver_active);
   EXPECT_EQ(exits.wallpapers + exits.unloads + exits.prompts, 0);
-}
 
-TEST_F(Exit, SaverModeRestoresTheSystemAndEndsOnce) {
   SaverMode = true;
   sys.cursor_shown = false;
   sys.saver_active = false;

@@ -5,11 +5,7 @@
 
 #include <clocale>
 #include <cmath>
-#include <fstream>
-#include <map>
 #include <memory>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -298,7 +294,7 @@ TEST_F(Dialogs, OutOfRangeStoredValuesReachTheTrap) {
   }
 }
 
-TEST_F(Dialogs, InfoAndHomepage) {
+TEST_F(Dialogs, InfoHomepageAndTheInformationDialog) {
   ConfigDialog d;
   d.frm.cmdInfo_Click();
   EXPECT_EQ(d.win.infos, 1);
@@ -309,24 +305,19 @@ TEST_F(Dialogs, InfoAndHomepage) {
   d.win.fail_shell = true;
   d.frm.cmdHomepage_Click();
   EXPECT_NE(Log().find("Prozedur / procedure:\tcmdhomepage_Click\r\n"), std::string::npos);
-}
 
-TEST(InfoDialog, VersionText) {
+  // The information dialog shows the program's version; OK closes it.
   EXPECT_EQ(VersionText({1, 0, 12}), "WinterHollow  1.00.0012");
   EXPECT_EQ(VersionText({2, 1, 0}), "WinterHollow  2.01.0000");
   EXPECT_EQ(VersionText({10, 123, 123456}), "WinterHollow  10.123.123456");
-}
-
-TEST_F(Dialogs, InfoShowsTheProgramVersionAndOkCloses) {
   FakeLabel label;
   FakeButton ok;
-  FakeWindow win;
-  frmInfo info({&label, &ok, &win});
+  frmInfo info({&label, &ok, &d.win});
   info.Form_Load();
   EXPECT_EQ(label.caption, VersionText(Version()));
   EXPECT_TRUE(ok.visible);
   info.cmdOK_Click();
-  EXPECT_EQ(win.unloads, 1);
+  EXPECT_EQ(d.win.unloads, 1);
 }
 
 // Every control the dialog code drives has a place, every child lies inside
@@ -361,40 +352,6 @@ TEST(DialogLayout, EveryControlFitsItsContainer) {
   EXPECT_EQ(ok.top, 4200);
   EXPECT_EQ(TwipsToPixels(7620, 96), 508);
   EXPECT_EQ(TwipsToPixels(7620, 192), 1016);
-}
-
-}  // namespace
-}  // namespace wh::dialogs
-
-namespace wh::dialogs {
-namespace {
-
-// XScreenSaver's settings screen offers the same ranges as the dialog.
-TEST(DialogRanges, XScreenSaverSlidersMatchTheScrollBars) {
-  std::ifstream in(std::string(WH_SOURCE_DIR) + "/src/platform/x11/winterhollow.xml");
-  std::stringstream xml;
-  xml << in.rdbuf();
-  std::map<std::string, std::pair<std::string, std::string>> sliders;
-  const std::regex number(R"re(<number id="(\w+)"[^>]*?low="([^"]*)" high="([^"]*)")re");
-  const std::string text = xml.str();
-  for (std::sregex_iterator it(text.begin(), text.end(), number), end; it != end; ++it) {
-    sliders[(*it)[1]] = {(*it)[2], (*it)[3]};
-  }
-  SaverSettingsRecord lo{}, hi{};
-  for (int i = 0; i < kScrollBars; ++i) {
-    StoreValue(i, Int16(kScrollMin), lo);
-    StoreValue(i, Int16(kScrollMax), hi);
-  }
-  const std::pair<const char*, std::pair<std::string, std::string>> expected[] = {
-      {"density", {IntegerToText(lo.maxFl), IntegerToText(hi.maxFl)}},
-      {"snowspeed", {SingleToText(lo.SpeedF), SingleToText(hi.SpeedF)}},
-      {"size", {SingleToText(lo.Size), SingleToText(hi.Size)}},
-      {"cloudspeed", {SingleToText(lo.SpeedS), SingleToText(hi.SpeedS)}},
-      {"objectspeed", {SingleToText(lo.SpeedO), SingleToText(hi.SpeedO)}},
-      {"speed", {SingleToText(lo.Speed), SingleToText(hi.Speed)}},
-      {"restarttime", {IntegerToText((100 - kTimeMax) * 60), IntegerToText((100 - kTimeMin) * 60)}},
-  };
-  for (const auto& [id, range] : expected) EXPECT_EQ(sliders[id], range) << id;
 }
 
 }  // namespace

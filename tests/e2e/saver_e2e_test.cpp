@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/fake_system.h"
 #include "gfx/dib.h"
 #include "gfx/png.h"
 #include "platform/x11/x11_window.h"
@@ -36,18 +37,12 @@ using namespace std::chrono_literals;
 constexpr int kScreenW = 800, kScreenH = 600;
 
 using wh::testing::Capture;
+using wh::testing::ReadFile;
 using wh::testing::XServer;
 
 int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 
 bool OnPath(const char* tool) { return Sh(std::string("command -v ") + tool) == 0; }
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // One Xvfb for the whole suite, made the $DISPLAY of everything the tests start.
 XServer& SuiteServer() {
@@ -168,6 +163,7 @@ class Saver : public ::testing::Test {
   // Starts `xev` as a stand-in for another program's window; returns its id.
   unsigned long StartHostWindow(int w, int h) {
     const std::string fifo = dir_ + "/xev.out";
+    std::remove(fifo.c_str());  // an earlier host's id must not be read for this one's
     host_pid_ = fork();
     if (host_pid_ == 0) {
       freopen(fifo.c_str(), "w", stdout);
@@ -177,7 +173,7 @@ class Saver : public ::testing::Test {
       _exit(127);
     }
     for (int i = 0; i < 100; ++i) {
-      const std::string out = ReadAll(fifo);
+      const std::string out = ReadFile(fifo);
       const size_t at = out.find("Outer window is ");
       if (at != std::string::npos) return std::stoul(out.substr(at + 16), nullptr, 16);
       std::this_thread::sleep_for(50ms);
@@ -189,10 +185,10 @@ class Saver : public ::testing::Test {
   // the program's own folder.
   std::string LogPath() const { return home_ + "/.local/state/WinterHollow/winterhollow.FLG"; }
   std::string WallpaperPath() const { return home_ + "/.local/share/WinterHollow/WinterHollow.bmp"; }
-  std::string Log() { return ReadAll(LogPath()); }
+  std::string Log() { return ReadFile(LogPath()); }
   // What the last run printed.
-  std::string Out() { return ReadAll(dir_ + "/stdout.txt"); }
-  std::string Err() { return ReadAll(dir_ + "/stderr.txt"); }
+  std::string Out() { return ReadFile(dir_ + "/stdout.txt"); }
+  std::string Err() { return ReadFile(dir_ + "/stderr.txt"); }
 
   // Starts the saver, lets it run a moment and ends it with a key.
   void RunOnce(std::vector<std::string> args, std::vector<std::string> env = {}) {
@@ -208,25 +204,38 @@ class Saver : public ::testing::Test {
   pid_t pid_ = -1, host_pid_ = -1;
 };
 
-TEST_F(Saver, CoversTheScreenAnimatesAndAKeyEndsIt) {
+// Full screen, with and without shared memory: the window covers the
+// screen, carries its title and class, animates, and a key or a click ends it.
+TEST_F(Saver, CoversTheScreenAnimatesAndAKeyOrAClickEndsIt) {
   WriteSettings("Wallpaper=0\n");
-  Start({"/S", "--seed", "11"});
-  const unsigned long win = WaitForWindow();
-  ASSERT_NE(win, 0u) << Log();
-  const std::string info = Capture("xwininfo -id " + std::to_string(win));
-  EXPECT_NE(info.find("Width: " + std::to_string(kScreenW)), std::string::npos) << info;
-  EXPECT_NE(info.find("Height: " + std::to_string(kScreenH)), std::string::npos) << info;
-  EXPECT_NE(info.find("Absolute upper-left X:  0"), std::string::npos) << info;
-  std::this_thread::sleep_for(2500ms);
-  const wh::Image a = Shot();
-  std::this_thread::sleep_for(700ms);
-  const wh::Image b = Shot();
-  ASSERT_EQ(a.width, kScreenW);
-  EXPECT_GT(Colours(a), 50u) << "a landscape, not an empty window";
-  EXPECT_NE(a, b) << "snow falls between two frames";
-  ASSERT_TRUE(Running()) << Log();
-  Sh("xdotool key x");
-  EXPECT_EQ(WaitEnd(5s), 0);
+  const struct {
+    std::vector<std::string> args;
+    const char* end;
+  } cases[] = {{{"/S", "--seed", "11"}, "key x"},
+               {{"-no-shm", "--seed", "12"}, "key Escape"},
+               {{"--seed", "4"}, "click 1"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    Start(c.args);
+    const unsigned long win = WaitForWindow();
+    ASSERT_NE(win, 0u) << Log();
+    const std::string id = std::to_string(win);
+    const std::string info = Capture("xwininfo -id " + id);
+    EXPECT_NE(info.find("Width: " + std::to_string(kScreenW)), std::string::npos) << info;
+    EXPECT_NE(info.find("Height: " + std::to_string(kScreenH)), std::string::npos) << info;
+    EXPECT_NE(info.find("Absolute upper-left X:  0"), std::string::npos) << info;
+    EXPECT_NE(Capture("xprop -id " + id + " WM_CLASS").find("\"WinterHollow\""), std::string::npos);
+    ASSERT_TRUE(WaitAnimating(win)) << Log();
+    const wh::Image a = Shot();
+    std::this_thread::sleep_for(700ms);
+    const wh::Image b = Shot();
+    ASSERT_EQ(a.width, kScreenW);
+    EXPECT_GT(Colours(a), 50u) << "a landscape, not an empty window";
+    EXPECT_NE(a, b) << "snow falls between two frames";
+    ASSERT_TRUE(Running()) << Log();
+    Sh(std::string("xdotool ") + c.end);
+    EXPECT_EQ(WaitEnd(5s), 0) << c.end;
+  }
   EXPECT_EQ(Log(), "") << "no errors on the way";
   EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "wallpaper is off";
 }
@@ -243,15 +252,6 @@ TEST_F(Saver, SlowMouseDriftKeepsItRunningAJumpEndsIt) {
   std::this_thread::sleep_for(300ms);
   ASSERT_TRUE(Running()) << "40 pixels in 1-pixel steps";
   Sh("xdotool mousemove_relative -- 0 3");
-  EXPECT_EQ(WaitEnd(5s), 0);
-}
-
-TEST_F(Saver, AClickEndsIt) {
-  WriteSettings("Wallpaper=0\n");
-  Start({"--seed", "4"});
-  ASSERT_NE(WaitForWindow(), 0u) << Log();
-  std::this_thread::sleep_for(1000ms);
-  Sh("xdotool click 1");
   EXPECT_EQ(WaitEnd(5s), 0);
 }
 
@@ -310,7 +310,7 @@ TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
   const std::string path = "PATH=" + bin + ":" + std::getenv("PATH");
   // The latest value the stand-in holds for a key.
   auto latest = [&](const std::string& key) {
-    std::istringstream in(ReadAll(store));
+    std::istringstream in(ReadFile(store));
     std::string line, value;
     while (std::getline(in, line))
       if (line.rfind(key + " ", 0) == 0) value = line.substr(key.size() + 1);
@@ -341,7 +341,7 @@ TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
     std::ofstream(store) << c.users;
     const std::vector<std::string> env{path, std::string("XDG_CURRENT_DESKTOP=") + c.desktop};
     RunOnce({"--seed", "2"}, env);
-    const std::string got = ReadAll(calls);
+    const std::string got = ReadFile(calls);
     EXPECT_NE(got.find(c.expected + "\n"), std::string::npos) << c.desktop << ":\n" << got;
     EXPECT_EQ(got.find("color-style -s"), std::string::npos) << "only the picture is changed";
     for (const auto& [key, users] : c.keys) EXPECT_NE(latest(key), users) << key;
@@ -392,70 +392,55 @@ TEST_F(Saver, TheRootWindowsOwnPictureComesBack) {
   EXPECT_EQ(Log(), "");
 }
 
-TEST_F(Saver, PreviewPaintsIntoTheHostFollowsItAndEndsWithIt) {
-  const unsigned long host = StartHostWindow(320, 240);
-  ASSERT_NE(host, 0u);
-  Start({"/p", std::to_string(host)});
-  std::this_thread::sleep_for(1500ms);
-  ASSERT_TRUE(Running()) << Log();
-  const wh::Image shot = Shot(std::to_string(host));
-  EXPECT_EQ(shot.width, 320);
-  EXPECT_GT(Colours(shot), 20u) << "the still, not the host's own background";
-  Sh("xdotool windowsize " + std::to_string(host) + " 200 100");
-  std::this_thread::sleep_for(700ms);
-  const std::string tree = Capture("xwininfo -children -id " + std::to_string(host));
-  EXPECT_NE(tree.find("200x100+0+0"), std::string::npos) << tree;
-  // Input over the preview changes nothing; the host going away ends it.
-  Sh("xdotool mousemove 120 90 click 1 key x");
-  std::this_thread::sleep_for(300ms);
-  EXPECT_TRUE(Running());
-  kill(host_pid_, SIGTERM);
-  waitpid(host_pid_, nullptr, 0);
-  host_pid_ = -1;
-  EXPECT_EQ(WaitEnd(5s), 0);
-  EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "no wallpaper from a preview";
-}
-
-TEST_F(Saver, HackModeDrawsIntoTheGivenWindowAndIgnoresInput) {
-  const unsigned long host = StartHostWindow(400, 300);
-  ASSERT_NE(host, 0u);
-  char idhex[32];
-  std::snprintf(idhex, sizeof idhex, "0x%lx", host);
-  Start({"--density", "150", "--seed", "9"}, {std::string("XSCREENSAVER_WINDOW=") + idhex});
-  std::this_thread::sleep_for(2500ms);
-  ASSERT_TRUE(Running()) << Log();
-  const wh::Image a = Shot(std::to_string(host));
-  EXPECT_GT(Colours(a), 50u);
-  Sh("xdotool mousemove 100 100 mousemove 300 250 click 1 key x");
-  std::this_thread::sleep_for(500ms);
-  EXPECT_TRUE(Running()) << "the daemon decides when it ends";
-  const wh::Image b = Shot(std::to_string(host));
-  EXPECT_NE(a, b);
-  // A new size is a new scene at that size.
-  Sh("xdotool windowsize " + std::to_string(host) + " 500 200");
-  std::this_thread::sleep_for(1500ms);
-  const wh::Image c = Shot(std::to_string(host));
-  EXPECT_EQ(c.width, 500);
-  EXPECT_TRUE(Running());
-  kill(host_pid_, SIGTERM);
-  waitpid(host_pid_, nullptr, 0);
-  host_pid_ = -1;
-  EXPECT_EQ(WaitEnd(5s), 0);
+// Inside another program's window (a preview's host, the daemon's window):
+// it paints there, follows the window's size, ignores input over it, and
+// ends when the window goes away.
+TEST_F(Saver, InsideAnotherProgramsWindowItFollowsItIgnoresInputAndEndsWithIt) {
+  const struct {
+    bool preview;
+    int w, h, new_w, new_h;
+  } cases[] = {{true, 320, 240, 200, 100}, {false, 400, 300, 500, 200}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.preview ? "preview" : "daemon's window");
+    const unsigned long host = StartHostWindow(c.w, c.h);
+    ASSERT_NE(host, 0u);
+    const std::string id = std::to_string(host);
+    char idhex[32];
+    std::snprintf(idhex, sizeof idhex, "0x%lx", host);
+    if (c.preview)
+      Start({"/p", id});
+    else
+      Start({"--density", "150", "--seed", "9"}, {std::string("XSCREENSAVER_WINDOW=") + idhex});
+    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(Running()) << Log();
+    const wh::Image a = Shot(id);
+    EXPECT_EQ(a.width, c.w);
+    EXPECT_GT(Colours(a), c.preview ? 20u : 50u) << "the scene, not the host's own background";
+    Sh("xdotool mousemove 100 100 mousemove 120 90 click 1 key x");
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(Running()) << "input over it changes nothing";
+    if (!c.preview) {
+      EXPECT_NE(Shot(id), a) << "the daemon's window animates";
+    }
+    Sh("xdotool windowsize " + id + " " + std::to_string(c.new_w) + " " + std::to_string(c.new_h));
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(Shot(id).width, c.new_w);
+    if (c.preview) {
+      // xwininfo lists the child with its size, its name and its class.
+      const std::string tree = Capture("xwininfo -children -id " + id);
+      EXPECT_NE(tree.find("200x100+0+0"), std::string::npos) << tree;
+      EXPECT_NE(tree.find("\"WinterHollow\": (\"winterhollow\" \"WinterHollow\")"),
+                std::string::npos)
+          << tree;
+      EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "no wallpaper from a preview";
+    }
+    EXPECT_TRUE(Running());
+    kill(host_pid_, SIGTERM);
+    waitpid(host_pid_, nullptr, 0);
+    host_pid_ = -1;
+    EXPECT_EQ(WaitEnd(5s), 0);
+  }
   EXPECT_EQ(Log(), "");
-}
-
-TEST_F(Saver, FramesAlsoArriveWithoutSharedMemory) {
-  WriteSettings("Wallpaper=0\n");
-  Start({"-no-shm", "--seed", "12"});
-  ASSERT_NE(WaitForWindow(), 0u) << Log();
-  std::this_thread::sleep_for(2000ms);
-  const wh::Image a = Shot();
-  std::this_thread::sleep_for(500ms);
-  const wh::Image b = Shot();
-  EXPECT_GT(Colours(a), 50u);
-  EXPECT_NE(a, b);
-  Sh("xdotool key Escape");
-  EXPECT_EQ(WaitEnd(5s), 0);
 }
 
 TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
@@ -536,6 +521,7 @@ TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaver) {
 
 // Every refusal is one line on standard error that says what is wrong, and
 // its status tells a bad command line (2) from a missing display or window (1).
+// (Each range message is pinned by the option parsers' own tests.)
 TEST_F(Saver, BadArgumentsAndMissingWindowsSayWhyAndExitNonZero) {
   const std::string no_display = "DISPLAY=";
   const struct {
@@ -545,10 +531,7 @@ TEST_F(Saver, BadArgumentsAndMissingWindowsSayWhyAndExitNonZero) {
     std::string message;
   } cases[] = {
       {{"--density", "5000"}, {}, 2, "--density: '5000' is not a whole number from 22 to 200"},
-      {{"--density", "10"}, {}, 2, "--density: '10' is not a whole number from 22 to 200"},
       {{"--speed", "0"}, {}, 2, "--speed: '0' is not a number from 0.1 to 10"},
-      {{"--speed", "-5"}, {}, 2, "--speed: '-5' is not a number from 0.1 to 10"},
-      {{"--cloud-speed", "99999"}, {}, 2, "--cloud-speed: '99999' is not a number from 0.04 to 1.03"},
       {{"--density", "many"}, {}, 2, "--density: 'many' is not a whole number"},
       {{"-root=1"}, {}, 2, "--root: takes no value"},
       {{"--sparkle"}, {}, 2, "--sparkle: unknown option"},
@@ -644,32 +627,6 @@ TEST_F(Saver, TheFrameRateShowsWhenAsked) {
   };
   EXPECT_EQ(black_corner({"--window", "--seed", "21", "--fps"}), 120);
   EXPECT_LT(black_corner({"--window", "--seed", "21"}), 10) << "the sky, without the box";
-}
-
-// The full-screen window and the preview's child carry a title and a class too.
-TEST_F(Saver, EveryWindowHasATitleAndAClass) {
-  const unsigned long host = StartHostWindow(200, 150);
-  ASSERT_NE(host, 0u);
-  Start({"/p", std::to_string(host)});
-  // xwininfo lists each child with its name and its class.
-  std::string tree;
-  for (int i = 0; i < 100; ++i) {
-    std::this_thread::sleep_for(50ms);
-    tree = Capture("xwininfo -children -id " + std::to_string(host));
-    if (tree.find("\"WinterHollow\"") != std::string::npos) break;
-  }
-  EXPECT_NE(tree.find("\"WinterHollow\": (\"winterhollow\" \"WinterHollow\")"), std::string::npos)
-      << tree;
-  kill(pid_, SIGTERM);
-  WaitEnd(5s);
-  WriteSettings("Wallpaper=0\n");
-  Start({"--seed", "1"});
-  const unsigned long win = WaitForWindow();
-  ASSERT_NE(win, 0u);
-  EXPECT_NE(Capture("xprop -id " + std::to_string(win) + " WM_CLASS").find("\"WinterHollow\""),
-            std::string::npos);
-  Sh("xdotool key x");
-  EXPECT_EQ(WaitEnd(5s), 0);
 }
 
 TEST_F(Saver, AHandleTooLargeIsReportedUnderMainAndTheProgramGoesOn) {

@@ -30,11 +30,6 @@ std::vector<uint8_t> Dib(const std::vector<uint8_t>& bmp) {
   return std::vector<uint8_t>(bmp.begin() + 14, bmp.end());
 }
 
-// Index at (x, y) of a decoded picture.
-int IndexAt(const IndexedImage& img, int x, int y) {
-  return img.index[y * img.width + x];
-}
-
 TEST(DibRoundTrip, EveryPalettedFormatReadsBackIdentically) {
   struct Case {
     int bpp;
@@ -162,63 +157,56 @@ TEST(DibDecode, LaterHeaderVersionsAndFileOffsets) {
   EXPECT_EQ(ErrorOf([&] { DecodeBmpIndexed(deep.data(), deep.size()); }), kErrInvalidPicture);
 }
 
-TEST(DibRle, Rle8EscapesFromHandMadeStreams) {
-  // 5 x 3, bottom row first.
-  const std::vector<uint8_t> stream = {
-      3, 1,              // bottom row: 1 1 1
-      0, 0,              // end of line (the rest of the row stays 0)
-      0, 2, 1, 1,        // delta: one right, one up -> row 2 (top), column 1
-      0, 3, 5, 6, 7, 0,  // absolute run of three, padded to a 16-bit boundary
-      1, 4,              // one pixel 4 -> top row: 0 5 6 7 4
-      0, 1,              // end of bitmap: the middle row stays 0
+// Hand-made run-length streams, bottom row first; each decodes to the
+// indices given top row first.
+TEST(DibRle, EscapesFromHandMadeStreams) {
+  const struct {
+    const char* what;
+    int w, h, bpp;
+    std::vector<uint8_t> stream, expected;
+  } cases[] = {
+      {"RLE8 escapes", 5, 3, 8,
+       {
+           3, 1,              // bottom row: 1 1 1
+           0, 0,              // end of line (the rest of the row stays 0)
+           0, 2, 1, 1,        // delta: one right, one up -> row 2 (top), column 1
+           0, 3, 5, 6, 7, 0,  // absolute run of three, padded to a 16-bit boundary
+           1, 4,              // one pixel 4 -> top row: 0 5 6 7 4
+           0, 1,              // end of bitmap: the middle row stays 0
+       },
+       {0, 5, 6, 7, 4, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0}},
+      {"RLE4 escapes", 5, 3, 4,
+       {
+           5, 0x12,                    // bottom row: 1 2 1 2 1, odd count uses the high nibble last
+           0, 0,                       // end of line
+           0, 5, 0x34, 0x56, 0x70, 0,  // absolute run of five nibbles: three bytes, padded
+           0, 0,                       //
+           0, 3, 0x76, 0x50,           // three nibbles fill two bytes: no padding
+           2, 0x11,                    // then two more
+           0, 1,
+       },
+       {7, 6, 5, 1, 1, 3, 4, 5, 6, 7, 1, 2, 1, 2, 1}},
+      // Writers that encode a row's padding too run past the row end; Windows
+      // drops those pixels, and so do we.
+      {"pixels outside the picture are dropped", 2, 2, 8,
+       {
+           3, 1,                  // bottom row: 1 1, the third pixel is dropped
+           0, 0,                  //
+           0, 3, 4, 5, 6, 0,      // top row: 4 5, the 6 is dropped
+           0, 0,                  //
+           2, 7,                  // above the top row: dropped
+           0, 2, 200, 200, 1, 9,  // far away: dropped
+           0, 1,
+       },
+       {4, 5, 1, 1}},
+      {"a padded last row without an end mark", 3, 1, 8, {4, 2}, {2, 2, 2}},
+      {"a complete stream without an end mark", 2, 2, 8, {2, 1, 0, 0, 2, 3}, {3, 3, 1, 1}},
   };
-  const auto dib = MakeDib(5, 3, 8, kRle8, kGreys, stream);
-  const IndexedImage img = DecodeDibIndexed(dib.data(), dib.size());
-  EXPECT_EQ(img.index, (std::vector<uint8_t>{0, 5, 6, 7, 4,  //
-                                             0, 0, 0, 0, 0,  //
-                                             1, 1, 1, 0, 0}));
-}
-
-TEST(DibRle, Rle4EscapesFromHandMadeStreams) {
-  const std::vector<uint8_t> stream = {
-      5, 0x12,                       // bottom row: 1 2 1 2 1, odd count uses the high nibble last
-      0, 0,                          // end of line
-      0, 5,    0x34, 0x56, 0x70, 0,  // absolute run of five nibbles: three bytes, padded
-      0, 0,                          //
-      0, 3,    0x76, 0x50,           // three nibbles fill two bytes: no padding
-      2, 0x11,                       // then two more
-      0, 1,
-  };
-  const auto dib = MakeDib(5, 3, 4, kRle4, kGreys, stream);
-  const IndexedImage img = DecodeDibIndexed(dib.data(), dib.size());
-  EXPECT_EQ(img.index, (std::vector<uint8_t>{7, 6, 5, 1, 1,  //
-                                             3, 4, 5, 6, 7,  //
-                                             1, 2, 1, 2, 1}));
-  EXPECT_EQ(IndexAt(img, 4, 2), 1);
-}
-
-TEST(DibRle, PixelsOutsideThePictureAreDropped) {
-  // Writers that encode a row's padding too run past the row end; Windows
-  // drops those pixels, and so do we.
-  const std::vector<uint8_t> stream = {
-      3, 1,                  // bottom row: 1 1, the third pixel is dropped
-      0, 0,                  //
-      0, 3, 4,   5,   6, 0,  // top row: 4 5, the 6 is dropped
-      0, 0,                  //
-      2, 7,                  // above the top row: dropped
-      0, 2, 200, 200, 1, 9,  // far away: dropped
-      0, 1,
-  };
-  const auto dib = MakeDib(2, 2, 8, kRle8, kGreys, stream);
-  EXPECT_EQ(DecodeDibIndexed(dib.data(), dib.size()).index, (std::vector<uint8_t>{4, 5, 1, 1}));
-  // A padded last row without an end mark is complete too.
-  const auto padded = MakeDib(3, 1, 8, kRle8, kGreys, {4, 2});
-  EXPECT_EQ(DecodeDibIndexed(padded.data(), padded.size()).index, (std::vector<uint8_t>{2, 2, 2}));
-}
-
-TEST(DibRle, StreamWithoutEndMarkIsAcceptedOnlyWhenComplete) {
-  const auto full = MakeDib(2, 2, 8, kRle8, kGreys, {2, 1, 0, 0, 2, 3});
-  EXPECT_EQ(DecodeDibIndexed(full.data(), full.size()).index, (std::vector<uint8_t>{3, 3, 1, 1}));
+  for (const auto& c : cases) {
+    const auto dib = MakeDib(c.w, c.h, c.bpp, c.bpp == 8 ? kRle8 : kRle4, kGreys, c.stream);
+    EXPECT_EQ(DecodeDibIndexed(dib.data(), dib.size()).index, c.expected) << c.what;
+  }
+  // A stream that ends short of the picture without an end mark is broken.
   const auto short_one = MakeDib(2, 2, 8, kRle8, kGreys, {2, 1, 0, 0, 1, 3});
   EXPECT_EQ(ErrorOf([&] { DecodeDib(short_one.data(), short_one.size()); }), kErrInvalidPicture);
 }
@@ -308,10 +296,6 @@ TEST(DibDecode, EveryCutOfAValidFileFailsCleanlyOrReadsTheSame) {
 
 using wh::testing::Capture;
 
-bool HaveImageMagick() {
-  return std::system("identify -version >/dev/null 2>&1") == 0;
-}
-
 // The pixels ImageMagick decodes, as 0x00RRGGBB values.
 Image ReadWithImageMagick(const std::string& path) {
   const std::string ppm = Capture("convert '" + path + "' -depth 8 ppm:- 2>/dev/null");
@@ -328,11 +312,23 @@ Image ReadWithImageMagick(const std::string& path) {
   return img;
 }
 
-TEST(DibIndependentReader, ImageMagickReadsEveryEncodingAsWritten) {
-  if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
-  char dir_template[] = "/tmp/wh_dib_XXXXXX";
-  ASSERT_NE(mkdtemp(dir_template), nullptr);
-  const std::string dir = dir_template;
+// A private folder for the files ImageMagick reads and writes.
+class DibIndependentReader : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("identify -version >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "ImageMagick is not installed";
+    char dir_template[] = "/tmp/wh_dib_XXXXXX";
+    ASSERT_NE(mkdtemp(dir_template), nullptr);
+    dir = dir_template;
+  }
+  void TearDown() override {
+    if (!dir.empty()) std::system(("rm -rf '" + dir + "'").c_str());
+  }
+  std::string dir;
+};
+
+TEST_F(DibIndependentReader, ImageMagickReadsEveryEncodingAsWritten) {
   struct Case {
     int bpp;
     BmpCompression compression;
@@ -356,16 +352,10 @@ TEST(DibIndependentReader, ImageMagickReadsEveryEncodingAsWritten) {
               std::string("37 9 ") + c.depth + " " + c.compression_name);
     EXPECT_EQ(ReadWithImageMagick(path), img.ToImage());
     EXPECT_EQ(LoadBmpFile(path), img.ToImage());
-    std::remove(path.c_str());
   }
-  rmdir(dir.c_str());
 }
 
-TEST(DibIndependentReader, RunLengthFilesFromImageMagickDecodeAsItDecodesThem) {
-  if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
-  char dir_template[] = "/tmp/wh_dib_XXXXXX";
-  ASSERT_NE(mkdtemp(dir_template), nullptr);
-  const std::string dir = dir_template;
+TEST_F(DibIndependentReader, RunLengthFilesFromImageMagickDecodeAsItDecodesThem) {
   // Runs, short stretches and noise, so that the writer uses every escape it has.
   IndexedImage img = RandomIndexed(301, 23, 12, 77);
   const std::string source = dir + "/source.bmp", rle = dir + "/rle.bmp";
@@ -374,9 +364,6 @@ TEST(DibIndependentReader, RunLengthFilesFromImageMagickDecodeAsItDecodesThem) {
   ASSERT_EQ(Capture("identify -format '%C' '" + rle + "'"), "RLE");
   EXPECT_EQ(LoadBmpFile(rle), ReadWithImageMagick(rle));
   EXPECT_EQ(LoadBmpFile(rle), img.ToImage());
-  std::remove(source.c_str());
-  std::remove(rle.c_str());
-  rmdir(dir.c_str());
 }
 
 TEST(BmpFiles, FileErrorsAreTheMatchingRunTimeErrors) {

@@ -309,12 +309,6 @@ TEST_F(SceneTest, SameSeedSameSceneAndTheDrawsPerStageArePinned) {
   EXPECT_EQ(ReadFile(path), now.str()) << "draw order changed; see the comment above this test";
 }
 
-}  // namespace
-}  // namespace wh::testing
-
-namespace wh::testing {
-namespace {
-
 TEST_F(SceneTest, AFailingLayerIsReportedUnderItsOwnNameAndTheBuildGoesOn) {
   frm_->form.SetSize(320, 240);
   Restart(5);
