@@ -114,7 +114,9 @@ TEST(Pictures, EveryPictureHasItsSizeDepthStorageAndEmbeddedCopy) {
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->width, e.w);
     EXPECT_EQ(p->height, e.h);
-    if (e.mask) EXPECT_TRUE(HasResPicture(e.mask));
+    if (e.mask) {
+      EXPECT_TRUE(HasResPicture(e.mask));
+    }
     if (!magick) continue;
     // Same size and pixels as our decoder, compared through a PPM of the picture.
     FILE* q = popen(("convert '" + PathOf(e.id) + "' -depth 8 ppm:- 2>/dev/null").c_str(), "r");
@@ -282,7 +284,9 @@ TEST(Pictures, LargeVersionsMatchTheirBmpsAtEveryScale) {
     const Image big = DecodeQoi(fine.data, fine.size);
     EXPECT_EQ(big.width, 4 * e.w);
     EXPECT_EQ(big.height, 4 * e.h);
-    if (e.mask) ASSERT_NE(ResFinePictureBytes(e.mask).data, nullptr);
+    if (e.mask) {
+      ASSERT_NE(ResFinePictureBytes(e.mask).data, nullptr);
+    }
     for (int k : {1, 2, 3, 5}) {
       SCOPED_TRACE("scale " + std::to_string(k));
       // At scale 1 the saver uses the BMP; the large version brought down

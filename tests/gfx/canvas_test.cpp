@@ -33,9 +33,6 @@ int Red(int32_t c) {
 int Green(int32_t c) {
   return c >> 8 & 0xFF;
 }
-int Blue(int32_t c) {
-  return c >> 16 & 0xFF;
-}
 
 // The pixels of a canvas that differ from `background`, as "x,y" strings.
 std::set<std::pair<int, int>> Painted(const Canvas& c, int32_t background) {
