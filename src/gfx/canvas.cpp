@@ -87,9 +87,28 @@ struct RowFilter {
   }
 };
 
+// The raster operations. A plain transfer hands them where the source pixel
+// is, a smooth one the blended value.
 // SRCCOPY, named so that whole rows can be copied as memory.
 struct CopyOp {
   uint32_t operator()(uint32_t, uint32_t s) const { return s; }
+  uint32_t operator()(uint32_t, const uint32_t* s) const { return *s; }
+};
+struct AndOp {
+  uint32_t operator()(uint32_t d, uint32_t s) const { return d & s; }
+  uint32_t operator()(uint32_t d, const uint32_t* s) const { return d & *s; }
+};
+struct PaintOp {
+  uint32_t operator()(uint32_t d, uint32_t s) const { return d | s; }
+  uint32_t operator()(uint32_t d, const uint32_t* s) const { return d | *s; }
+};
+// A mask with SRCAND and then a picture of the same size with SRCPAINT, in
+// one pass: the source is the mask, and the picture's pixel is the one at
+// the same place.
+struct MaskThenPaintOp {
+  const uint32_t* mask;
+  const uint32_t* pic;
+  uint32_t operator()(uint32_t d, const uint32_t* m) const { return (d & *m) | pic[m - mask]; }
 };
 
 // The per-pixel work for one raster operation, chosen once per transfer.
@@ -120,7 +139,7 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
         // one image may still overlap.
         if (c1 > c0) std::memmove(d, s, static_cast<size_t>(c1 - c0) * sizeof *d);
       } else {
-        for (int64_t n = 0; n < c1 - c0; ++n) d[n] = combine(d[n], s[n]);
+        for (int64_t n = 0; n < c1 - c0; ++n) d[n] = combine(d[n], s + n);
       }
     }
     return;
@@ -143,7 +162,7 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
       const int c = column[static_cast<size_t>(j - j0)];
       if (c < 0) continue;
       uint32_t& out = d[At(x, w, j)];
-      out = combine(out, s[c]);
+      out = combine(out, s + c);
     }
   }
 }
@@ -378,12 +397,10 @@ void StretchFiltered(Image& dst, int x, int y, int w, int h, const Image& src_in
       Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows, CopyOp {});
       break;
     case kSrcAnd:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,
-              [](uint32_t d, uint32_t s) { return d & s; });
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows, AndOp {});
       break;
     case kSrcPaint:
-      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows,
-              [](uint32_t d, uint32_t s) { return d | s; });
+      Stretch(dst, x, y, w, h, src, sx, sy, sw, sh, mode, rows, PaintOp {});
       break;
   }
 }
@@ -554,6 +571,37 @@ void Canvas::PaintPicture(const Picture& pic, double x1, double y1, std::optiona
                sw * q, sh * q, rop, stretch_mode);
   MarkChanged(DestRect(int64_t{Round32(x1)} * k, int64_t{Round32(y1)} * k, int64_t{dw} * k,
                        int64_t{dh} * k));
+}
+
+bool Canvas::PaintMasked(const Picture& mask, const Picture& pic, double x1, double y1, double w1,
+                         double h1, double x2, double y2, double w2, double h2) {
+  if (!mask || !pic || mask->width != pic->width || mask->height != pic->height ||
+      mask->scale != pic->scale || stretch_mode != StretchMode::kNearest)
+    return false;
+  // The pixel geometry as PaintPicture works it out; where that would fail
+  // on either call, the caller makes the two calls and has their errors.
+  const int64_t k = image_.scale, q = pic->scale;
+  int64_t v[6];
+  const double in[6] = {x1, y1, w1, h1, x2, y2};
+  for (int i = 0; i < 6; ++i) {
+    const double r = RoundHalfEven(in[i]);
+    if (!(r >= INT32_MIN && r <= INT32_MAX)) return false;
+    v[i] = static_cast<int64_t>(r) * (i < 4 ? k : q);
+  }
+  const double rw = RoundHalfEven(w2), rh = RoundHalfEven(h2);
+  if (!(rw >= INT32_MIN && rw <= INT32_MAX && rh >= INT32_MIN && rh <= INT32_MAX)) return false;
+  const int64_t sw = static_cast<int64_t>(rw) * q, sh = static_cast<int64_t>(rh) * q;
+  for (int64_t p : {v[0], v[1], v[2], v[3], v[4], v[5], sw, sh})
+    if (p < INT32_MIN || p > INT32_MAX) return false;
+  const int x = static_cast<int>(v[0]), y = static_cast<int>(v[1]);
+  const int w = static_cast<int>(v[2]), h = static_cast<int>(v[3]);
+  if (w == 0 || h == 0 || sw == 0 || sh == 0) return true;
+  RowFilter all;
+  Transfer(image_, x, y, w, h, *mask, static_cast<int>(v[4]), static_cast<int>(v[5]),
+           static_cast<int>(sw), static_cast<int>(sh), all,
+           MaskThenPaintOp {mask->px.data(), pic->px.data()});
+  MarkChanged(DestRect(x, y, w, h));
+  return true;
 }
 
 void Canvas::Ellipse(int left, int top, int right, int bottom) {

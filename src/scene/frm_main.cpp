@@ -87,6 +87,8 @@ bool FrmMain::DrawMasked(Trap& trap, double x1, double y1, double w1, double h1,
                          double y2, double w2, double h2) {
   const char* proc = trap.procedure();
   const int id = PicNr;
+  // Both in one pass where that is the same (it draws nothing otherwise).
+  if (!on_draw && picBG.PaintMasked(PicMsk, Pic, x1, y1, w1, h1, x2, y2, w2, h2)) return true;
   return trap([&] { Paint(proc, picBG, PicMsk, id + 1, x1, y1, w1, h1, x2, y2, w2, h2, kSrcAnd); }) &&
          trap([&] { Paint(proc, picBG, Pic, id, x1, y1, w1, h1, x2, y2, w2, h2, kSrcPaint); });
 }
