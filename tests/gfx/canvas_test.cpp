@@ -195,6 +195,82 @@ TEST(PaintPicture, MaskedDrawingOntoWhiteAndBlack) {
   EXPECT_EQ(c.GetPixel(1, 0), ColourFromPixel(image->at(1, 0)));
 }
 
+// Whatever a drawing call changes lies inside what TakeChanged reports next;
+// and a mask with its picture in one pass is the same as the two calls.
+TEST(ChangeTracking, EveryDrawingCallReportsWhereItDrewAndMaskedPaintingMatchesTwoCalls) {
+  test::TestRng rng(41);
+  auto random_picture = [&](int w, int h, int k) {
+    auto img = std::make_shared<Image>(w * k, h * k);
+    img->scale = k;
+    for (uint32_t& p : img->px) p = rng.Next() & 0xFFFFFF;
+    return Picture(img);
+  };
+  auto coord = [&](int extent) { return rng.Below(extent + 12) - 6; };
+  for (int round = 0; round < 400; ++round) {
+    const int k = 1 + rng.Below(2), w = 4 + rng.Below(20), h = 4 + rng.Below(16);
+    Canvas c;
+    c.SetScale(k);
+    c.SetSize(w, h);
+    for (uint32_t& p : c.image().px) p = rng.Next() & 0xFFFFFF;
+    c.TakeChanged();
+    const Image before = c.image();
+    const int pw = 1 + rng.Below(8), ph = 1 + rng.Below(8), q = 1 + rng.Below(2);
+    const Picture mask = random_picture(pw, ph, q), pic = random_picture(pw, ph, q);
+    const double x1 = coord(w), y1 = coord(h), w1 = rng.Below(2 * pw + 1) - pw / 2;
+    const double h1 = rng.Below(2 * ph + 1) - ph / 2, x2 = rng.Below(pw), y2 = rng.Below(ph);
+    const double w2 = rng.Below(pw + 1) - (rng.Below(4) == 0 ? pw : 0), h2 = 1 + rng.Below(ph);
+    const int op = round % 9;
+    SCOPED_TRACE("round " + std::to_string(round) + " op " + std::to_string(op));
+    Canvas other(pw, ph);
+    switch (op) {
+      case 0: {
+        Canvas two = c;
+        two.PaintPicture(mask, x1, y1, w1, h1, x2, y2, w2, h2, kSrcAnd);
+        two.PaintPicture(pic, x1, y1, w1, h1, x2, y2, w2, h2, kSrcPaint);
+        ASSERT_TRUE(c.PaintMasked(mask, pic, x1, y1, w1, h1, x2, y2, w2, h2));
+        ASSERT_TRUE(c.image() == two.image());
+        break;
+      }
+      case 1: c.PaintPicture(pic, x1, y1, w1, h1, x2, y2, w2, h2, kSrcCopy); break;
+      case 2: BitBlt(c, static_cast<int>(x1), static_cast<int>(y1), pw, ph, other, 0, 0, kSrcCopy); break;
+      case 3:
+        StretchBlt(c, static_cast<int>(x1), static_cast<int>(y1), static_cast<int>(w1),
+                   static_cast<int>(h1), other, 0, 0, pw, ph, kSrcCopy);
+        break;
+      case 4: c.Ellipse(static_cast<int>(x1), static_cast<int>(y1), coord(w), coord(h)); break;
+      case 5:
+        c.DrawWidth = 1 + rng.Below(4);
+        c.Line(x1, y1, coord(w), coord(h), 0x123456);
+        break;
+      case 6:
+        c.DrawWidth = 1 + rng.Below(4);
+        c.Box(x1, y1, coord(w), coord(h), 0x654321);
+        break;
+      case 7: c.SetPixel(static_cast<int>(x1), static_cast<int>(y1), 0x0000FF); break;
+      default: {
+        // Refused, drawing nothing: a smooth canvas, pictures of two sizes.
+        Canvas smooth = c;
+        smooth.stretch_mode = StretchMode::kSmooth;
+        EXPECT_FALSE(smooth.PaintMasked(mask, pic, x1, y1, w1, h1, x2, y2, w2, h2));
+        EXPECT_FALSE(c.PaintMasked(mask, random_picture(pw + 1, ph, q), x1, y1, w1, h1, x2, y2,
+                                   w2, h2));
+        EXPECT_TRUE(smooth.image() == before && c.image() == before);
+        break;
+      }
+    }
+    const PixelRect changed = c.TakeChanged();
+    for (int y = 0; y < before.height; ++y)
+      for (int x = 0; x < before.width; ++x)
+        if (c.image().at(x, y) != before.at(x, y)) {
+          ASSERT_TRUE(x >= changed.x && x < changed.right() && y >= changed.y &&
+                      y < changed.bottom())
+              << x << "," << y << " changed outside " << changed.x << "," << changed.y << " "
+              << changed.w << "x" << changed.h;
+        }
+    EXPECT_TRUE(c.TakeChanged().empty()) << "taken once";
+  }
+}
+
 TEST(PaintPicture, StretchAndShrinkTakeTheNearestPixelFromTheLeft) {
   const Picture four = Numbered(4, 1);
   Canvas c(10, 1);
