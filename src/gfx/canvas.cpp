@@ -81,9 +81,9 @@ struct RowFilter {
     drawn_lo = std::min(drawn_lo, row);
     drawn_hi = std::max(drawn_hi, row + 1);
   }
-  void drew_cols(int64_t a, int64_t b) {  // [a, b) or [b, a)
-    drawn_x0 = std::min(drawn_x0, std::min(a, b));
-    drawn_x1 = std::max(drawn_x1, std::max(a, b));
+  void drew_cols(int64_t a, int64_t b) {  // [a, b)
+    drawn_x0 = std::min(drawn_x0, a);
+    drawn_x1 = std::max(drawn_x1, b);
   }
 };
 
@@ -145,24 +145,36 @@ void Transfer(Image& dst, int x, int y, int w, int h, const Image& src, int sx, 
     return;
   }
 
-  std::vector<int> column(static_cast<size_t>(j1 - j0));  // source column, -1 = none
+  // The source column of each visible offset. The mapping is monotonic and
+  // the columns that may be read form one range, so the offsets that draw
+  // are one run [u0, u1).
+  std::vector<int> column;
+  int64_t u0 = -1, u1 = -1;
   for (int64_t j = j0; j < j1; ++j) {
     const int64_t c = At(sx, sw, j * asw / aw);
-    const bool used = c >= 0 && c < src.width && rows.has_col(c);
-    column[static_cast<size_t>(j - j0)] = used ? static_cast<int>(c) : -1;
-    if (used) rows.drew_cols(At(x, w, j), At(x, w, j) + 1);
+    if (!(c >= 0 && c < src.width && rows.has_col(c))) {
+      if (u0 >= 0) break;
+      continue;
+    }
+    if (u0 < 0) u0 = j;
+    u1 = j + 1;
+    column.push_back(static_cast<int>(c));
   }
+  if (column.empty()) return;
+  const int64_t first = At(x, w, u0), last = At(x, w, u1 - 1);
+  rows.drew_cols(std::min(first, last), std::max(first, last) + 1);
+  const int* col = column.data();
+  const int64_t n = u1 - u0;
   for (int64_t r = r0; r < r1; ++r) {
     const int64_t s_row = At(sy, sh, r * ash / ah);
     if (s_row < 0 || s_row >= src.height || !rows.has(s_row)) continue;
     rows.drew(At(y, h, r));
     const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
-    uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width];
-    for (int64_t j = j0; j < j1; ++j) {
-      const int c = column[static_cast<size_t>(j - j0)];
-      if (c < 0) continue;
-      uint32_t& out = d[At(x, w, j)];
-      out = combine(out, s + c);
+    uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + first];
+    if (w > 0) {
+      for (int64_t i = 0; i < n; ++i) d[i] = combine(d[i], s + col[i]);
+    } else {
+      for (int64_t i = 0; i < n; ++i) d[-i] = combine(d[-i], s + col[i]);
     }
   }
 }
@@ -229,7 +241,10 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   if (columns.empty()) return;
   const size_t n = columns.size();
   const int64_t step = w > 0 ? 1 : -1;
-  rows.drew_cols(At(x, w, first), At(x, w, first + static_cast<int64_t>(n) - 1) + step);
+  {
+    const int64_t a = At(x, w, first), b = At(x, w, first + static_cast<int64_t>(n) - 1);
+    rows.drew_cols(std::min(a, b), std::max(a, b) + 1);
+  }
 
   // Source rows blended along the row; neighbouring destination rows mostly
   // share them, so the last two are kept.
