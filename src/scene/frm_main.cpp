@@ -355,9 +355,14 @@ bool FrmMain::ShowNewScene(Trap& trap) {
            trap([&] {
              if (picBG.GetPicture()) picBG.SetPicture(nullptr);
            }) &&
-           // A fresh copy: picBG's memory was the size of the composed
-           // scene, which at a larger scale exceeds the screen's.
-           trap([&] { picBG.image() = Image(form.image()); }) &&
+           trap([&] {
+             // Into the memory picBG has, unless that was the size of a
+             // composed scene larger than the screen: then a fresh copy.
+             if (picBG.image().px.capacity() > form.image().px.size())
+               picBG.image() = Image(form.image());
+             else
+               picBG.image() = form.image();
+           }) &&
            trap([&] {
              if (!imgURL) return;
              const Picture& mark = MarkAtDensity();
