@@ -168,11 +168,18 @@ class ChangingMonitors : public TwoMonitors {
   ChangingMonitors() { nested_ = false; }
 };
 
-// The corner mark's blue tag sits in the bottom-right corner of a scene.
-bool MarkAt(const wh::Image& img, int right, int bottom) {
-  const uint32_t p = img.at(right - 60, bottom - 9);
-  const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
-  return b > 120 && b > r + 40 && b > g + 10;
+// The corner mark's blue tag sits in the bottom-right corner of a scene,
+// 130 x 18 pixels at 96 dpi, `times` that at a denser monitor. Points of its
+// blue body (from its top-left corner at 96 dpi); at the wrong size some of
+// them fall on the scene or on the tag's pale rim.
+bool MarkAt(const wh::Image& img, int right, int bottom, int times = 1) {
+  const int body[][2] = {{15, 15}, {30, 3}, {70, 9}, {100, 3}, {120, 15}};
+  for (const auto& at : body) {
+    const uint32_t p = img.at(right - (130 - at[0]) * times, bottom - (18 - at[1]) * times);
+    const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
+    if (!(b > 120 && b > r + 40 && b > g + 10)) return false;
+  }
+  return true;
 }
 
 TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
@@ -215,13 +222,17 @@ TEST_F(ChangingMonitors, AMonitorAddedGetsAScene_AndOneRemovedLosesIt) {
   ASSERT_TRUE(WaitWindows(2, 15s)) << "one window per monitor";
   ASSERT_EQ(Sh(On("xrandr --delmonitor right")), 0);
   EXPECT_TRUE(WaitWindows(1, 10s)) << "the removed monitor's window stayed";
-  ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/500x1080/280+1920+0 none")), 0);
+  // The monitor that comes is twice as dense (192 dpi) as the one beside it.
+  ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/254x1080/143+1920+0 none")), 0);
   EXPECT_TRUE(WaitWindows(2, 10s)) << "the added monitor got no window";
   ASSERT_TRUE(WaitAnimating(2, 90s)) << "the added monitor's scene never ran";
   const std::string png = dir_ + "/shot.png";
   ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
   const wh::Image shot = wh::LoadPng(png);
-  EXPECT_TRUE(MarkAt(shot, 3840, 1080)) << "no scene signed on the added monitor";
+  // Each scene's mark at its own monitor's density: the same size to the eye.
+  EXPECT_TRUE(MarkAt(shot, 3840, 1080, 2)) << "no mark for 192 dpi on the added monitor";
+  EXPECT_TRUE(MarkAt(shot, 1920, 1080, 1)) << "no mark for 96 dpi on the first monitor";
+  EXPECT_FALSE(MarkAt(shot, 1920, 1080, 2)) << "the first monitor took the other's density";
   Sh(On("xdotool mousemove 600 500"));
   std::this_thread::sleep_for(300ms);
   Sh(On("xdotool mousemove 900 800"));
