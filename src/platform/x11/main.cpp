@@ -130,11 +130,12 @@ class WindowBridge : public FormHost, public EventSink {
   double TextDotsPerInch() const override { return text_dpi_; }
   double text_dpi() const { return text_dpi_; }
   // Another density (the monitor was swapped or its size became known)
-  // asks for a scene of its own, as another size does.
-  void set_text_dpi(double dpi) {
+  // asks for a scene of its own, as another size does; with another size
+  // as well, that size's scene is the one.
+  void set_text_dpi(double dpi, bool new_scene) {
     if (dpi == text_dpi_) return;
     text_dpi_ = dpi;
-    resized_ = true;
+    resized_ = resized_ || new_scene;
   }
 
   // EventSink
@@ -426,11 +427,12 @@ class X11Modes : public ModeHost {
         continue;
       }
       const Monitor& m = now[at];
-      if (m.width != h->monitor.width || m.height != h->monitor.height)
+      const bool resized = m.width != h->monitor.width || m.height != h->monitor.height;
+      if (resized)
         XMoveResizeWindow(d, h->window->id(), m.x, m.y, static_cast<unsigned>(m.width),
                           static_cast<unsigned>(m.height));
       h->monitor = m;
-      h->bridge->set_text_dpi(TextDpi(d, m));
+      h->bridge->set_text_dpi(TextDpi(d, m), !resized);
       kept[at] = std::move(h);
     }
     heads_.clear();
@@ -480,7 +482,10 @@ class X11Modes : public ModeHost {
     for (size_t i = 0; i < now.size(); ++i) {
       const Monitor& a = now[i];
       const Monitor& b = heads_[i]->monitor;
-      if (a.x != b.x || a.y != b.y || a.width != b.width || a.height != b.height) return true;
+      // Another physical size may be another density.
+      if (a.x != b.x || a.y != b.y || a.width != b.width || a.height != b.height ||
+          a.mm_width != b.mm_width || a.mm_height != b.mm_height)
+        return true;
     }
     return false;
   }
