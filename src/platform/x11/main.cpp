@@ -140,42 +140,24 @@ class WindowBridge : public FormHost, public EventSink {
 
   // EventSink
   void OnMotion(int x, int y) override {
-    if (frm_ && input_ends_) {
-      TextDensity text(text_dpi_);
-      frm_->Form_MouseMove(0, 0, x, y);
-    }
+    Input([&] { frm_->Form_MouseMove(0, 0, x, y); });
   }
   void OnButtonDown(int button, int x, int y) override {
-    if (frm_ && input_ends_) {
-      TextDensity text(text_dpi_);
-      frm_->Form_MouseDown(button, 0, x, y);
-    }
+    Input([&] { frm_->Form_MouseDown(button, 0, x, y); });
   }
   void OnClick(int, int, int) override {
-    if (frm_ && input_ends_) {
-      TextDensity text(text_dpi_);
-      frm_->Form_Click();
-    }
+    Input([&] { frm_->Form_Click(); });
   }
   void OnDoubleClick(int, int, int) override {
-    if (frm_ && input_ends_) {
-      TextDensity text(text_dpi_);
-      frm_->Form_DblClick();
-    }
+    Input([&] { frm_->Form_DblClick(); });
   }
   void OnKeyDown(unsigned long keysym) override {
-    if (frm_ && input_ends_) {
-      TextDensity text(text_dpi_);
-      frm_->Form_KeyDown(static_cast<int>(keysym), 0);
-    }
+    Input([&] { frm_->Form_KeyDown(static_cast<int>(keysym), 0); });
   }
   void OnKeyChar(int ch) override {
     // A window of its own closes as stock hacks' windows do: q, Escape, Ctrl-C.
     if (close_keys_ && (ch == 'q' || ch == 'Q' || ch == 27 || ch == 3)) closed_ = true;
-    if (frm_ && input_ends_) {
-      TextDensity text(text_dpi_);
-      frm_->Form_KeyPress(ch);
-    }
+    Input([&] { frm_->Form_KeyPress(ch); });
   }
   void OnResized(int, int) override { resized_ = true; }
   void OnExposed() override { exposed_ = true; }
@@ -186,6 +168,15 @@ class WindowBridge : public FormHost, public EventSink {
   bool closed() const { return closed_; }
 
  private:
+  // Input goes to the scene where it ends the saver, at the scene's density
+  // (ending may sign the wallpaper).
+  template <typename Call>
+  void Input(Call call) {
+    if (!frm_ || !input_ends_) return;
+    TextDensity text(text_dpi_);
+    call();
+  }
+
   // Frames shown per second, counted over about a second.
   void ShowFrameRate() {
     const int64_t now = NowMs();
