@@ -1,7 +1,7 @@
 // Two monitors: a nested X server (Xephyr inside Xvfb) with two 1920 x 1080
 // screens joined by Xinerama is one 3840 x 1080 screen whose RandR knows a
 // single monitor. The saver must still find both heads, give each its own
-// scene fitted to it, and end on input on either.
+// scene fitted to it, its text at its density, and end on input on either.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -83,8 +83,10 @@ class TwoMonitors : public ::testing::Test {
       return;
     }
     const std::string inner =
-        StartServer({"Xephyr", "-screen", "1920x1080", "-screen", "1920x1080", "+xinerama",
-                     "-nolisten", "tcp", "-noreset"},
+        // Dense screens (192 dpi): Xinerama's heads share the joined
+        // screen's physical size, and the text on each follows it.
+        StartServer({"Xephyr", "-screen", "1920/254x1080/143", "-screen", "1920/254x1080/143",
+                     "+xinerama", "-nolisten", "tcp", "-noreset"},
                     inner_, ":" + outer);
     ASSERT_FALSE(inner.empty()) << "Xephyr did not start";
     display_ = ":" + inner;
@@ -204,7 +206,7 @@ TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
     for (int y = 0; y < 1080; y += 9)
       for (int x = x0; x < x0 + 1920; x += 9) black += (shot.at(x, y) & 0xFFFFFF) == 0;
     EXPECT_LT(black, 50) << "monitor at x " << x0 << " is not filled";
-    EXPECT_TRUE(MarkAt(shot, x0 + 1920, 1080)) << "no corner mark at the monitor at x " << x0;
+    EXPECT_TRUE(MarkAt(shot, x0 + 1920, 1080, 2)) << "no corner mark for 192 dpi at x " << x0;
   }
   long differ = 0;
   for (int y = 0; y < 1080; y += 4)
