@@ -1,5 +1,7 @@
 // The sky of a scene: the gradient of the colour scheme, the cloud band with
 // its snow dots and the moon.
+#include <algorithm>
+
 #include "common/allgemein.h"
 #include "errors/trap.h"
 #include "scene/frm_main.h"
@@ -39,7 +41,7 @@ void FrmMain::Hintergrund() {
 
 void FrmMain::Himmel() {
   Trap trap("frmMain", "Himmel");
-  Int16 r, x, y, n, id;
+  Int16 r, x, y, n, id, d;
   Picture band;
 
   // Scheme 5 has no bands of its own; it borrows scheme 3's from here on.
@@ -104,7 +106,14 @@ void FrmMain::Himmel() {
     STMT(x = Zz(0, Round16(picHimmel.ScaleWidth() - 100)));
     STMT(y = Zz(0, Round16(picHimmel.ScaleHeight() - 100)));
     STMT(Groesse = Zz(20, 50));
-    STMT(DrawEllipse("Himmel", picHimmel, x, y, x + Groesse, y + Groesse));
+    // The band is in screen pixels by now: a sharp scene's moon is grown to
+    // its scale here, and moved back in where it would leave the band.
+    STMT(d = Groesse * scene_scale);
+    if (d > Groesse) {
+      STMT(x = std::max(0, std::min<int>(x, Round16(picHimmel.ScaleWidth()) - d)));
+      STMT(y = std::max(0, std::min<int>(y, Round16(picHimmel.ScaleHeight()) - d)));
+    }
+    STMT(DrawEllipse("Himmel", picHimmel, x, y, x + d, y + d));
     STMT(picHimmel.FillColor = 0xFFFFFF);
     STMT(picHimmel.ForeColor = 0xFFFFFF);
   }

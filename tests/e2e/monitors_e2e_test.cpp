@@ -1,7 +1,7 @@
 // Two monitors: a nested X server (Xephyr inside Xvfb) with two 1920 x 1080
 // screens joined by Xinerama is one 3840 x 1080 screen whose RandR knows a
 // single monitor. The saver must still find both heads, give each its own
-// scene fitted to it, and end on input on either.
+// scene fitted to it, its text at its density, and end on input on either.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "gfx/png.h"
+#include "gfx/resources.h"
 #include "test_support/run_command.h"
 
 namespace {
@@ -82,8 +83,10 @@ class TwoMonitors : public ::testing::Test {
       return;
     }
     const std::string inner =
-        StartServer({"Xephyr", "-screen", "1920x1080", "-screen", "1920x1080", "+xinerama",
-                     "-nolisten", "tcp", "-noreset"},
+        // Dense screens (192 dpi): Xinerama's heads share the joined
+        // screen's physical size, and the text on each follows it.
+        StartServer({"Xephyr", "-screen", "1920/254x1080/143", "-screen", "1920/254x1080/143",
+                     "+xinerama", "-nolisten", "tcp", "-noreset"},
                     inner_, ":" + outer);
     ASSERT_FALSE(inner.empty()) << "Xephyr did not start";
     display_ = ":" + inner;
@@ -168,11 +171,20 @@ class ChangingMonitors : public TwoMonitors {
   ChangingMonitors() { nested_ = false; }
 };
 
-// The corner mark's blue tag sits in the bottom-right corner of a scene.
-bool MarkAt(const wh::Image& img, int right, int bottom) {
-  const uint32_t p = img.at(right - 60, bottom - 9);
-  const int r = p >> 16 & 0xFF, g = p >> 8 & 0xFF, b = p & 0xFF;
-  return b > 120 && b > r + 40 && b > g + 10;
+// Whether the corner mark sits in the bottom-right corner of a scene,
+// pixel for pixel as the saver makes it for `times` the usual density (a few
+// snowflakes falling over it aside). At another size it does not match.
+bool MarkAt(const wh::Image& img, int right, int bottom, int times = 1) {
+  constexpr int kMark = 301;  // the program's mark, 130 x 18 pixels at 96 dpi
+  const wh::Picture mark = times == 1 ? wh::LoadResPicture(kMark)
+                                      : wh::LoadResPictureSized(kMark, 130 * times, 18 * times);
+  if (!mark) return false;
+  long same = 0;
+  for (int y = 0; y < mark->height; ++y)
+    for (int x = 0; x < mark->width; ++x)
+      same += ((img.at(right - mark->width + x, bottom - mark->height + y) ^ mark->at(x, y)) &
+               0xFFFFFF) == 0;
+  return same >= mark->width * mark->height * 9 / 10;
 }
 
 TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
@@ -194,7 +206,7 @@ TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
     for (int y = 0; y < 1080; y += 9)
       for (int x = x0; x < x0 + 1920; x += 9) black += (shot.at(x, y) & 0xFFFFFF) == 0;
     EXPECT_LT(black, 50) << "monitor at x " << x0 << " is not filled";
-    EXPECT_TRUE(MarkAt(shot, x0 + 1920, 1080)) << "no corner mark at the monitor at x " << x0;
+    EXPECT_TRUE(MarkAt(shot, x0 + 1920, 1080, 2)) << "no corner mark for 192 dpi at x " << x0;
   }
   long differ = 0;
   for (int y = 0; y < 1080; y += 4)
@@ -215,13 +227,28 @@ TEST_F(ChangingMonitors, AMonitorAddedGetsAScene_AndOneRemovedLosesIt) {
   ASSERT_TRUE(WaitWindows(2, 15s)) << "one window per monitor";
   ASSERT_EQ(Sh(On("xrandr --delmonitor right")), 0);
   EXPECT_TRUE(WaitWindows(1, 10s)) << "the removed monitor's window stayed";
-  ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/500x1080/280+1920+0 none")), 0);
+  // The monitor that comes is twice as dense (192 dpi) as the one beside it.
+  ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/254x1080/143+1920+0 none")), 0);
   EXPECT_TRUE(WaitWindows(2, 10s)) << "the added monitor got no window";
   ASSERT_TRUE(WaitAnimating(2, 90s)) << "the added monitor's scene never ran";
   const std::string png = dir_ + "/shot.png";
   ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
   const wh::Image shot = wh::LoadPng(png);
-  EXPECT_TRUE(MarkAt(shot, 3840, 1080)) << "no scene signed on the added monitor";
+  // Each scene's mark at its own monitor's density: the same size to the eye.
+  EXPECT_TRUE(MarkAt(shot, 3840, 1080, 2)) << "no mark for 192 dpi on the added monitor";
+  EXPECT_TRUE(MarkAt(shot, 1920, 1080, 1)) << "no mark for 96 dpi on the first monitor";
+  // Another monitor in the same place, as dense as the first: the scene there
+  // is made anew for it.
+  ASSERT_EQ(Sh(On("xrandr --setmonitor other 1920/500x1080/280+1920+0 none")), 0);
+  ASSERT_EQ(Sh(On("xrandr --delmonitor right")), 0);
+  bool follows = false;
+  const auto until = std::chrono::steady_clock::now() + 60s;
+  while (!follows && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(500ms);
+    ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
+    follows = MarkAt(wh::LoadPng(png), 3840, 1080, 1);
+  }
+  EXPECT_TRUE(follows) << "the monitor swapped in place kept the other's density";
   Sh(On("xdotool mousemove 600 500"));
   std::this_thread::sleep_for(300ms);
   Sh(On("xdotool mousemove 900 800"));

@@ -3,6 +3,9 @@
 // the finished screen follows the setting and the screen's height.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "common/random.h"
 #include "errors/trap.h"
 #include "gfx/resample.h"
@@ -17,6 +20,13 @@ struct Composed {
   uint64_t randoms = 0;
   Image scene;
 };
+
+// The moon is the one pale yellow-white ellipse of the sky.
+constexpr int32_t kMoonColour = 0xE8F4F4;  // RGB(244, 244, 232)
+bool IsMoon(const SceneDraw& d) {
+  return d.kind == SceneDraw::kEllipse && std::string(d.procedure) == "Himmel" &&
+         d.colour == kMoonColour;
+}
 
 class SharpSceneTest : public SceneTest {
  protected:
@@ -47,6 +57,17 @@ TEST_F(SharpSceneTest, AtScalesTwoAndFourTheSceneIsTheSameSceneGrown) {
         ASSERT_EQ(std::string(a.procedure) + std::to_string(a.pic_id) + "/" + std::to_string(a.rop),
                   std::string(b.procedure) + std::to_string(b.pic_id) + "/" + std::to_string(b.rop))
             << "draw " << i;
+        if (IsMoon(a)) {
+          // Drawn into the band in screen pixels, so k times as large, and
+          // moved in only as far as the band's edges ask.
+          const double d = (a.x2 - a.x1) * k;
+          const double w = frm_->picHimmel.ScaleWidth(), h = frm_->picHimmel.ScaleHeight();
+          EXPECT_EQ(std::vector<double>({b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1}),
+                    std::vector<double>({std::max(0.0, std::min(a.x1, w - d)),
+                                         std::max(0.0, std::min(a.y1, h - d)), d, d}))
+              << "the moon";
+          continue;
+        }
         EXPECT_EQ(std::vector<double>({a.x1, a.y1, a.w1, a.h1, a.x2, a.y2, a.w2, a.h2}),
                   std::vector<double>({b.x1, b.y1, b.w1, b.h1, b.x2, b.y2, b.w2, b.h2}))
             << a.procedure << " draw " << i;
@@ -64,6 +85,53 @@ TEST_F(SharpSceneTest, AtScalesTwoAndFourTheSceneIsTheSameSceneGrown) {
       EXPECT_LT(differ, 200) << "units that differ";
     }
   }
+}
+
+TEST_F(SharpSceneTest, TheMoonGrowsWithTheScaleAndStaysInsideTheBand) {
+  // The moon's pixels in the finished band: its bounding box, or an empty
+  // one when the scene has none.
+  struct Box {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    int w() const { return right - left + 1; }
+    int h() const { return bottom - top + 1; }
+  };
+  auto moon = [&] {
+    Box b;
+    const Image& band = frm_->picHimmel.image();
+    for (int y = 0; y < band.height; ++y)
+      for (int x = 0; x < band.width; ++x)
+        if ((band.at(x, y) & 0xFFFFFF) == PixelFromColour(kMoonColour)) {
+          b.left = std::min(b.left, x);
+          b.right = std::max(b.right, x);
+          b.top = std::min(b.top, y);
+          b.bottom = std::max(b.bottom, y);
+        }
+    return b;
+  };
+  // Screens whose sharp scale is 2 and 3; several moons of each scene size
+  // are drawn near the band's bottom, where a grown one must be moved in.
+  int moons = 0;
+  for (auto [w, h] : {std::pair{1280, 720}, std::pair{1920, 1080}}) {
+    const int k = SharpSceneScale(h);
+    for (uint64_t seed = 1; seed <= 12; ++seed) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + " at " + std::to_string(h));
+      Restart(seed, w, h);
+      frm_->scene_scale = 1;
+      frm_->BuildBG();
+      const Box one = moon();
+      Restart(seed, w, h);
+      frm_->scene_scale = k;
+      frm_->BuildBG();
+      const Box big = moon();
+      ASSERT_EQ(one.right < 0, big.right < 0) << "a moon in one scene only";
+      if (one.right < 0) continue;
+      ++moons;
+      EXPECT_NEAR(big.w(), one.w() * k, k);
+      // A moon crossing the band's edge would be cut off there.
+      EXPECT_NEAR(big.h(), one.h() * k, k);
+    }
+  }
+  EXPECT_GE(moons, 6);
 }
 
 TEST_F(SharpSceneTest, TheScaleFollowsTheSettingAndTheScreensHeight) {

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <map>
+#include <memory>
 #include <tuple>
 #include <vector>
 
@@ -196,14 +197,11 @@ void FreeTypeText::Draw(Image& dst, double x, double y, const std::string& utf8,
 }
 
 void InstallFreeTypeText(double dpi) {
-  static std::unique_ptr<FreeTypeText> text;
-  static double text_dpi = 0;
-  if (!text || text_dpi != dpi) {
-    auto next = std::make_unique<FreeTypeText>(dpi);
-    SetTextRenderer(next.get());
-    text = std::move(next);
-    text_dpi = dpi;
-  }
+  // Monitors of different densities take turns: each keeps its renderer and
+  // the faces it has sized.
+  static std::map<double, std::unique_ptr<FreeTypeText>> texts;
+  std::unique_ptr<FreeTypeText>& text = texts[dpi];
+  if (!text) text = std::make_unique<FreeTypeText>(dpi);
   SetTextRenderer(text.get());
 }
 

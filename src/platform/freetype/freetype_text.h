@@ -31,8 +31,9 @@ class FreeTypeText : public TextRenderer {
   std::unique_ptr<Impl> impl_;
 };
 
-// Installs one process-wide FreeTypeText, converting point sizes at dpi, as
-// the active text renderer (again with another dpi replaces it).
+// Makes a FreeTypeText converting point sizes at dpi the active text
+// renderer; one is kept for each density asked for, so switching between
+// monitors of different densities finds its faces ready.
 void InstallFreeTypeText(double dpi = 96.0);
 
 }  // namespace wh::platform

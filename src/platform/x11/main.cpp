@@ -58,6 +58,32 @@ void StartConfigDialog() {
   std::exit(1);
 }
 
+// Text is set at the density of the monitor whose scene draws it. The text
+// renderer is one for the process, so it is switched around every call into
+// a scene, and switched back after (a scene being built lets the events of
+// the other monitors' scenes run).
+class TextDensity {
+ public:
+  explicit TextDensity(double dpi) : previous_(current_) { Use(dpi); }
+  ~TextDensity() {
+    if (previous_ > 0) Use(previous_);
+  }
+  TextDensity(const TextDensity&) = delete;
+  TextDensity& operator=(const TextDensity&) = delete;
+
+  static void Use(double dpi) {
+    if (dpi == current_) return;
+    current_ = dpi;
+#ifdef WH_HAVE_FREETYPE
+    platform::InstallFreeTypeText(dpi);
+#endif
+  }
+
+ private:
+  static inline double current_ = 0;
+  double previous_;
+};
+
 // Hands the saver window's drawing to an X window and lets pending events
 // run while a scene is being built.
 class WindowBridge : public FormHost, public EventSink {
@@ -102,27 +128,36 @@ class WindowBridge : public FormHost, public EventSink {
       w_.Pump(*this);
   }
   double TextDotsPerInch() const override { return text_dpi_; }
+  double text_dpi() const { return text_dpi_; }
+  // Another density (the monitor was swapped or its size became known)
+  // asks for a scene of its own, as another size does; with another size
+  // as well, that size's scene is the one.
+  void set_text_dpi(double dpi, bool new_scene) {
+    if (dpi == text_dpi_) return;
+    text_dpi_ = dpi;
+    resized_ = resized_ || new_scene;
+  }
 
   // EventSink
   void OnMotion(int x, int y) override {
-    if (frm_ && input_ends_) frm_->Form_MouseMove(0, 0, x, y);
+    Input([&] { frm_->Form_MouseMove(0, 0, x, y); });
   }
   void OnButtonDown(int button, int x, int y) override {
-    if (frm_ && input_ends_) frm_->Form_MouseDown(button, 0, x, y);
+    Input([&] { frm_->Form_MouseDown(button, 0, x, y); });
   }
   void OnClick(int, int, int) override {
-    if (frm_ && input_ends_) frm_->Form_Click();
+    Input([&] { frm_->Form_Click(); });
   }
   void OnDoubleClick(int, int, int) override {
-    if (frm_ && input_ends_) frm_->Form_DblClick();
+    Input([&] { frm_->Form_DblClick(); });
   }
   void OnKeyDown(unsigned long keysym) override {
-    if (frm_ && input_ends_) frm_->Form_KeyDown(static_cast<int>(keysym), 0);
+    Input([&] { frm_->Form_KeyDown(static_cast<int>(keysym), 0); });
   }
   void OnKeyChar(int ch) override {
     // A window of its own closes as stock hacks' windows do: q, Escape, Ctrl-C.
     if (close_keys_ && (ch == 'q' || ch == 'Q' || ch == 27 || ch == 3)) closed_ = true;
-    if (frm_ && input_ends_) frm_->Form_KeyPress(ch);
+    Input([&] { frm_->Form_KeyPress(ch); });
   }
   void OnResized(int, int) override { resized_ = true; }
   void OnExposed() override { exposed_ = true; }
@@ -133,6 +168,15 @@ class WindowBridge : public FormHost, public EventSink {
   bool closed() const { return closed_; }
 
  private:
+  // Input goes to the scene where it ends the saver, at the scene's density
+  // (ending may sign the wallpaper).
+  template <typename Call>
+  void Input(Call call) {
+    if (!frm_ || !input_ends_) return;
+    TextDensity text(text_dpi_);
+    call();
+  }
+
   // Frames shown per second, counted over about a second.
   void ShowFrameRate() {
     const int64_t now = NowMs();
@@ -167,13 +211,16 @@ class WindowBridge : public FormHost, public EventSink {
 // close the window.
 class X11Exit : public ExitHost {
  public:
-  // frm's background becomes the wallpaper; close_all closes every window.
-  void Attach(SaverWindow* frm, std::function<void()> close_all) {
+  // frm's background becomes the wallpaper, signed at text_dpi; close_all
+  // closes every window.
+  void Attach(SaverWindow* frm, double text_dpi, std::function<void()> close_all) {
     frm_ = frm;
+    text_dpi_ = text_dpi;
     close_all_ = std::move(close_all);
   }
   void SaveWallpaper() override {
     if (!frm_) return;
+    TextDensity text(text_dpi_);
     const std::string path = SignAndSaveWallpaper(*frm_);
     const Image& bg = frm_->picBG.image();
     SetWallPaper(path, [&](const std::string& p) {
@@ -186,6 +233,7 @@ class X11Exit : public ExitHost {
 
  private:
   SaverWindow* frm_ = nullptr;
+  double text_dpi_ = 96;
   std::function<void()> close_all_;
 };
 
@@ -199,9 +247,7 @@ class X11Modes : public ModeHost {
     // so its scene is the wallpaper.
     WatchMonitors(c_.display(), c_.screen());
     for (const Monitor& m : QueryMonitors(c_.display(), c_.screen())) AddHead(m);
-    exits_.Attach(heads_.empty() ? nullptr : heads_.front()->frm.get(), [this] {
-      for (auto& h : heads_) h->window->Close();
-    });
+    AttachExit();
     for (auto& h : heads_) StartHead(*h);
   }
 
@@ -218,7 +264,8 @@ class X11Modes : public ModeHost {
                  " to draw into";
       return;
     }
-    bridge_ = std::make_unique<WindowBridge>(*window_, false, false, text_dpi_);
+    bridge_ = std::make_unique<WindowBridge>(*window_, false, false, WindowTextDpi());
+    TextDensity::Use(bridge_->text_dpi());
     preview_ = std::make_unique<FrmPreview>(*bridge_, PreviewStill());
     window_->Show();
     preview_->form.SetSize(window_->width(), window_->height());
@@ -319,7 +366,8 @@ class X11Modes : public ModeHost {
     auto h = std::make_unique<Head>();
     h->monitor = m;
     h->window = X11Window::CreateFullScreen(c_, "WinterHollow", m.x, m.y, m.width, m.height);
-    h->bridge = std::make_unique<WindowBridge>(*h->window, true, false, text_dpi_);
+    h->bridge =
+        std::make_unique<WindowBridge>(*h->window, true, false, TextDpi(c_.display(), m));
     h->bridge->set_show_fps(show_fps_);
     h->bridge->set_pump([this] { DispatchPending(); });
     h->frm = std::make_unique<SaverWindow>(h->bridge.get());
@@ -329,6 +377,7 @@ class X11Modes : public ModeHost {
   }
 
   void StartHead(Head& h) {
+    TextDensity text(h.bridge->text_dpi());
     h.frm->Form_Load();
     h.window->Show();
     h.frm->form.SetSize(h.window->width(), h.window->height());
@@ -369,10 +418,12 @@ class X11Modes : public ModeHost {
         continue;
       }
       const Monitor& m = now[at];
-      if (m.width != h->monitor.width || m.height != h->monitor.height)
+      const bool resized = m.width != h->monitor.width || m.height != h->monitor.height;
+      if (resized)
         XMoveResizeWindow(d, h->window->id(), m.x, m.y, static_cast<unsigned>(m.width),
                           static_cast<unsigned>(m.height));
       h->monitor = m;
+      h->bridge->set_text_dpi(TextDpi(d, m), !resized);
       kept[at] = std::move(h);
     }
     heads_.clear();
@@ -394,9 +445,26 @@ class X11Modes : public ModeHost {
     for (Head* h : fresh) StartHead(*h);
     // The keyboard may have gone with a closed window.
     XGrabKeyboard(d, heads_.front()->window->id(), True, GrabModeAsync, GrabModeAsync, CurrentTime);
-    exits_.Attach(heads_.front()->frm.get(), [this] {
+    AttachExit();
+  }
+
+  // The primary monitor's scene becomes the wallpaper; the saver ends on all.
+  void AttachExit() {
+    if (heads_.empty()) return exits_.Attach(nullptr, 96, nullptr);
+    exits_.Attach(heads_.front()->frm.get(), heads_.front()->bridge->text_dpi(), [this] {
       for (auto& h : heads_) h->window->Close();
     });
+  }
+
+  // The density of the monitor that shows most of the one window of the
+  // preview or the hack.
+  double WindowTextDpi() {
+    ::Display* d = c_.display();
+    int x = 0, y = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(d, window_->id(), c_.root(), 0, 0, &x, &y, &child);
+    const std::vector<Monitor> mons = QueryMonitors(d, c_.screen());
+    return TextDpi(d, MonitorOf(mons, x, y, window_->width(), window_->height()));
   }
 
   bool MonitorsDiffer() {
@@ -405,7 +473,10 @@ class X11Modes : public ModeHost {
     for (size_t i = 0; i < now.size(); ++i) {
       const Monitor& a = now[i];
       const Monitor& b = heads_[i]->monitor;
-      if (a.x != b.x || a.y != b.y || a.width != b.width || a.height != b.height) return true;
+      // Another physical size may be another density.
+      if (a.x != b.x || a.y != b.y || a.width != b.width || a.height != b.height ||
+          a.mm_width != b.mm_width || a.mm_height != b.mm_height)
+        return true;
     }
     return false;
   }
@@ -418,7 +489,10 @@ class X11Modes : public ModeHost {
       for (auto& h : heads_) gone = gone || h->bridge->closed() || !h->window->alive();
       if (gone) {
         // Input on any monitor ends the saver on all of them.
-        for (auto& h : heads_) h->frm->Form_Unload();
+        for (auto& h : heads_) {
+          TextDensity text(h->bridge->text_dpi());
+          h->frm->Form_Unload();
+        }
         return 0;
       }
       // Not every server tells of monitors defined or removed: look now and
@@ -435,6 +509,7 @@ class X11Modes : public ModeHost {
       int wait_ms = 1000;
       bool ticked = false;
       for (auto& h : heads_) {
+        TextDensity text(h->bridge->text_dpi());
         if (h->bridge->TakeResized()) {
           h->frm->form.SetSize(h->window->width(), h->window->height());
           h->frm->Form_Resize();
@@ -465,11 +540,12 @@ class X11Modes : public ModeHost {
   }
 
   void StartForm(bool input_ends, bool close_keys = false) {
-    bridge_ = std::make_unique<WindowBridge>(*window_, input_ends, close_keys, text_dpi_);
+    bridge_ = std::make_unique<WindowBridge>(*window_, input_ends, close_keys, WindowTextDpi());
+    TextDensity::Use(bridge_->text_dpi());
     bridge_->set_show_fps(show_fps_);
     frm_ = std::make_unique<SaverWindow>(bridge_.get());
     bridge_->set_form(frm_.get());
-    exits_.Attach(frm_.get(), [w = window_.get()] { w->Close(); });
+    exits_.Attach(frm_.get(), bridge_->text_dpi(), [w = window_.get()] { w->Close(); });
     sys_.AttachWindow(window_.get());
     frm_->Form_Load();
     window_->Show();
@@ -481,8 +557,6 @@ class X11Modes : public ModeHost {
   X11System& sys_;
   X11Exit& exits_;
   bool show_fps_;
-  double text_dpi_ = TextDpi(c_.display(), c_.screen(),
-                             QueryMonitors(c_.display(), c_.screen()).front());
   static constexpr int kMonitorCheckMs = 2000;
   std::vector<std::unique_ptr<Head>> heads_;
   bool monitors_changed_ = false;
@@ -555,13 +629,10 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-#ifdef WH_HAVE_FREETYPE
-  // Text reads the same size on every screen: points at the real density.
-  platform::InstallFreeTypeText(
-      conn ? x11::TextDpi(conn->display(), conn->screen(),
-                          x11::QueryMonitors(conn->display(), conn->screen()).front())
-           : 96.0);
-#endif
+  // Text reads the same size on every monitor: points at each one's real
+  // density, switched to as each scene draws (the modes without a display
+  // draw no text).
+  x11::TextDensity::Use(96.0);
   if (!conn) {
     // Modes without a window need no display.
     struct NoWindows : ModeHost {

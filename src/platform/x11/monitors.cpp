@@ -4,6 +4,8 @@
 #include <X11/extensions/Xrandr.h>
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 #include <locale>
 #include <sstream>
 
@@ -48,15 +50,20 @@ std::vector<Monitor> FromRandr(::Display* dpy, int screen) {
   return out;
 }
 
-std::vector<Monitor> FromXinerama(::Display* dpy) {
+// Xinerama knows no physical sizes: a head gets its share of the screen's.
+std::vector<Monitor> FromXinerama(::Display* dpy, int screen) {
   std::vector<Monitor> out;
+  const double mm_per_px_x = DisplayWidthMM(dpy, screen) / double(DisplayWidth(dpy, screen));
+  const double mm_per_px_y = DisplayHeightMM(dpy, screen) / double(DisplayHeight(dpy, screen));
   int event_base = 0, error_base = 0;
   if (!XineramaQueryExtension(dpy, &event_base, &error_base) || !XineramaIsActive(dpy)) return out;
   int n = 0;
   XineramaScreenInfo* s = XineramaQueryScreens(dpy, &n);
   for (int i = 0; s && i < n; ++i)
     if (s[i].width > 0 && s[i].height > 0)
-      out.push_back({s[i].x_org, s[i].y_org, s[i].width, s[i].height, 0, 0, false});
+      out.push_back({s[i].x_org, s[i].y_org, s[i].width, s[i].height,
+                     static_cast<int>(std::lround(s[i].width * mm_per_px_x)),
+                     static_cast<int>(std::lround(s[i].height * mm_per_px_y)), false});
   if (s) XFree(s);
   return Distinct(out);
 }
@@ -66,7 +73,7 @@ std::vector<Monitor> FromXinerama(::Display* dpy) {
 std::vector<Monitor> QueryMonitors(::Display* dpy, int screen) {
   std::vector<Monitor> mons = Distinct(FromRandr(dpy, screen));
   if (mons.size() <= 1) {
-    std::vector<Monitor> heads = FromXinerama(dpy);
+    std::vector<Monitor> heads = FromXinerama(dpy, screen);
     if (heads.size() > mons.size()) mons = heads;
   }
   if (mons.empty())
@@ -82,25 +89,67 @@ std::vector<Monitor> QueryMonitors(::Display* dpy, int screen) {
   return mons;
 }
 
-double TextDpi(::Display* dpy, int screen, const Monitor& m) {
-  // The first plausible source decides. Text is never made smaller than
-  // designed: servers without a real monitor (nested and virtual ones)
-  // report physical sizes of fancy, mostly around or below 96 dpi.
-  auto sane = [](double d) { return d >= 48 && d <= 600; };
-  double dpi = 96.0;
-  const int mm = DisplayHeightMM(dpy, screen);
-  if (const char* v = XGetDefault(dpy, "Xft", "dpi")) {
-    std::istringstream in(v);
+namespace {
+
+bool Plausible(double dpi) { return dpi >= 48 && dpi <= 600; }
+
+// Projectors and television sets often put their aspect ratio where the
+// size belongs (16 x 9 cm, read as 160 x 90 mm, and the like).
+bool AspectForSize(int a, int b) {
+  if (a < b) std::swap(a, b);
+  for (int unit : {1, 10, 100})
+    if (b == 9 * unit || b == 10 * unit) return a == 16 * unit;
+  return false;
+}
+
+// The monitor's density from its physical size, 0 when that cannot be real.
+double PhysicalDpi(const Monitor& m) {
+  if (m.width <= 0 || m.height <= 0 || m.mm_width <= 0 || m.mm_height <= 0 ||
+      AspectForSize(m.mm_width, m.mm_height))
+    return 0;
+  // A turned monitor may give its size either way round: the way that
+  // matches its pixels' shape.
+  const bool turned = (m.width > m.height) != (m.mm_width > m.mm_height);
+  const double mm_w = turned ? m.mm_height : m.mm_width, mm_h = turned ? m.mm_width : m.mm_height;
+  const double across = m.width * 25.4 / mm_w, down = m.height * 25.4 / mm_h;
+  // Pixels are square, near enough: two densities far apart are one made up.
+  if (!Plausible(across) || !Plausible(down) || std::max(across, down) > 1.5 * std::min(across, down))
+    return 0;
+  return std::hypot(m.width, m.height) * 25.4 / std::hypot(mm_w, mm_h);
+}
+
+}  // namespace
+
+double TextDpi(const char* xft_dpi, const Monitor& m) {
+  // Text is never made smaller than designed: servers without a real
+  // monitor (nested and virtual ones) report sizes of fancy, mostly around
+  // or below 96 dpi, and a wall-sized screen is read from afar.
+  if (xft_dpi) {
+    std::istringstream in(xft_dpi);
     in.imbue(std::locale::classic());
     double d = 0;
-    if (in >> d && sane(d)) return std::max(96.0, d);
+    if (in >> d && Plausible(d)) return std::max(96.0, d);
   }
-  if (m.mm_height > 0 && sane(m.height * 25.4 / m.mm_height)) {
-    dpi = m.height * 25.4 / m.mm_height;
-  } else if (mm > 0 && sane(DisplayHeight(dpy, screen) * 25.4 / mm)) {
-    dpi = DisplayHeight(dpy, screen) * 25.4 / mm;
+  return std::max(96.0, PhysicalDpi(m));
+}
+
+double TextDpi(::Display* dpy, const Monitor& m) {
+  return TextDpi(XGetDefault(dpy, "Xft", "dpi"), m);
+}
+
+const Monitor& MonitorOf(const std::vector<Monitor>& mons, int x, int y, int w, int h) {
+  size_t best = 0;
+  long best_area = 0;
+  for (size_t i = 0; i < mons.size(); ++i) {
+    const Monitor& m = mons[i];
+    const long ow = std::min(x + w, m.x + m.width) - std::max(x, m.x);
+    const long oh = std::min(y + h, m.y + m.height) - std::max(y, m.y);
+    if (ow > 0 && oh > 0 && ow * oh > best_area) {
+      best = i;
+      best_area = ow * oh;
+    }
   }
-  return std::max(96.0, dpi);
+  return mons[best];
 }
 
 bool WatchMonitors(::Display* dpy, int screen) {

@@ -19,10 +19,17 @@ struct Monitor {
 // primary one first, the others left to right, then top to bottom.
 std::vector<Monitor> QueryMonitors(::Display* dpy, int screen);
 
-// Pixels per inch for text on a monitor: the Xft.dpi resource where it is
-// set, else the monitor's (or the screen's) physical size, else 96; never
-// below 96.
-double TextDpi(::Display* dpy, int screen, const Monitor& m);
+// Pixels per inch for text on a monitor. xft_dpi (the Xft.dpi resource, may
+// be null) is the user's choice for every monitor where it is set; else the
+// monitor's physical size counts, unless it cannot be a real one; else 96.
+// Never below 96.
+double TextDpi(const char* xft_dpi, const Monitor& m);
+// The same with the display's Xft.dpi resource.
+double TextDpi(::Display* dpy, const Monitor& m);
+
+// The monitor that holds most of the rectangle; the first (primary) one
+// where it lies on none.
+const Monitor& MonitorOf(const std::vector<Monitor>& mons, int x, int y, int w, int h);
 
 // Asks for notice of monitors being added, removed or changed (RandR screen
 // change events on the root); false when the server cannot tell. Such an
