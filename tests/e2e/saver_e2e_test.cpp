@@ -124,9 +124,11 @@ class Saver : public ::testing::Test {
   bool Running() { return WaitEnd(0ms) == -1; }
 
   // Waits until a window called WinterHollow is on screen; its id or 0.
-  unsigned long WaitForWindow() {
+  // `env` names another X server ("DISPLAY=:n ") for both waits.
+  unsigned long WaitForWindow(const std::string& env = "") {
     for (int i = 0; i < 200; ++i) {
-      const std::string out = Capture("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null");
+      const std::string out =
+          Capture(env + "xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null");
       if (!out.empty()) return std::stoul(out);
       if (!Running()) return 0;
       std::this_thread::sleep_for(50ms);
@@ -136,10 +138,11 @@ class Saver : public ::testing::Test {
 
   // Whether the saver's window shows its animation (its first scene is
   // composed) within `limit`; a slow build (sanitizers) may take seconds.
-  bool WaitAnimating(unsigned long win, std::chrono::seconds limit = 90s) {
+  bool WaitAnimating(unsigned long win, std::chrono::seconds limit = 90s,
+                     const std::string& env = "") {
     const auto until = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < until && Running()) {
-      if (Capture("xprop -id " + std::to_string(win) + " _WINTERHOLLOW_ANIMATING 2>/dev/null")
+      if (Capture(env + "xprop -id " + std::to_string(win) + " _WINTERHOLLOW_ANIMATING 2>/dev/null")
               .find("= 1") != std::string::npos)
         return true;
       std::this_thread::sleep_for(100ms);
@@ -452,8 +455,9 @@ TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
   const std::vector<std::string> args{"--seed", "21", "--no-date", "--no-time", "--speed",
                                       "0.1", "--cloud-speed", "0.04", "--density", "22"};
   Start(args, {display});
-  std::this_thread::sleep_for(2500ms);
-  ASSERT_TRUE(Running()) << Log();
+  const unsigned long deep_win = WaitForWindow(display + " ");
+  ASSERT_NE(deep_win, 0u) << Log();
+  ASSERT_TRUE(WaitAnimating(deep_win, 90s, display + " ")) << Log();
   const std::string png = dir_ + "/deep16.png";
   Sh(display + " import -window root '" + png + "'");
   const wh::Image shot = wh::LoadPng(png);
@@ -462,8 +466,9 @@ TEST_F(Saver, AScreenOfAnotherDepthGetsTheSameColours) {
   // A 5-6-5 screen keeps the top bits of each component: compare with the
   // 24-bit screen's picture of the same scene, reduced the same way.
   Start(args);
-  ASSERT_NE(WaitForWindow(), 0u) << Log();
-  std::this_thread::sleep_for(2500ms);
+  const unsigned long win = WaitForWindow();
+  ASSERT_NE(win, 0u) << Log();
+  ASSERT_TRUE(WaitAnimating(win)) << Log();
   const wh::Image full = Shot();
   Sh("xdotool key x");
   EXPECT_EQ(WaitEnd(5s), 0);
