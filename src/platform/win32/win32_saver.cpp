@@ -232,14 +232,21 @@ Screen* Win32Modes::NewWindow(const wchar_t* cls, DWORD style, DWORD ex_style, c
 
 template <class Fn>
 void Win32Modes::WithScreen(Screen& s, Fn fn) {
-  const Int16 outer = AnzFl;
-  const int outer_dpi = text_ ? text_->dpi() : 0;
+  // Put back however `fn` ends (an error it raises goes on to its caller).
+  struct Restore {
+    Screen& s;
+    GdiTextRenderer* text;
+    Int16 outer = AnzFl;
+    int outer_dpi = text ? text->dpi() : 0;
+    ~Restore() {
+      s.anz_fl = AnzFl;
+      AnzFl = outer;
+      if (text) text->set_dpi(outer_dpi);
+    }
+  } restore {s, text_};
   AnzFl = s.anz_fl;
   if (text_) text_->set_dpi(static_cast<int>(s.dpi()));
   fn();
-  s.anz_fl = AnzFl;
-  AnzFl = outer;
-  if (text_) text_->set_dpi(outer_dpi);
 }
 
 void Win32Modes::SyncTimer(Screen& s) {
@@ -346,7 +353,9 @@ void Win32Modes::SaveWallpaper() {
   SaverWindow& frm = *screens_.front()->frm;
   // Ended before the first stage of a scene: there is no picture yet.
   if (frm.picBG.ScaleWidth() <= 0 || frm.picBG.ScaleHeight() <= 0) return;
-  const std::string path = SignAndSaveWallpaper(frm);
+  // Its notice line is set at that monitor's density.
+  std::string path;
+  WithScreen(*screens_.front(), [&] { path = SignAndSaveWallpaper(frm); });
   SetWallPaper(path, [](const std::string& p) {
     std::wstring w = WideFromAnsi(p);
     std::replace(w.begin(), w.end(), L'/', L'\\');
