@@ -473,7 +473,7 @@ LRESULT Win32Modes::Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp) {
           SetWindowPos(s.hwnd(), HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
                        SWP_NOACTIVATE);  // a new size starts the new scene itself
         }
-        if (s.rebuild && !s.building) StartScene(s);
+        if (s.rebuild && !s.building && frm->form.ScaleWidth() > 0) StartScene(s);
         return 0;
       }
       break;
