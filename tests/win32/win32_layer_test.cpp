@@ -48,6 +48,7 @@ std::wstring BesideMe(const std::wstring& name) {
 }
 
 using wh::testing::Pump;
+using wh::testing::Shown;
 
 TEST(Win32Resources, EveryPictureIsABitmapResourceOfTheSameBytes) {
   // Every picture of the art folder, and no other, is a BITMAP resource that
@@ -255,32 +256,6 @@ class Preview : public ::testing::Test {
   }
   void TearDown() override {
     if (IsWindow(host)) DestroyWindow(host);
-  }
-  // What the child window shows, read back from its device context.
-  static Image Shown(HWND w) {
-    RECT rc;
-    GetClientRect(w, &rc);
-    Image img(rc.right, rc.bottom);
-    HDC dc = GetDC(w);
-    HDC mem = CreateCompatibleDC(dc);
-    BITMAPINFO bi {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = rc.right;
-    bi.bmiHeader.biHeight = -rc.bottom;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, rc.right, rc.bottom, dc, 0, 0, SRCCOPY);
-    GdiFlush();
-    const auto* px = static_cast<const uint32_t*>(bits);
-    for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = px[i] & 0x00FFFFFF;
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(w, dc);
-    return img;
   }
   static Image Expected(int cx, int cy) {
     NullFormHost none;

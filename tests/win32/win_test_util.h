@@ -1,8 +1,11 @@
 // What the Windows test programs share: running this thread's messages for
-// a while, and sizing a window by its client area.
+// a while, sizing a window by its client area, and reading back what a
+// window shows.
 #pragma once
 
 #include <windows.h>
+
+#include "gfx/image.h"
 
 namespace wh::testing {
 
@@ -22,6 +25,34 @@ inline void SetClientSize(HWND w, int cx, int cy) {
   RECT r {0, 0, cx, cy};
   AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(w, GWL_STYLE)), FALSE, 0);
   SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+// What the window shows, read back from its device context (B, G, R; the
+// fourth byte cleared).
+inline Image Shown(HWND w) {
+  RECT rc;
+  GetClientRect(w, &rc);
+  Image img(rc.right, rc.bottom);
+  HDC dc = GetDC(w);
+  HDC mem = CreateCompatibleDC(dc);
+  BITMAPINFO bi {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = rc.right;
+  bi.bmiHeader.biHeight = -rc.bottom;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, rc.right, rc.bottom, dc, 0, 0, SRCCOPY);
+  GdiFlush();
+  const auto* px = static_cast<const uint32_t*>(bits);
+  for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = px[i] & 0x00FFFFFF;
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(w, dc);
+  return img;
 }
 
 }  // namespace wh::testing

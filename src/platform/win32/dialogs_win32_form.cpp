@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "gfx/resources.h"
+#include "platform/win32/dpi.h"
 
 namespace wh::win32 {
 
@@ -18,21 +19,6 @@ namespace {
 
 constexpr int kFirstId = 1000;
 constexpr int kHScrollSmall = 5, kHScrollLarge = 20;
-
-// The monitor's dots per inch for `hwnd` (Windows 10 and later), else the
-// system's.
-UINT DpiOf(HWND hwnd) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto get = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  if (get && hwnd) {
-    if (UINT dpi = get(hwnd)) return dpi;
-  }
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
 
 void AdjustForDpi(RECT* r, DWORD style, DWORD ex_style, UINT dpi) {
   using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
@@ -194,7 +180,7 @@ void Form::Create() {
     if (item.kind == Kind::kCheckBox) SendMessageW(c.hwnd, BM_SETCHECK, BST_CHECKED, 0);
     controls_.push_back(c);
   }
-  ApplyDpi(DpiOf(hwnd_), nullptr);
+  ApplyDpi(WindowDpi(hwnd_), nullptr);
 }
 
 // Fonts, control rectangles and the window size for `dpi`.

@@ -4,18 +4,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/win32_system.h"
 
 namespace wh::win32 {
 
-GdiTextRenderer::GdiTextRenderer(int dpi) : dpi_(dpi), dc_(CreateCompatibleDC(nullptr)) {
-  if (dpi_ <= 0) {
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    if (dpi_ <= 0) dpi_ = 96;
-  }
-}
+GdiTextRenderer::GdiTextRenderer(int dpi)
+    : dpi_(dpi > 0 ? dpi : static_cast<int>(WindowDpi(nullptr))),
+      dc_(CreateCompatibleDC(nullptr)) {}
 
 GdiTextRenderer::~GdiTextRenderer() {
   for (auto& [key, font] : fonts_) DeleteObject(font);
@@ -23,7 +19,7 @@ GdiTextRenderer::~GdiTextRenderer() {
 }
 
 HFONT GdiTextRenderer::FontFor(const Font& font) {
-  const auto key = std::make_tuple(font.face, font.bold, font.size_pt);
+  const auto key = std::make_tuple(font.face, font.bold, font.size_pt, dpi_);
   auto hit = fonts_.find(key);
   if (hit != fonts_.end()) return hit->second;
   LOGFONTW lf {};

@@ -97,6 +97,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   GdiTextRenderer text;
   SetTextRenderer(&text);
   Win32Modes modes(instance);
+  modes.set_text(&text);
   SetExitHost(&modes);
   modes.set_config_owner(ConfigOwner(mode_args));
 

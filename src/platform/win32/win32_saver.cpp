@@ -8,6 +8,8 @@
 
 #include "errors/trap.h"
 #include "platform/win32/config_dialog.h"
+#include "platform/win32/dpi.h"
+#include "platform/win32/gdi_text.h"
 #include "platform/win32/win32_system.h"
 #include "startup/settings.h"
 #include "window/wallpaper.h"
@@ -103,6 +105,8 @@ int ButtonOf(UINT msg, WPARAM wp) {
 
 // --- Screen ---------------------------------------------------------------
 
+Screen::Screen(Win32Modes& modes, HWND hwnd) : modes_(modes), hwnd_(hwnd), dpi_(WindowDpi(hwnd)) {}
+
 Screen::~Screen() {
   if (mem_dc_) {
     SelectObject(mem_dc_, old_bitmap_);
@@ -111,38 +115,98 @@ Screen::~Screen() {
   if (section_) DeleteObject(section_);
 }
 
-void Screen::Present(const Canvas& form) {
-  const Image& img = form.image();
-  if (img.width <= 0 || img.height <= 0) return;
-  if (!section_ || img.width != width_ || img.height != height_) {
-    if (mem_dc_) {
-      SelectObject(mem_dc_, old_bitmap_);
-    } else {
-      mem_dc_ = CreateCompatibleDC(nullptr);
-    }
-    if (section_) DeleteObject(section_);
-    BITMAPINFO bi {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = img.width;
-    bi.bmiHeader.biHeight = -img.height;  // top row first, as the core keeps it
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    section_ = CreateDIBSection(mem_dc_, &bi, DIB_RGB_COLORS, &bits_, nullptr, 0);
-    if (!section_) return;
-    old_bitmap_ = SelectObject(mem_dc_, section_);
-    width_ = img.width;
-    height_ = img.height;
+bool Screen::Fit(const Image& img) {
+  if (section_ && img.width == width_ && img.height == height_) return true;
+  if (mem_dc_) {
+    SelectObject(mem_dc_, old_bitmap_);
+  } else {
+    mem_dc_ = CreateCompatibleDC(nullptr);
   }
-  GdiFlush();
-  // B, G, R, X in both: the frame goes over as it is.
-  std::memcpy(bits_, img.px.data(), img.px.size() * sizeof(uint32_t));
+  if (section_) DeleteObject(section_);
+  section_ = nullptr;
+  width_ = height_ = 0;
+  BITMAPINFO bi {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = img.width;
+  bi.bmiHeader.biHeight = -img.height;  // top row first, as the core keeps it
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  section_ = CreateDIBSection(mem_dc_, &bi, DIB_RGB_COLORS, &bits_, nullptr, 0);
+  if (!section_) return false;
+  old_bitmap_ = SelectObject(mem_dc_, section_);
+  width_ = img.width;
+  height_ = img.height;
+  return true;
+}
+
+RECT Screen::Take(const Image& src, PixelRect r, int sx, int sy) {
+  // Clipped to the section and to the source alike.
+  int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
+  int x1 = std::min(r.right(), width_), y1 = std::min(r.bottom(), height_);
+  x0 = std::max(x0, r.x - sx);
+  y0 = std::max(y0, r.y - sy);
+  x1 = std::min(x1, r.x - sx + src.width);
+  y1 = std::min(y1, r.y - sy + src.height);
+  if (x0 >= x1 || y0 >= y1) return RECT {0, 0, 0, 0};
+  auto* dst = static_cast<uint32_t*>(bits_);
+  const size_t row = static_cast<size_t>(x1 - x0) * sizeof(uint32_t);
+  for (int y = y0; y < y1; ++y)
+    std::memcpy(dst + static_cast<size_t>(y) * width_ + x0,
+                &src.px[static_cast<size_t>(y - r.y + sy) * src.width + (x0 - r.x + sx)], row);
+  return RECT {x0, y0, x1, y1};
+}
+
+void Screen::Put(const std::vector<RECT>& rects) {
   HDC dc = GetDC(hwnd_);
-  BitBlt(dc, 0, 0, width_, height_, mem_dc_, 0, 0, SRCCOPY);
+  if (!dc) return;
+  for (const RECT& r : rects) {
+    if (r.left < r.right && r.top < r.bottom)
+      BitBlt(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, mem_dc_, r.left, r.top,
+             SRCCOPY);
+  }
   ReleaseDC(hwnd_, dc);
+}
+
+void Screen::MarkPainted() {
   SetPropW(hwnd_, kPaintedSizeProp,
            reinterpret_cast<HANDLE>(static_cast<uintptr_t>((width_ & 0xFFFF) << 16 |
                                                            (height_ & 0xFFFF))));
+}
+
+void Screen::Present(const Canvas& form) {
+  const Image& img = form.image();
+  if (img.width <= 0 || img.height <= 0 || !Fit(img)) return;
+  GdiFlush();
+  // B, G, R, X in both: the frame goes over as it is.
+  std::memcpy(bits_, img.px.data(), img.px.size() * sizeof(uint32_t));
+  Put({RECT {0, 0, width_, height_}});
+  MarkPainted();
+}
+
+void Screen::PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) {
+  PresentCopies(form, form.image(), 0, {}, rects);
+}
+
+void Screen::PresentCopies(const Canvas& form, const Image& picture, uint64_t,
+                           const std::vector<PictureCopy>& copies,
+                           const std::vector<PixelRect>& rects) {
+  const Image& img = form.image();
+  if (img.width <= 0 || img.height <= 0) return;
+  // A section of another size (or none) holds nothing of this form: the
+  // whole form goes first. Outside the copies it is what the screen shows.
+  const bool whole = !section_ || img.width != width_ || img.height != height_;
+  if (whole && !Fit(img)) return;
+  GdiFlush();
+  if (whole) std::memcpy(bits_, img.px.data(), img.px.size() * sizeof(uint32_t));
+  std::vector<RECT> put;
+  put.reserve(copies.size() + rects.size());
+  // The copies first, then the form's rectangles over them.
+  for (const PictureCopy& c : copies) put.push_back(Take(picture, c.to, c.sx, c.sy));
+  for (const PixelRect& r : rects) put.push_back(Take(img, r, r.x, r.y));
+  if (whole) put.assign(1, RECT {0, 0, width_, height_});
+  Put(put);
+  MarkPainted();
 }
 
 void Screen::Paint(HDC dc) {
@@ -150,21 +214,6 @@ void Screen::Paint(HDC dc) {
 }
 
 void Screen::PumpMessages() { modes_.Pump(); }
-
-double Screen::DotsPerInch() const {
-  // Per monitor where Windows knows it (10 and later), else the system's.
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto get_dpi = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-  if (get_dpi) {
-    const UINT dpi = get_dpi(hwnd_);
-    if (dpi > 0) return dpi;
-  }
-  HDC dc = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
-  return dpi > 0 ? dpi : 96.0;
-}
 
 // --- Win32Modes -------------------------------------------------------------
 
@@ -183,11 +232,21 @@ Screen* Win32Modes::NewWindow(const wchar_t* cls, DWORD style, DWORD ex_style, c
 
 template <class Fn>
 void Win32Modes::WithScreen(Screen& s, Fn fn) {
-  const Int16 outer = AnzFl;
+  // Put back however `fn` ends (an error it raises goes on to its caller).
+  struct Restore {
+    Screen& s;
+    GdiTextRenderer* text;
+    Int16 outer = AnzFl;
+    int outer_dpi = text ? text->dpi() : 0;
+    ~Restore() {
+      s.anz_fl = AnzFl;
+      AnzFl = outer;
+      if (text) text->set_dpi(outer_dpi);
+    }
+  } restore {s, text_};
   AnzFl = s.anz_fl;
+  if (text_) text_->set_dpi(static_cast<int>(s.dpi()));
   fn();
-  s.anz_fl = AnzFl;
-  AnzFl = outer;
 }
 
 void Win32Modes::SyncTimer(Screen& s) {
@@ -209,6 +268,7 @@ void Win32Modes::StartScene(Screen& s) {
   RECT rc;
   GetClientRect(s.hwnd(), &rc);
   s.building = true;
+  s.rebuild = false;
   WithScreen(s, [&] {
     s.frm->form.SetSize(rc.right, rc.bottom);
     s.frm->Form_Resize();
@@ -293,7 +353,9 @@ void Win32Modes::SaveWallpaper() {
   SaverWindow& frm = *screens_.front()->frm;
   // Ended before the first stage of a scene: there is no picture yet.
   if (frm.picBG.ScaleWidth() <= 0 || frm.picBG.ScaleHeight() <= 0) return;
-  const std::string path = SignAndSaveWallpaper(frm);
+  // Its notice line is set at that monitor's density.
+  std::string path;
+  WithScreen(*screens_.front(), [&] { path = SignAndSaveWallpaper(frm); });
   SetWallPaper(path, [](const std::string& p) {
     std::wstring w = WideFromAnsi(p);
     std::replace(w.begin(), w.end(), L'/', L'\\');
@@ -377,10 +439,14 @@ LRESULT Win32Modes::Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp) {
       if (s.preview) {
         s.preview->form.SetSize(LOWORD(lp), HIWORD(lp));
         s.preview->Form_Resize();
-      } else if (frm && !s.building && frm->form.ScaleWidth() > 0 &&
+      } else if (frm && frm->form.ScaleWidth() > 0 &&
                  (frm->form.ScaleWidth() != LOWORD(lp) || frm->form.ScaleHeight() != HIWORD(lp))) {
-        // Another size (the display changed): a new scene at that size.
-        StartScene(s);
+        // Another size (the display changed): a new scene at that size, once
+        // the one being built is done.
+        if (s.building)
+          s.rebuild = true;
+        else
+          StartScene(s);
       }
       return 0;
     case WM_DISPLAYCHANGE:
@@ -393,8 +459,28 @@ LRESULT Win32Modes::Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp) {
         }
       }
       return 0;
+    case WM_DPICHANGED:
+      // The monitor's scale changed, or the window went to another one. The
+      // window keeps covering its monitor (the suggested rectangle is the
+      // old size scaled), and a new scene sets its text at the new density.
+      if (frm) {
+        s.set_dpi(ChooseDpi(DpiReadings {HIWORD(wp)}));
+        s.rebuild = true;
+        MONITORINFO mi {};
+        mi.cbSize = sizeof mi;
+        if (GetMonitorInfoW(MonitorFromWindow(s.hwnd(), MONITOR_DEFAULTTONEAREST), &mi)) {
+          const RECT& r = mi.rcMonitor;
+          SetWindowPos(s.hwnd(), HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOACTIVATE);  // a new size starts the new scene itself
+        }
+        if (s.rebuild && !s.building && frm->form.ScaleWidth() > 0) StartScene(s);
+        return 0;
+      }
+      break;
     case WM_TIMER:
-      if (wp == kFrameTimer && frm && frm->tmrAnimation.Enabled && !s.building) {
+      if (wp == kFrameTimer && frm && s.rebuild && !s.building) {
+        StartScene(s);  // asked for while a scene was being built
+      } else if (wp == kFrameTimer && frm && frm->tmrAnimation.Enabled && !s.building) {
         s.building = true;  // a restart builds a scene; no tick inside it
         WithScreen(s, [&] { frm->tmrAnimation_Timer(); });
         s.building = false;

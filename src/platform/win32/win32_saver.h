@@ -1,7 +1,8 @@
 // The Windows saver's windows: one top-most popup per monitor in saver mode
 // (each with its own scene at its own size; input on any ends all), or the
-// preview re-parented into a host window. Each window presents the core's
-// frames from a DIB section; the core's pixels are already in its order.
+// preview re-parented into a host window. Each window keeps what it shows in
+// a DIB section (the core's pixels are already in its order) and puts only
+// the parts of a frame that changed on the screen.
 #pragma once
 
 #include <windows.h>
@@ -24,19 +25,31 @@ constexpr const wchar_t* kPaintedSizeProp = L"WinterHollow.PaintedSize";
 constexpr const wchar_t* kPreviewClass = L"WinterHollowPreview";
 
 class Win32Modes;
+class GdiTextRenderer;
 
 // One window of the program and what it shows.
 class Screen : public FormHost {
  public:
-  Screen(Win32Modes& modes, HWND hwnd) : modes_(modes), hwnd_(hwnd) {}
+  Screen(Win32Modes& modes, HWND hwnd);
   ~Screen() override;
 
   void Present(const Canvas& form) override;
+  void PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) override;
+  // The band's copies come straight from its picture, so the form need not
+  // carry them.
+  bool KeepsPictures() const override { return true; }
+  void PresentCopies(const Canvas& form, const Image& picture, uint64_t picture_id,
+                     const std::vector<PictureCopy>& copies,
+                     const std::vector<PixelRect>& rects) override;
   void PumpMessages() override;
-  double DotsPerInch() const override;
+  // Both are this window's monitor's density.
+  double DotsPerInch() const override { return dpi_; }
+  double TextDotsPerInch() const override { return dpi_; }
 
   HWND hwnd() const { return hwnd_; }
-  // Paints the last presented frame (WM_PAINT).
+  UINT dpi() const { return dpi_; }
+  void set_dpi(UINT dpi) { dpi_ = dpi; }
+  // Paints what the window shows (WM_PAINT).
   void Paint(HDC dc);
 
   std::unique_ptr<SaverWindow> frm;
@@ -46,10 +59,23 @@ class Screen : public FormHost {
   bool timer_on = false;
   int32_t timer_interval = 0;
   bool building = false;
+  // A new scene is due (the monitor's density changed) once no scene is
+  // being built.
+  bool rebuild = false;
 
  private:
+  // Makes the section the form's size; false when it cannot be had.
+  bool Fit(const Image& form);
+  // Copies rectangle `r` of `src` into the section from (sx, sy) of `src`;
+  // the part that lies on both, which it returns.
+  RECT Take(const Image& src, PixelRect r, int sx, int sy);
+  // Puts these rectangles of the section on the window.
+  void Put(const std::vector<RECT>& rects);
+  void MarkPainted();
+
   Win32Modes& modes_;
   HWND hwnd_;
+  UINT dpi_;
   HDC mem_dc_ = nullptr;
   HBITMAP section_ = nullptr;
   HGDIOBJ old_bitmap_ = nullptr;
@@ -74,6 +100,9 @@ class Win32Modes : public ModeHost, public ExitHost {
   void SaveWallpaper() override;
   void UnloadAll() override;
 
+  // The text renderer whose density each window sets around its drawing.
+  void set_text(GdiTextRenderer* text) { text_ = text; }
+
   // The owner of the settings dialog ("/C:<window>"); none by default.
   void set_config_owner(HWND owner) { config_owner_ = owner; }
 
@@ -90,7 +119,8 @@ class Win32Modes : public ModeHost, public ExitHost {
 
  private:
   Screen* NewWindow(const wchar_t* cls, DWORD style, DWORD ex_style, const RECT& r);
-  // Runs `fn` with the global flake count set to this window's.
+  // Runs `fn` with the global flake count and the text's density set to
+  // this window's.
   template <class Fn>
   void WithScreen(Screen& s, Fn fn);
   void SyncTimer(Screen& s);
@@ -99,6 +129,7 @@ class Win32Modes : public ModeHost, public ExitHost {
   void Forget(HWND hwnd);
 
   HINSTANCE instance_;
+  GdiTextRenderer* text_ = nullptr;
   std::vector<std::unique_ptr<Screen>> screens_;
   HWND preview_host_ = nullptr;
   HWND config_owner_ = nullptr;
