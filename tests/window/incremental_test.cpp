@@ -30,7 +30,8 @@ struct Screen : FormHost {
   }
   void PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) override {
     const Image& src = form.image();
-    if (src.width != image.width || src.height != image.height) fault = "rectangles of another size";
+    if (src.width != image.width || src.height != image.height)
+      fault = "rectangles of another size";
     for (const PixelRect& r : rects) {
       if (r.empty() || r.x < 0 || r.y < 0 || r.right() > src.width || r.bottom() > src.height) {
         fault = "a rectangle outside the form";
@@ -43,7 +44,8 @@ struct Screen : FormHost {
     ++partials;
   }
   // Copies come from the picture itself, as a host that keeps it would.
-  void PresentCopies(const Canvas& form, const Image& pic, uint64_t, const std::vector<PictureCopy>& copies,
+  void PresentCopies(const Canvas& form, const Image& pic, uint64_t,
+                     const std::vector<PictureCopy>& copies,
                      const std::vector<PixelRect>& rects) override {
     for (const PictureCopy& c : copies) {
       const PixelRect& r = c.to;
