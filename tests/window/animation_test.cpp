@@ -38,7 +38,7 @@ class Tick : public WithForm {
   int32_t clock = 1000;
 };
 
-TEST_F(Tick, CloudBandWrapsOnlyWhenItsOffsetExceedsItsWidth) {
+TEST_F(Tick, CloudBandWrapsPastItsWidthItsOffsetRoundsHalfToEvenAndItsCounterOverflowIsReported) {
   // A 50-wide band: column 0 green, column 48 blue, the rest red.
   f.picHimmel.BackColor = 0x0000FF;
   f.picHimmel.SetSize(50, 10);
@@ -66,9 +66,7 @@ TEST_F(Tick, CloudBandWrapsOnlyWhenItsOffsetExceedsItsWidth) {
   EXPECT_EQ(f.picBuffer.GetPixel(0, 5), 0xFF0000);
   EXPECT_EQ(f.picBuffer.GetPixel(2, 5), 0x0000FF);
   EXPECT_EQ(f.picBuffer.GetPixel(2, 4), f.picBG.GetPixel(2, 4)) << "nothing above the band";
-}
-
-TEST_F(Tick, CloudOffsetRoundsHalfToEvenAndItsCounterOverflowIsReported) {
+  // The offset rounds half to even; an overflowing counter is an error.
   f.HimmelW = 1000;
   SaverSettings.SpeedS = 0.5f;
   std::vector<int> xs;
@@ -150,7 +148,7 @@ TEST_F(Tick, RestartComesOnePeriodAfterTheFirstElapsedPeriodAcrossTheClockWraps)
 
 // --- snowflakes --------------------------------------------------------
 
-TEST_F(Tick, FlakesUpToAnzFlWrapPastTheRightEdgeSettleOnTheirGroundLineAsWhiteDiscs) {
+TEST_F(Tick, FlakesUpToAnzFlWrapSettleAndAreDrawnAsWhiteDiscsEvenWhenAStepFails) {
   SaverSettings.Size = 6;
   AnzFl = 4;
   f.picBuffer.BackColor = 0;
@@ -173,6 +171,23 @@ TEST_F(Tick, FlakesUpToAnzFlWrapPastTheRightEdgeSettleOnTheirGroundLineAsWhiteDi
   }
   EXPECT_EQ(f.picBuffer.GetPixel(24, 34), 0xFFFFFF);
   EXPECT_EQ(f.picBuffer.GetPixel(30, 34), 0);
+  EXPECT_EQ(Protocols(), 0);
+
+  // A speed too large for a single step: a failing statement costs only
+  // itself, so every flake still has its ground line and is drawn.
+  SaverSettings.SpeedF = 20000;  // both step ranges overflow 16 bits
+  AnzFl = 3;
+  f.picBuffer.Cls();
+  for (int i = 0; i <= 3; ++i) a.Fl[i] = {10 + 40 * i, 20, 6};
+  const uint64_t before = RandomDrawCount();
+  a.Flakes();
+  EXPECT_EQ(RandomDrawCount() - before, 4u) << "only each flake's ground line is drawn";
+  for (int i = 0; i <= 3; ++i) {
+    EXPECT_EQ(a.Fl[i].X, 10 + 40 * i);
+    EXPECT_EQ(a.Fl[i].Y, 20);
+    EXPECT_EQ(f.picBuffer.GetPixel(13 + 40 * i, 23), 0xFFFFFF) << "flake " << i;
+  }
+  ExpectLogged({"Flakes"});
 }
 
 TEST_F(Tick, AFlakeCountPastTheTableIsReportedOnceAndCostsNoMoreThanAFullTable) {
@@ -209,7 +224,6 @@ TEST_F(Tick, EachFlightStepsWithinItsRangesAndEndsOnlyWhereItShould) {
     const char* what;
     int nr;
     ObjektRec start;
-    int takt;
     float speed;
     int dx_lo, dx_hi, dy_lo, dy_hi;  // every step
     int x_lo, x_hi;                  // every place while it flies
@@ -218,20 +232,20 @@ TEST_F(Tick, EachFlightStepsWithinItsRangesAndEndsOnlyWhereItShould) {
     std::vector<int> frames;  // the first frames, from its first step
   };
   // Birds show 1 once, then 2 .. 6 twice each; the aeroplane 2, 2, 1.
-  const std::vector<int> bird = {1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 1, 2, 2, 3, 3,
-                                 4, 4, 5, 5, 6, 6, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6};
+  const std::vector<int> bird = {1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 1, 2, 2, 3, 3, 4,
+                                 4, 5, 5, 6, 6, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6};
   const std::vector<int> plane = {2, 2, 1, 2, 2, 1, 2, 2, 1};
   const Flight flights[] = {
       // Its first call only starts it; a right bird ends only past the right edge.
-      {"right", 2, {-150, 1000, 0, 0}, 0, 0, 2, 4, -10, 5, -150, 200, -150, 15, 60, false, bird},
+      {"right", 2, {-150, 1000, 0, 0}, 0, 2, 4, -10, 5, -150, 200, -150, 15, 60, false, bird},
       // A left bird leaves the screen completely before it ends.
-      {"left", 12, {-120, 100, -1, 1}, 0, 1.5f, -6, -3, -10, 5, -150, -120, 200, 15, 60, false, {}},
+      {"left", 12, {-120, 100, -1, 1}, 1.5f, -6, -3, -10, 5, -150, -120, 200, 15, 60, false, {}},
       // Climbing above the top ends a flight wherever it is.
-      {"climb", 1, {-100, -45, -1, 1}, 0, 0, 2, 4, -10, 5, -100, 100, -150, 15, 60, false, {}},
+      {"climb", 1, {-100, -45, -1, 1}, 0, 2, 4, -10, 5, -100, 100, -150, 15, 60, false, {}},
       // The aeroplane loses the fraction of its speed.
-      {"plane", 21, {150, 60, -1, 1}, 1, 2.08f, -2, -2, -1, 1, -350, 150, 200, 0, 12, false, plane},
+      {"plane", 21, {150, 60, -1, 1}, 2.08f, -2, -2, -1, 1, -350, 150, 200, 0, 12, false, plane},
       // Every horizontal step overflows: the bird still climbs and ends.
-      {"too fast", 1, {100, -30, -1, 1}, 0, 40000, 0, 0, -10, 5, 100, 100, -150, 15, 60, true, {}},
+      {"too fast", 1, {100, -30, -1, 1}, 40000, 0, 0, -10, 5, 100, 100, -150, 15, 60, true, {}},
   };
   for (const Flight& t : flights) {
     SCOPED_TRACE(t.what);
@@ -240,7 +254,7 @@ TEST_F(Tick, EachFlightStepsWithinItsRangesAndEndsOnlyWhereItShould) {
     for (int trial = 0; trial < 50; ++trial) {
       a.ObjNr = t.nr;
       r = t.start;
-      a.FlugTakt = t.takt;
+      a.FlugTakt = 1;
       std::vector<int> frames;
       for (int call = 0; call < 1000 && a.ObjNr == t.nr; ++call) {
         const ObjektRec was = r;
@@ -404,23 +418,6 @@ TEST_F(Tick, ALaunchWhoseSheetsFailToLoadIsNeitherDrawnNorRolledAgain) {
   }
   EXPECT_EQ(launches, 5);
   ExpectLogged({"tmrAnimation_timer"});
-}
-
-TEST_F(Tick, ASnowSpeedTooLargeForASingleStepStillDrawsEveryFlake) {
-  SaverSettings.SpeedF = 20000;  // both step ranges overflow 16 bits
-  AnzFl = 3;
-  f.picBuffer.BackColor = 0;
-  f.picBuffer.Cls();
-  for (int i = 0; i <= 3; ++i) a.Fl[i] = {10 + 40 * i, 20, 6};
-  const uint64_t before = RandomDrawCount();
-  a.Flakes();
-  EXPECT_EQ(RandomDrawCount() - before, 4u) << "only each flake's ground line is drawn";
-  for (int i = 0; i <= 3; ++i) {
-    EXPECT_EQ(a.Fl[i].X, 10 + 40 * i);
-    EXPECT_EQ(a.Fl[i].Y, 20);
-    EXPECT_EQ(f.picBuffer.GetPixel(13 + 40 * i, 23), 0xFFFFFF) << "flake " << i;
-  }
-  ExpectLogged({"Flakes"});
 }
 
 }  // namespace
