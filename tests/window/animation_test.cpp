@@ -221,15 +221,14 @@ TEST_F(Tick, AFlakeCountPastTheTableIsReportedOnceAndCostsNoMoreThanAFullTable) 
 
 TEST_F(Tick, EachFlightStepsWithinItsRangesAndEndsOnlyWhereItShould) {
   struct Flight {
-    const char* what;
     int nr;
     ObjektRec start;
     float speed;
-    int dx_lo, dx_hi, dy_lo, dy_hi;  // every step
-    int x_lo, x_hi;                  // every place while it flies
-    int end_x, end_y_lo, end_y_hi;   // where the next flight of its slot starts
-    bool overflows;
-    std::vector<int> frames;  // the first frames, from its first step
+    int dx_lo, dx_hi, dy_lo, dy_hi;    // every step
+    int x_lo, x_hi, last_lo, last_hi;  // every place while it flies, and the last
+    int end_x, end_y_lo, end_y_hi;     // where the next flight of its slot starts
+    std::vector<int> frames = {};      // the first frames, from its first step
+    bool overflows = false;
   };
   // Birds show 1 once, then 2 .. 6 twice each; the aeroplane 2, 2, 1.
   const std::vector<int> bird = {1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 1, 2, 2, 3, 3, 4,
@@ -237,18 +236,18 @@ TEST_F(Tick, EachFlightStepsWithinItsRangesAndEndsOnlyWhereItShould) {
   const std::vector<int> plane = {2, 2, 1, 2, 2, 1, 2, 2, 1};
   const Flight flights[] = {
       // Its first call only starts it; a right bird ends only past the right edge.
-      {"right", 2, {-150, 1000, 0, 0}, 0, 2, 4, -10, 5, -150, 200, -150, 15, 60, false, bird},
+      {2, {-150, 1000, 0, 0}, 0, 2, 4, -10, 5, -150, 200, 197, 200, -150, 15, 60, bird},
       // A left bird leaves the screen completely before it ends.
-      {"left", 12, {-120, 100, -1, 1}, 1.5f, -6, -3, -10, 5, -150, -120, 200, 15, 60, false, {}},
+      {12, {-120, 100, -1, 1}, 1.5f, -6, -3, -10, 5, -150, -120, -150, -145, 200, 15, 60},
       // Climbing above the top ends a flight wherever it is.
-      {"climb", 1, {-100, -45, -1, 1}, 0, 2, 4, -10, 5, -100, 100, -150, 15, 60, false, {}},
+      {1, {-100, -45, -1, 1}, 0, 2, 4, -10, 5, -100, 100, -100, 100, -150, 15, 60},
       // The aeroplane loses the fraction of its speed.
-      {"plane", 21, {150, 60, -1, 1}, 2.08f, -2, -2, -1, 1, -350, 150, 200, 0, 12, false, plane},
+      {21, {150, 60, -1, 1}, 2.08f, -2, -2, -1, 1, -350, 150, -350, -349, 200, 0, 12, plane},
       // Every horizontal step overflows: the bird still climbs and ends.
-      {"too fast", 1, {100, -30, -1, 1}, 40000, 0, 0, -10, 5, 100, 100, -150, 15, 60, true, {}},
+      {1, {100, -30, -1, 1}, 40000, 0, 0, -10, 5, 100, 100, 100, 100, -150, 15, 60, {}, true},
   };
   for (const Flight& t : flights) {
-    SCOPED_TRACE(t.what);
+    SCOPED_TRACE(::testing::Message() << "object " << t.nr << " at speed " << t.speed);
     SaverSettings.SpeedO = t.speed;
     ObjektRec& r = a.Obj[t.nr];
     for (int trial = 0; trial < 50; ++trial) {
@@ -256,6 +255,7 @@ TEST_F(Tick, EachFlightStepsWithinItsRangesAndEndsOnlyWhereItShould) {
       r = t.start;
       a.FlugTakt = 1;
       std::vector<int> frames;
+      int last = r.X;
       for (int call = 0; call < 1000 && a.ObjNr == t.nr; ++call) {
         const ObjektRec was = r;
         const int takt = a.FlugTakt;
@@ -271,8 +271,10 @@ TEST_F(Tick, EachFlightStepsWithinItsRangesAndEndsOnlyWhereItShould) {
         EXPECT_TRUE(InRange(r.X - was.X, t.dx_lo, t.dx_hi));
         EXPECT_TRUE(InRange(r.Y - was.Y, t.dy_lo, t.dy_hi));
         EXPECT_TRUE(InRange(r.X, t.x_lo, t.x_hi)) << "still flying";
+        last = r.X;
         frames.push_back(r.Bild);
       }
+      EXPECT_TRUE(InRange(last, t.last_lo, t.last_hi)) << "the last place in flight";
       EXPECT_EQ(a.ObjNr, 0);
       EXPECT_EQ(r.Aktiv, 0);
       EXPECT_EQ(r.X, t.end_x);
