@@ -85,28 +85,28 @@ TEST_F(Tick, CloudBandWrapsPastItsWidthItsOffsetRoundsHalfToEvenAndItsCounterOve
 }
 
 TEST_F(Tick, DateAndTimeLineIsPrintedAtTheBottomLeftInDarkBlue) {
-  SaverSettings.Date = 1;
-  SaverSettings.Time = 1;
-  a.tmrAnimation_Timer();
-  ASSERT_EQ(text.calls.size(), 2u);
-  const double y = 150 - 16 - 3;
-  EXPECT_EQ(text.calls[0].x, 5);
-  EXPECT_EQ(text.calls[0].y, y);
-  EXPECT_EQ(text.calls[0].colour, RGB(0, 0, 128));
-  EXPECT_EQ(text.calls[0].text, Animation::ShortDate(sys.now) + "   ");
-  EXPECT_EQ(text.calls[1].x, 5 + 7.0 * text.calls[0].text.size()) << "time follows the date";
-  EXPECT_EQ(text.calls[1].text, Animation::LongTime(sys.now));
-  EXPECT_EQ(f.picBuffer.ForeColor, RGB(255, 255, 255)) << "white again for the flakes";
-
-  text.calls.clear();
-  SaverSettings.Date = 0;
-  a.tmrAnimation_Timer();
-  ASSERT_EQ(text.calls.size(), 1u);
-  EXPECT_EQ(text.calls[0].x, 5) << "time alone starts at the left margin";
-  text.calls.clear();
-  SaverSettings.Time = 0;
-  a.tmrAnimation_Timer();
-  EXPECT_TRUE(text.calls.empty());
+  const std::string date = Animation::ShortDate(sys.now) + "   ";
+  const std::string time = Animation::LongTime(sys.now);
+  const struct {
+    int date, time;
+    std::vector<std::string> texts;
+  } cases[] = {{1, 1, {date, time}}, {0, 1, {time}}, {1, 0, {date}}, {0, 0, {}}};
+  for (const auto& c : cases) {
+    SaverSettings.Date = c.date;
+    SaverSettings.Time = c.time;
+    text.calls.clear();
+    a.tmrAnimation_Timer();
+    ASSERT_EQ(text.calls.size(), c.texts.size());
+    double x = 5;  // one after the other from the left margin
+    for (size_t i = 0; i < c.texts.size(); ++i) {
+      EXPECT_EQ(text.calls[i].text, c.texts[i]);
+      EXPECT_EQ(text.calls[i].x, x);
+      EXPECT_EQ(text.calls[i].y, 150 - 16 - 3);
+      EXPECT_EQ(text.calls[i].colour, RGB(0, 0, 128));
+      x += 7.0 * c.texts[i].size();
+    }
+    EXPECT_EQ(f.picBuffer.ForeColor, RGB(255, 255, 255)) << "white again for the flakes";
+  }
 }
 
 TEST_F(Tick, RestartComesOnePeriodAfterTheFirstElapsedPeriodAcrossTheClockWraps) {

@@ -165,13 +165,13 @@ TEST_F(Window, WallpaperIsTheSignedBackgroundWrittenWholeBesideTheProgramOrInThe
   EXPECT_EQ(FolderNames(data), std::vector<std::string>{});
 
   // A program folder that cannot take the file: the user's data folder does.
-  ASSERT_EQ(std::system(("rm '" + path + "' && mkdir '" + path + "'").c_str()), 0);
+  auto block = [](const std::string& file) {
+    return std::system(("rm '" + file + "' && mkdir '" + file + "'").c_str());
+  };
+  ASSERT_EQ(block(path), 0);
   EXPECT_EQ(SignAndSaveWallpaper(w), data + "/WinterHollow.bmp");
   // Neither: a run-time error for the caller's trap.
-  ASSERT_EQ(
-      std::system(
-          ("rm '" + data + "/WinterHollow.bmp' && mkdir '" + data + "/WinterHollow.bmp'").c_str()),
-      0);
+  ASSERT_EQ(block(data + "/WinterHollow.bmp"), 0);
   EXPECT_THROW(SignAndSaveWallpaper(w), RuntimeError);
   // No place at all (no home): nothing is written anywhere.
   sys.folders = std::vector<std::string>{};
