@@ -17,53 +17,47 @@
 namespace wh::testing {
 namespace {
 
-// A screen that keeps what it was given: whole forms, or rectangles of one.
+// A screen that keeps what it was given: whole forms, or rectangles of one,
+// or copies of a picture it keeps itself (as the X11 host keeps the band).
 struct Screen : FormHost {
   Image image;
-  int wholes = 0, partials = 0;
+  int wholes = 0, partials = 0, copied = 0;
   int64_t pixels = 0;  // presented since the last reset
   std::string fault;
+  bool keeps = false;
+  bool KeepsPictures() const override { return keeps; }
+  void PumpMessages() override {}
   void Present(const Canvas& form) override {
     image = form.image();
     ++wholes;
     pixels += static_cast<int64_t>(image.width) * image.height;
   }
+  // Rectangle `to` of the screen from (sx, sy) of `src`, both inside.
+  void Put(const PixelRect& to, const Image& src, int sx, int sy) {
+    if (to.empty() || to.x < 0 || to.y < 0 || to.right() > image.width ||
+        to.bottom() > image.height || sx < 0 || sy < 0 || sx + to.w > src.width ||
+        sy + to.h > src.height) {
+      fault = "a rectangle outside the screen or its source";
+      return;
+    }
+    for (int y = 0; y < to.h; ++y)
+      for (int x = 0; x < to.w; ++x) image.at(to.x + x, to.y + y) = src.at(sx + x, sy + y);
+    pixels += int64_t{to.w} * to.h;
+  }
   void PresentRects(const Canvas& form, const std::vector<PixelRect>& rects) override {
     const Image& src = form.image();
-    if (src.width != image.width || src.height != image.height) fault = "rectangles of another size";
-    for (const PixelRect& r : rects) {
-      if (r.empty() || r.x < 0 || r.y < 0 || r.right() > src.width || r.bottom() > src.height) {
-        fault = "a rectangle outside the form";
-        continue;
-      }
-      for (int y = r.y; y < r.bottom(); ++y)
-        for (int x = r.x; x < r.right(); ++x) image.at(x, y) = src.at(x, y);
-      pixels += int64_t{r.w} * r.h;
-    }
+    if (src.width != image.width || src.height != image.height)
+      fault = "rectangles of another size";
+    for (const PixelRect& r : rects) Put(r, src, r.x, r.y);
     ++partials;
   }
-  // Copies come from the picture itself, as a host that keeps it would.
-  void PresentCopies(const Canvas& form, const Image& pic, uint64_t, const std::vector<PictureCopy>& copies,
+  void PresentCopies(const Canvas& form, const Image& pic, uint64_t,
+                     const std::vector<PictureCopy>& copies,
                      const std::vector<PixelRect>& rects) override {
-    for (const PictureCopy& c : copies) {
-      const PixelRect& r = c.to;
-      if (r.empty() || r.x < 0 || r.y < 0 || r.right() > image.width || r.bottom() > image.height ||
-          c.sx < 0 || c.sy < 0 || c.sx + r.w > pic.width || c.sy + r.h > pic.height) {
-        fault = "a copy outside the form or the picture";
-        continue;
-      }
-      for (int y = 0; y < r.h; ++y)
-        for (int x = 0; x < r.w; ++x) image.at(r.x + x, r.y + y) = pic.at(c.sx + x, c.sy + y);
-      pixels += int64_t{r.w} * r.h;
-    }
+    for (const PictureCopy& c : copies) Put(c.to, pic, c.sx, c.sy);
     ++copied;
     PresentRects(form, rects);
   }
-  int copied = 0;
-  // A host that keeps the band's picture itself, as the X11 one does.
-  bool keeps = false;
-  bool KeepsPictures() const override { return keeps; }
-  void PumpMessages() override {}
 };
 
 // Text that leaves marks: a block per character, patterned by its code, so
@@ -84,9 +78,14 @@ struct BlockText : TextRenderer {
   double TextWidth(const std::string& t, const Font&) override { return 7.0 * t.size(); }
 };
 
-struct Coverage {
-  int ticks = 0, right = 0, left = 0, plane = 0, restarts = 0, wraps = 0, settled = 0;
-  int band_wraps = 0, stale = 0;
+// A first scene of w x h, then `ticks` ticks; at tick `resize_at` both
+// windows are resized to rw x rh.
+struct Case {
+  uint64_t seed;
+  int w, h, ticks;
+  float cloud_speed;
+  int resize_at, rw, rh;
+  bool host_keeps_band;
 };
 
 class Incremental : public WithForm {
@@ -130,29 +129,29 @@ class Incremental : public WithForm {
     ASSERT_TRUE(ref_screen.image == inc_screen.image) << "screen differs " << where;
   }
 
-  void Start(uint64_t seed, int w, int h) {
+  void Go(const Case& t) {
+    SaverSettings.SpeedS = t.cloud_speed;
+    inc_screen.keeps = t.host_keeps_band;
     ref.incremental = false;
     for (SaverWindow* win : {&ref, &inc}) win->anim.tick_count = [this] { return clock; };
     const int ref_before = ref_screen.wholes, inc_before = inc_screen.wholes + inc_screen.partials;
-    Both(seed, [&](SaverWindow& win) {
-      win.form.SetSize(w, h);
+    Both(t.seed, [&](SaverWindow& win) {
+      win.form.SetSize(t.w, t.h);
       win.Form_Load();
       win.Form_Resize();
     });
     ASSERT_EQ(ref_screen.wholes - ref_before, inc_screen.wholes + inc_screen.partials - inc_before)
         << "every stage is shown";
     Compare("after the first scene");
-  }
-
-  // Runs n ticks from `seed` on; `before` may change both windows first.
-  void Run(uint64_t seed, int n, Coverage& c, int resize_at = -1, int rw = 0, int rh = 0) {
-    for (int k = 0; k < n; ++k) {
+    ref_screen.pixels = inc_screen.pixels = 0;
+    const int frames = inc_screen.partials;
+    for (int k = 0; k < t.ticks; ++k) {
       clock += 40;
       if (k % 25 == 0) sys.now.second = (sys.now.second + 1) % 60;  // the clock line changes
-      const uint64_t s = seed * 1000003 + static_cast<uint64_t>(k);
-      if (k == resize_at) {
+      const uint64_t s = t.seed * 1000003 + static_cast<uint64_t>(k);
+      if (k == t.resize_at) {
         Both(s, [&](SaverWindow& win) {
-          win.form.SetSize(rw, rh);
+          win.form.SetSize(t.rw, t.rh);
           win.Form_Resize();
         });
         Compare("after a resize");
@@ -171,9 +170,8 @@ class Incremental : public WithForm {
       for (int i = 0; i <= AnzFl; ++i) before.push_back(ref.anim.Fl[i]);
       const int himmel_x = ref.HimmelX, stages = ref_screen.wholes;
       Both(s, [](SaverWindow& win) { win.tmrAnimation_Timer(); });
-      Compare("after tick " + std::to_string(k) + " of run " + std::to_string(seed));
-      ++c.ticks;
-      c.stale += inc.anim.FormIsStale();
+      Compare("after tick " + std::to_string(k));
+      stale += inc.anim.FormIsStale();
       if (k % 300 == 299) {
         // Uncovered windows: shown again (or, lagging, by the next frame).
         ref.Repaint();
@@ -181,21 +179,25 @@ class Incremental : public WithForm {
         Compare("after a repaint");
       }
       if (ref_screen.wholes > stages + 1) {
-        ++c.restarts;
+        ++restarts;
         continue;
       }
       const int nr = ref.anim.ObjNr;
-      c.right += nr >= 1 && nr <= 5;
-      c.left += nr >= 11 && nr <= 15;
-      c.plane += nr == 21;
-      c.band_wraps += ref.HimmelX < himmel_x;
+      right += nr >= 1 && nr <= 5;
+      left += nr >= 11 && nr <= 15;
+      plane += nr == 21;
+      band_wraps += ref.HimmelX < himmel_x;
       for (size_t i = 0; i < before.size(); ++i) {
         const FlakeRec& now = ref.anim.Fl[static_cast<long>(i)];
         const bool reborn = now.Y.value() <= SH * 0.1 + 1 && before[i].Y.value() > SH * 0.1 + 30;
-        c.settled += reborn;
-        c.wraps += !reborn && now.X.value() < before[i].X.value() - SW / 2;
+        settled += reborn;
+        wraps += !reborn && now.X.value() < before[i].X.value() - SW / 2;
       }
     }
+    // The point of it all: most frames put far fewer pixels than a screen.
+    EXPECT_GT(inc_screen.partials - frames, t.ticks / 2);
+    // (On tiny screens the band and the flakes are most of the picture.)
+    if (t.w >= 640) EXPECT_LT(inc_screen.pixels, ref_screen.pixels / 2);
   }
 
   BlockText blocks;
@@ -203,16 +205,12 @@ class Incremental : public WithForm {
   SaverWindow ref{&ref_screen}, inc{&inc_screen};
   Int16 ref_flakes, inc_flakes;
   int32_t clock = 400000;  // long enough after boot for an aeroplane
+  // Everything that moves must have moved, over all the runs.
+  int right = 0, left = 0, plane = 0, restarts = 0, wraps = 0, settled = 0, band_wraps = 0;
+  int stale = 0;
 };
 
 TEST_F(Incremental, FramesAreThoseOfTheWholeTick) {
-  struct Case {
-    uint64_t seed;
-    int w, h, ticks;
-    float cloud_speed;
-    int resize_at, rw, rh;
-    bool host_keeps_band;
-  };
   // Small screens for many ticks, one large for a few; one resize each way.
   const Case cases[] = {
       {1, 160, 120, 1500, 0.53f, 700, 333, 251, false},
@@ -221,33 +219,20 @@ TEST_F(Incremental, FramesAreThoseOfTheWholeTick) {
       {9, 200, 150, 1500, 0.53f, 800, 180, 170, true},
       {2026, 1280, 720, 160, 0.53f, -1, 0, 0, true},
   };
-  Coverage c;
   for (const Case& t : cases) {
     SCOPED_TRACE("seed " + std::to_string(t.seed));
-    SaverSettings.SpeedS = t.cloud_speed;
-    inc_screen.keeps = t.host_keeps_band;
-    Start(t.seed, t.w, t.h);
-    const int64_t presented = inc_screen.pixels, frames = inc_screen.partials;
-    Run(t.seed, t.ticks, c, t.resize_at, t.rw, t.rh);
+    Go(t);
     if (HasFailure()) return;
-    // The point of it all: most frames put far fewer pixels than a screen.
-    EXPECT_GT(inc_screen.partials - frames, t.ticks / 2);
-    // (On tiny screens the band and the flakes are most of the picture.)
-    if (t.w >= 640) {
-      EXPECT_LT(inc_screen.pixels - presented, ref_screen.pixels / 2);
-    }
-    ref_screen.pixels = inc_screen.pixels = 0;
   }
-  // Everything that moves has moved.
-  EXPECT_GT(c.right, 0);
-  EXPECT_GT(c.left, 0);
-  EXPECT_GT(c.plane, 0);
-  EXPECT_GT(c.restarts, 10);
-  EXPECT_GT(c.wraps, 0);
-  EXPECT_GT(c.settled, 0);
-  EXPECT_GT(c.band_wraps, 0);
+  EXPECT_GT(right, 0);
+  EXPECT_GT(left, 0);
+  EXPECT_GT(plane, 0);
+  EXPECT_GT(restarts, 10);
+  EXPECT_GT(wraps, 0);
+  EXPECT_GT(settled, 0);
+  EXPECT_GT(band_wraps, 0);
   EXPECT_GT(inc_screen.copied, 100) << "the band went as copies of its picture";
-  EXPECT_GT(c.stale, 100) << "and the form was spared it";
+  EXPECT_GT(stale, 100) << "and the form was spared it";
   EXPECT_EQ(Protocols(), 0);
 }
 

@@ -14,36 +14,18 @@
 #include <string>
 #include <vector>
 
-#include "../core/fake_system.h"
 #include "animation/animation.h"
 #include "common/random.h"
 #include "gfx/resources.h"
 #include "platform/headless/headless_host.h"
 #include "startup/saver.h"
 #include "startup/settings.h"
+#include "test_form.h"
 #include "test_support/sanitizers.h"
 #include "window/saver_window.h"
 
-
 namespace wh::testing {
 namespace {
-
-constexpr int64_t kWrap31 = int64_t{1} << 31;
-constexpr int64_t kWrap32 = int64_t{1} << 32;
-
-struct Plan {
-  int width, height;
-  float cloud_speed;
-  bool restart;
-  int64_t start_ms;  // the machine's uptime when the saver starts
-  int64_t length_ms;
-};
-
-struct Outcome {
-  std::vector<int64_t> restarts;  // uptime at each new scene
-  std::vector<int64_t> planes;    // uptime at each aeroplane launch
-  size_t heap_settled = 0, heap_most = 0;
-};
 
 // How long each run lasts: a day, or what $WH_LONG_RUN_HOURS says (the
 // sanitizer build, many times slower, runs two hours).
@@ -64,34 +46,39 @@ class LongRun : public WithFakeSystem {
     tzset();
   }
   void TearDown() override {
-    if (old_tz_) setenv("TZ", old_tz_->c_str(), 1);
-    else unsetenv("TZ");
+    if (old_tz_)
+      setenv("TZ", old_tz_->c_str(), 1);
+    else
+      unsetenv("TZ");
     tzset();
     WithFakeSystem::TearDown();
   }
-  Outcome Go(const Plan& run) {
+  // Runs the saver for RunLength() around the clock's `wrap`.
+  void Day(int width, int height, float cloud_speed, bool restart, int64_t wrap) {
     SaverSettings = DefaultSettings();
     // Little snow in small flakes keeps the days quick; the clock, the
     // restarts and the clouds are what this is about.
     SaverSettings.maxFl = 22;
     SaverSettings.Size = 2.08f;
-    SaverSettings.SpeedS = run.cloud_speed;
-    SaverSettings.Restart = run.restart ? 1 : 0;
+    SaverSettings.SpeedS = cloud_speed;
+    SaverSettings.Restart = restart ? 1 : 0;
     minFl = 11;
     SaverMode = true;  // an error would end the saver: the test with it
     SeedRandom(2026);
 
-    Outcome out;
-    int64_t uptime = run.start_ms;
+    std::vector<int64_t> restarts, planes;  // the uptime at each
+    size_t heap_settled = 0, heap_most = 0;
+    const int64_t start = wrap - RunLength() / 2;
+    int64_t uptime = start;
     HeadlessHost host;
     host.keep_frames = false;
     SaverWindow frm(&host);
     frm.load_picture = [&](int id) {
-      if (id == 221) out.planes.push_back(uptime);
+      if (id == 221) planes.push_back(uptime);
       return LoadResPicture(id);
     };
-    frm.anim.tick_count = [&] { return static_cast<int32_t>(static_cast<uint32_t>(uptime)); };
-    frm.form.SetSize(run.width, run.height);
+    frm.anim.tick_count = [&] { return Ticks(uptime); };
+    frm.form.SetSize(width, height);
     frm.Form_Load();
     const int64_t interval = frm.tmrAnimation.Interval.value();
     EXPECT_EQ(interval, 40) << "the default speed";
@@ -99,63 +86,54 @@ class LongRun : public WithFakeSystem {
     uint64_t presents = host.presents;
 
     const int64_t hour = 3600 * 1000;
-    int64_t next_sample = run.start_ms + hour;
-    while (uptime < run.start_ms + run.length_ms) {
+    for (int64_t next_sample = start + hour; uptime < start + RunLength();) {
       if (frm.tmrAnimation.Enabled) {
         const uint64_t before = host.presents;
         frm.tmrAnimation_Timer();
         // A restart presents the stages of the new scene too.
-        if (host.presents > before + 1) out.restarts.push_back(uptime);
+        if (host.presents > before + 1) restarts.push_back(uptime);
       }
       uptime += interval;
       if (uptime >= next_sample) {
         next_sample += hour;
         const size_t heap = HeapInUse();
-        if (out.heap_settled == 0) out.heap_settled = heap;
-        out.heap_most = std::max(out.heap_most, heap);
+        if (heap_settled == 0) heap_settled = heap;
+        heap_most = std::max(heap_most, heap);
       }
     }
     EXPECT_GT(host.presents, presents);
     SaverMode = false;
-    return out;
+    EXPECT_EQ(Protocols(), 0);
+    // A new scene every 600 s (and the first tick after them), on either
+    // side of the wrap.
+    if (restart) {
+      ASSERT_GE(restarts.size(), static_cast<size_t>(RunLength() / 600040 - 1));
+      for (size_t i = 1; i < restarts.size(); ++i)
+        ASSERT_EQ(restarts[i] - restarts[i - 1], 600040) << "restart " << i;
+      EXPECT_LT(restarts.front(), wrap);
+      EXPECT_GT(restarts.back(), wrap);
+    } else {
+      EXPECT_TRUE(restarts.empty());
+    }
+    // Aeroplanes on either side too, never two within five minutes.
+    ASSERT_GE(planes.size(), 2u);
+    EXPECT_LT(planes.front(), wrap);
+    EXPECT_GT(planes.back(), wrap);
+    for (size_t i = 1; i < planes.size(); ++i) EXPECT_GE(planes[i] - planes[i - 1], kPlanePauseMs);
+    EXPECT_LT(heap_most - heap_settled, 8u << 20) << "flat memory";
   }
 
   std::optional<std::string> old_tz_;
 };
 
 TEST_F(LongRun, ADayAcrossTwoToThe31WithRestartsOnTime) {
-  const Plan run{64, 48, 0.53f, true, kWrap31 - RunLength() / 2, RunLength()};
-  const Outcome out = Go(run);
-  EXPECT_EQ(Protocols(), 0);
-  // A new scene every 600 s (and the first tick after them), on either side
-  // of the wrap.
-  ASSERT_GE(out.restarts.size(), static_cast<size_t>(RunLength() / 600040 - 1));
-  for (size_t i = 1; i < out.restarts.size(); ++i)
-    ASSERT_EQ(out.restarts[i] - out.restarts[i - 1], 600040) << "restart " << i;
-  EXPECT_LT(out.restarts.front(), kWrap31);
-  EXPECT_GT(out.restarts.back(), kWrap31);
-  // Aeroplanes on either side too, never two within five minutes.
-  ASSERT_GE(out.planes.size(), 2u);
-  EXPECT_LT(out.planes.front(), kWrap31);
-  EXPECT_GT(out.planes.back(), kWrap31);
-  for (size_t i = 1; i < out.planes.size(); ++i)
-    EXPECT_GE(out.planes[i] - out.planes[i - 1], kPlanePauseMs);
-  EXPECT_LT(out.heap_most - out.heap_settled, 8u << 20) << "flat memory";
+  Day(64, 48, 0.53f, true, kWrap31);
 }
 
+// Restart off: the cloud counter is never reset by a new scene; on a narrow
+// screen the slowest band still wraps before it overflows.
 TEST_F(LongRun, ADayAcrossTheWrapToZeroWithoutRestartsAndTheSlowestClouds) {
-  // Restart off: the cloud counter is never reset by a new scene; on a
-  // narrow screen the slowest band still wraps before it overflows.
-  const Plan run{32, 96, 0.04f, false, kWrap32 - RunLength() / 2, RunLength()};
-  const Outcome out = Go(run);
-  EXPECT_EQ(Protocols(), 0);
-  EXPECT_TRUE(out.restarts.empty());
-  ASSERT_GE(out.planes.size(), 2u);
-  EXPECT_LT(out.planes.front(), kWrap32);
-  EXPECT_GT(out.planes.back(), kWrap32);
-  for (size_t i = 1; i < out.planes.size(); ++i)
-    EXPECT_GE(out.planes[i] - out.planes[i - 1], kPlanePauseMs);
-  EXPECT_LT(out.heap_most - out.heap_settled, 8u << 20) << "flat memory";
+  Day(32, 96, 0.04f, false, kWrap32);
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "errors/trap.h"
-#include "test_form.h"
 #include "gfx/dib.h"
+#include "test_form.h"
 #include "window/frm_preview.h"
 #include "window/wallpaper.h"
 
@@ -14,6 +14,18 @@ namespace {
 struct CountingExit : ExitHost {
   int unloads = 0;
   void UnloadAll() override { ++unloads; }
+};
+
+// A window that keeps what it is shown; its message queue may hold one key
+// press, delivered the `key_at`th time a build lets messages run.
+struct KeptFrames : FormHost {
+  SaverWindow* w = nullptr;
+  int key_at = -1, pumps = 0;
+  std::vector<Image> frames;
+  void Present(const Canvas& c) override { frames.push_back(c.image()); }
+  void PumpMessages() override {
+    if (++pumps == key_at) w->Form_KeyDown(65, 0);
+  }
 };
 
 class Window : public WithForm {
@@ -37,32 +49,25 @@ class Window : public WithForm {
   CountingExit exits;
 };
 
-TEST_F(Window, SlowMouseDriftNeverEndsTheSaverButAJumpDoes) {
+TEST_F(Window, AMouseJumpOfThreePixelsAndEveryButtonAndKeyEndTheSaver) {
   SaverMode = true;
-  double x = 100, y = 100;
+  auto moved = [&](double x, double y) { return Ends([&] { w.Form_MouseMove(0, 0, x, y); }); };
+  EXPECT_FALSE(moved(600, 400)) << "nothing recorded yet";
+  EXPECT_FALSE(moved(601, 401));
+  w.MausX = 0;
+  w.MausY = 0;
+  EXPECT_FALSE(moved(300, 200)) << "resting at (0, 0)";
+  double x = 300, y = 200;
   for (int i = 0; i < 500; ++i) {
     x += (i % 2) ? 2 : 1;
     y += (i % 3 == 0) ? -2 : 1;
-    ASSERT_FALSE(Ends([&] { w.Form_MouseMove(0, 0, x, y); })) << "step " << i;
+    ASSERT_FALSE(moved(x, y)) << "a slow drift, step " << i;
   }
-  EXPECT_FALSE(Ends([&] { w.Form_MouseMove(0, 0, x + 2.9, y - 2.9); }));
-  EXPECT_TRUE(Ends([&] { w.Form_MouseMove(0, 0, x + 2.9, y - 5.9); })) << "3 pixels on one axis";
-  EXPECT_EQ(exits.unloads, 1);
+  EXPECT_FALSE(moved(x + 2.9, y - 2.9));
+  EXPECT_TRUE(moved(x + 2.9, y - 5.9)) << "3 pixels on one axis";
+  EXPECT_TRUE(moved(x + 5.9, y - 2.9)) << "or on the other";
+  EXPECT_EQ(exits.unloads, 2);
   EXPECT_TRUE(sys.cursor_shown);
-}
-
-TEST_F(Window, TheFirstMovementAndMovementsFromTheCornerOnlyRecord) {
-  SaverMode = true;
-  EXPECT_FALSE(Ends([&] { w.Form_MouseMove(0, 0, 600, 400); })) << "nothing recorded yet";
-  EXPECT_FALSE(Ends([&] { w.Form_MouseMove(0, 0, 601, 401); }));
-  w.MausX = 0;
-  w.MausY = 0;
-  EXPECT_FALSE(Ends([&] { w.Form_MouseMove(0, 0, 300, 200); })) << "resting at (0, 0)";
-  EXPECT_TRUE(Ends([&] { w.Form_MouseMove(0, 0, 310, 200); }));
-}
-
-TEST_F(Window, EveryButtonAndKeyEndsTheSaver) {
-  SaverMode = true;
   EXPECT_TRUE(Ends([&] { w.Form_MouseDown(1, 0, 5, 5); }));
   EXPECT_TRUE(Ends([&] { w.Form_Click(); }));
   EXPECT_TRUE(Ends([&] { w.Form_DblClick(); }));
@@ -73,104 +78,48 @@ TEST_F(Window, EveryButtonAndKeyEndsTheSaver) {
   EXPECT_FALSE(Ends([&] { w.Form_KeyPress('a'); })) << "not in saver mode";
 }
 
-TEST_F(Window, LoadSetsTheFlakeCountAndTheFrameInterval) {
+TEST_F(Window, LoadSetsTheFlakeCountAndTheFrameIntervalOrReportsABadSpeed) {
   SaverSettings.maxFl = 110;
   minFl = 55;
-  SaverSettings.Speed = 5;
-  w.Form_Load();
-  EXPECT_EQ(w.tmrAnimation.Interval, 40);
-  EXPECT_FALSE(w.tmrAnimation.Enabled);
-  EXPECT_GE(AnzFl, 55);
-  EXPECT_LE(AnzFl, 110);
-  EXPECT_EQ(w.anim.Obj[21].Y, 50);
-  SaverSettings.Speed = 0.1f;
-  w.Form_Load();
-  EXPECT_EQ(w.tmrAnimation.Interval, 2000);
-  SaverSettings.Speed = 10;
-  w.Form_Load();
-  EXPECT_EQ(w.tmrAnimation.Interval, 20);
-  SaverSettings.Speed = 1.6f;  // 125 ms exactly, no rounding needed
-  w.Form_Load();
-  EXPECT_EQ(w.tmrAnimation.Interval, 125);
-  EXPECT_EQ(Protocols(), 0);
-}
-
-TEST_F(Window, ABadSpeedIsReportedAndLeavesTheTimerAlone) {
-  SaverSettings.Speed = 0;
-  w.Form_Load();
-  EXPECT_EQ(Protocols(), 1);
-  EXPECT_NE(Log().find("11 (Division by zero)"), std::string::npos);
-  EXPECT_NE(Log().find("Prozedur / procedure:\tForm_Load"), std::string::npos);
-  EXPECT_EQ(w.tmrAnimation.Interval, 0);
-  EXPECT_EQ(w.anim.Obj[21].Y, 50) << "the statements after it still run";
-
-  SaverSettings.Speed = 0.001f;  // 200000 ms: more than a timer takes
-  w.Form_Load();
-  EXPECT_EQ(Protocols(), 2);
-  EXPECT_NE(Log().find("380 (Invalid property value)"), std::string::npos);
-}
-
-TEST_F(Window, ABadSpeedInTheSaverEndsIt) {
+  const struct {
+    float speed;
+    int interval;
+    const char* error;
+  } cases[] = {
+      {5, 40, nullptr},
+      {0.1f, 2000, nullptr},
+      {10, 20, nullptr},
+      {1.6f, 125, nullptr},  // 125 ms exactly, no rounding needed
+      {0, 0, "11 (Division by zero)"},
+      {0.001f, 0, "380 (Invalid property value)"},  // 200000 ms: more than a timer takes
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.speed);
+    SaverWindow win;
+    const int reports = Protocols();
+    SaverSettings.Speed = c.speed;
+    win.Form_Load();
+    EXPECT_EQ(win.tmrAnimation.Interval, c.interval) << "a bad speed leaves the timer alone";
+    EXPECT_FALSE(win.tmrAnimation.Enabled);
+    EXPECT_TRUE(InRange(AnzFl, 55, 110));
+    EXPECT_EQ(win.anim.Obj[21].Y, 50) << "the statements after a failing one still run";
+    EXPECT_EQ(Protocols(), reports + (c.error ? 1 : 0));
+    if (c.error) ExpectLogged({c.error, "Prozedur / procedure:\tForm_Load"});
+  }
+  // In the saver, a bad speed ends it.
   SaverMode = true;
   SaverSettings.Speed = 0;
+  const int beeps = sys.beeps, reports = Protocols();
   EXPECT_TRUE(Ends([&] { w.Form_Load(); }));
-  EXPECT_EQ(Protocols(), 1);
-  EXPECT_EQ(sys.beeps, 1);
+  EXPECT_EQ(Protocols(), reports + 1);
+  EXPECT_EQ(sys.beeps, beeps + 1);
 }
-
-TEST_F(Window, TooManyFlakesFailTheScatterAtIndex501) {
-  w.form.SetSize(100, 80);
-  Trap trap("frmMain", "Form_Resize");
-  AnzFl = 501;
-  w.anim.ScatterFlakes(trap);
-  EXPECT_EQ(Protocols(), 1);
-  EXPECT_NE(Log().find("9 (Subscript out of range)"), std::string::npos);
-}
-
-TEST_F(Window, ScatterAndSlotsFollowTheFormSize) {
-  w.form.SetSize(1024, 768);
-  w.form.BackColor = 0;
-  w.form.Cls();
-  SaverSettings.Size = 6;
-  AnzFl = 55;
-  Trap trap("frmMain", "Form_Resize");
-  ASSERT_TRUE(w.anim.ScatterFlakes(trap));
-  ASSERT_TRUE(w.anim.ResetSlots(trap));
-  for (int i = 0; i <= 55; ++i) {
-    EXPECT_GE(w.anim.Fl[i].X, 0);
-    EXPECT_LE(w.anim.Fl[i].X, 1024);
-    EXPECT_LE(w.anim.Fl[i].Y, 384) << "upper half";
-    EXPECT_GE(w.anim.Fl[i].D, 4);
-    EXPECT_LE(w.anim.Fl[i].D, 10);
-  }
-  EXPECT_EQ(w.anim.Fl[56].D, 0) << "56 flakes, indices 0..55";
-  const FlakeRec& fl = w.anim.Fl[0];
-  EXPECT_EQ(w.form.GetPixel(fl.X + fl.D.value() / 2, fl.Y + fl.D.value() / 2), 0xFFFFFF) << "drawn on the form";
-  for (int i = 1; i <= 6; ++i) {
-    EXPECT_EQ(w.anim.Obj[i].X, -150);
-    EXPECT_GE(w.anim.Obj[i].Y, 38);
-    EXPECT_LE(w.anim.Obj[i].Y, 307);
-  }
-  for (int i = 11; i <= 16; ++i) {
-    EXPECT_EQ(w.anim.Obj[i].X, 1024);
-    EXPECT_GE(w.anim.Obj[i].Y, 38);
-    EXPECT_LE(w.anim.Obj[i].Y, 192);
-  }
-  EXPECT_EQ(w.anim.Obj[21].X, 1024);
-  EXPECT_GE(w.anim.Obj[21].Y, 38);
-  EXPECT_LE(w.anim.Obj[21].Y, 115);
-}
-
-struct KeptFrames : FormHost {
-  std::vector<Image> frames;
-  void Present(const Canvas& c) override { frames.push_back(c.image()); }
-  void PumpMessages() override {}
-};
 
 TEST_F(Window, PreviewStretchesTheStillOverTheWholeWindow) {
   auto still = std::make_shared<Image>(256, 192);
   for (int y = 0; y < 192; ++y)
-    for (int x = 0; x < 256; ++x) still->at(x, y) = (x < 128 ? 0xFF0000u : 0x0000FFu) | (y < 96 ? 0x00FF00u : 0u);
+    for (int x = 0; x < 256; ++x)
+      still->at(x, y) = (x < 128 ? 0xFF0000u : 0x0000FFu) | (y < 96 ? 0x00FF00u : 0u);
   KeptFrames host;
   FrmPreview p(host, still);
   p.form.SetSize(200, 100);  // squeezed, nothing cut off
@@ -186,13 +135,7 @@ TEST_F(Window, PreviewStretchesTheStillOverTheWholeWindow) {
   EXPECT_NO_THROW(p.Form_Unload());
 }
 
-}  // namespace
-}  // namespace wh::testing
-
-namespace wh::testing {
-namespace {
-
-TEST_F(Window, WallpaperIsTheSignedBackgroundBesideTheProgramOrInTheDataFolder) {
+TEST_F(Window, WallpaperIsTheSignedBackgroundWrittenWholeBesideTheProgramOrInTheDataFolder) {
   w.picBG.BackColor = 0x336699;
   w.picBG.SetSize(320, 200);
   w.picBG.Cls();
@@ -203,17 +146,32 @@ TEST_F(Window, WallpaperIsTheSignedBackgroundBesideTheProgramOrInTheDataFolder) 
   EXPECT_EQ(text.calls[0].x, 10);
   EXPECT_EQ(text.calls[0].y, 200 - 16 - 10) << "bottom edge 10 pixels above the picture's";
   EXPECT_EQ(text.calls[0].colour, 0x800000);
-  const Image saved = LoadBmpFile(path);
-  EXPECT_EQ(saved, w.picBG.image());
+  EXPECT_EQ(LoadBmpFile(path), w.picBG.image());
   EXPECT_EQ(w.picBG.GetPicture()->width, 320) << "the signed picture is picBG's picture now";
 
+  // A new picture that does not fit on the disk leaves the old one, whole.
+  const std::string old_bytes = ReadFile(path);
+  const std::string data = sys.state_dir + "/WinterHollow";
+  ASSERT_EQ(std::system(("mkdir -p '" + data + "'").c_str()), 0);
+  const std::vector<std::string> names = FolderNames(dir.path());
+  w.picBG.BackColor = 0x112233;
+  w.picBG.Cls();
+  {
+    FileSizeLimit full_disk(4096);
+    EXPECT_THROW(SignAndSaveWallpaper(w), RuntimeError);
+  }
+  EXPECT_EQ(ReadFile(path), old_bytes) << "the old picture survives";
+  EXPECT_EQ(FolderNames(dir.path()), names) << "no half-written file is left";
+  EXPECT_EQ(FolderNames(data), std::vector<std::string>{});
+
   // A program folder that cannot take the file: the user's data folder does.
-  ASSERT_EQ(std::system(("rm '" + path + "' && mkdir '" + path + "'").c_str()), 0);
-  EXPECT_EQ(SignAndSaveWallpaper(w), sys.state_dir + "/WinterHollow/WinterHollow.bmp");
+  auto block = [](const std::string& file) {
+    return std::system(("rm '" + file + "' && mkdir '" + file + "'").c_str());
+  };
+  ASSERT_EQ(block(path), 0);
+  EXPECT_EQ(SignAndSaveWallpaper(w), data + "/WinterHollow.bmp");
   // Neither: a run-time error for the caller's trap.
-  ASSERT_EQ(std::system(("rm '" + sys.state_dir + "/WinterHollow/WinterHollow.bmp' && mkdir '" +
-                         sys.state_dir + "/WinterHollow/WinterHollow.bmp'").c_str()),
-            0);
+  ASSERT_EQ(block(data + "/WinterHollow.bmp"), 0);
   EXPECT_THROW(SignAndSaveWallpaper(w), RuntimeError);
   // No place at all (no home): nothing is written anywhere.
   sys.folders = std::vector<std::string>{};
@@ -225,79 +183,58 @@ TEST_F(Window, WallpaperIsTheSignedBackgroundBesideTheProgramOrInTheDataFolder) 
   }
 }
 
-TEST_F(Window, AWallpaperThatCannotBeWrittenWholeLeavesTheOldOne) {
-  w.picBG.BackColor = 0x336699;
-  w.picBG.SetSize(320, 200);
-  w.picBG.Cls();
-  const std::string path = SignAndSaveWallpaper(w);
-  const std::string old_bytes = ReadFile(path);
-  ASSERT_EQ(std::system(("mkdir -p '" + sys.state_dir + "/WinterHollow'").c_str()), 0);
-  const std::vector<std::string> names = FolderNames(dir.path());
-  w.picBG.BackColor = 0x112233;
-  w.picBG.Cls();
-  {
-    FileSizeLimit full_disk(4096);  // the new picture does not fit
-    EXPECT_THROW(SignAndSaveWallpaper(w), RuntimeError);
-  }
-  EXPECT_EQ(ReadFile(path), old_bytes) << "the old picture survives";
-  EXPECT_EQ(FolderNames(dir.path()), names) << "no half-written file is left";
-  EXPECT_EQ(FolderNames(sys.state_dir + "/WinterHollow"), std::vector<std::string>{});
-}
-
-}  // namespace
-}  // namespace wh::testing
-
-namespace wh::testing {
-namespace {
-
-// A window whose message queue holds one key press, delivered the third
-// time the build lets messages run.
-struct KeyDuringBuild : FormHost {
-  SaverWindow* w = nullptr;
-  int pumps = 0, presents = 0;
-  void Present(const Canvas&) override { ++presents; }
-  void PumpMessages() override {
-    if (++pumps == 3) w->Form_KeyDown(65, 0);
-  }
-};
-
-TEST_F(Window, AKeyInTheMiddleOfABuildEndsTheSaverThere) {
-  SaverMode = true;
-  KeyDuringBuild host;
+TEST_F(Window, AStartShowsEachStageBeforeItsMessagesRunThenScattersTheFlakesAndSlots) {
+  KeptFrames host;
   SaverWindow sw(&host);
   host.w = &sw;
-  sw.form.SetSize(640, 480);
-  sw.Form_Load();
-  EXPECT_TRUE(Ends([&] { sw.Form_Resize(); }));
-  EXPECT_EQ(host.pumps, 3);
-  EXPECT_EQ(host.presents, 3) << "each stage shown before its messages run";
-  EXPECT_FALSE(sw.tmrAnimation.Enabled) << "the scene never started";
-  EXPECT_EQ(exits.unloads, 1);
-}
-
-TEST_F(Window, AWholeStartShowsStagesThenEnablesTheTimer) {
-  KeyDuringBuild host;
-  SaverWindow sw(&host);
-  host.w = nullptr;
-  host.pumps = -1000;  // no key this time
   sw.form.SetSize(800, 600);
   sw.Form_Load();
   sw.Form_Resize();
-  EXPECT_GT(host.presents, 5);
-  EXPECT_EQ(host.pumps + 1000, host.presents);
+  EXPECT_GT(host.frames.size(), 5u);
+  EXPECT_EQ(static_cast<size_t>(host.pumps), host.frames.size());
   EXPECT_TRUE(sw.tmrAnimation.Enabled);
   EXPECT_EQ(sw.picBG.ScaleWidth(), 800);
   EXPECT_EQ(sw.picBG.ScaleHeight(), 600);
   EXPECT_EQ(sw.picBuffer.ScaleWidth(), 0) << "frames are drawn in the form's own image";
   EXPECT_EQ(Protocols(), 0) << Log();
-  // The form shows the background with the scattered flakes over it.
+  // AnzFl + 1 white flakes in the upper half, over the background.
+  const Animation& an = sw.anim;
+  for (int i = 0; i <= AnzFl; ++i) {
+    EXPECT_TRUE(InRange(an.Fl[i].X, 0, 800)) << i;
+    EXPECT_TRUE(InRange(an.Fl[i].Y, 0, 300)) << i;
+    EXPECT_TRUE(InRange(an.Fl[i].D, 4, 10)) << i;
+    EXPECT_EQ(sw.form.GetPixel(an.Fl[i].X + 1, an.Fl[i].Y + an.Fl[i].D.value() / 2), 0xFFFFFF) << i;
+  }
+  EXPECT_EQ(an.Fl[AnzFl + 1].D, 0);
   int differing = 0;
   for (int y = 0; y < 300; ++y)
     for (int x = 0; x < 800; ++x) differing += sw.form.GetPixel(x, y) != sw.picBG.GetPixel(x, y);
   EXPECT_GT(differing, 0);
-  const int before = host.presents;
+  // Right birds wait left of the screen, left birds and the aeroplane right of it.
+  const struct {
+    int first, last, x, y_hi;
+  } slots[] = {{1, 6, -150, 240}, {11, 16, 800, 150}, {21, 21, 800, 90}};
+  for (const auto& s : slots) {
+    for (int i = s.first; i <= s.last; ++i) {
+      EXPECT_EQ(an.Obj[i].X, s.x) << i;
+      EXPECT_TRUE(InRange(an.Obj[i].Y, 30, s.y_hi)) << i;
+    }
+  }
+  const size_t before = host.frames.size();
   sw.tmrAnimation_Timer();
-  EXPECT_EQ(host.presents, before + 1) << "a tick presents once";
+  EXPECT_EQ(host.frames.size(), before + 1) << "a tick presents once";
+
+  // A key in the middle of the next scene's build ends the saver there.
+  SaverMode = true;
+  sw.tmrAnimation.Enabled = false;
+  host.frames.clear();
+  host.pumps = 0;
+  host.key_at = 3;
+  EXPECT_TRUE(Ends([&] { sw.Form_Resize(); }));
+  EXPECT_EQ(host.pumps, 3);
+  EXPECT_EQ(host.frames.size(), 3u) << "each stage shown before its messages run";
+  EXPECT_FALSE(sw.tmrAnimation.Enabled) << "the scene never started";
+  EXPECT_EQ(exits.unloads, 1);
 }
 
 }  // namespace

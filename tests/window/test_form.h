@@ -2,7 +2,12 @@
 // size the real one has, coloured by its id, and every load is recorded.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "../core/fake_system.h"
@@ -30,6 +35,20 @@ inline Picture MadeUpPicture(int id) {
     for (int x = 0; x < w; ++x) img->at(x, y) = static_cast<uint32_t>(id << 12 | x);
   return img;
 }
+
+// v within lo .. hi, with v in the message when not.
+inline ::testing::AssertionResult InRange(int64_t v, int64_t lo, int64_t hi) {
+  if (v >= lo && v <= hi) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << v << " is not within " << lo << " .. " << hi;
+}
+
+// The tick counter as the machine gives it: milliseconds modulo 2^32, read
+// as a signed value, so it passes 2^31 after 24.9 days and 0 after 49.7.
+inline int32_t Ticks(int64_t ms) {
+  return static_cast<int32_t>(static_cast<uint32_t>(ms));
+}
+constexpr int64_t kWrap31 = int64_t{1} << 31;
+constexpr int64_t kWrap32 = int64_t{1} << 32;
 
 // The text renderer's calls, for checking where and what is printed.
 struct RecordingText : TextRenderer {
@@ -65,6 +84,12 @@ class WithForm : public WithFakeSystem {
       return MadeUpPicture(id);
     };
     f.load_picture_at = nullptr;  // grown from the made-up ones
+  }
+  // Every text is somewhere in the error log.
+  void ExpectLogged(std::initializer_list<const char*> texts) {
+    const std::string log = Log();
+    for (const char* t : texts)
+      EXPECT_NE(log.find(t), std::string::npos) << t << " not in:\n" << log;
   }
   std::vector<int> loads;
   RecordingText text;
