@@ -197,7 +197,9 @@ class Incremental : public WithForm {
     // The point of it all: most frames put far fewer pixels than a screen.
     EXPECT_GT(inc_screen.partials - frames, t.ticks / 2);
     // (On tiny screens the band and the flakes are most of the picture.)
-    if (t.w >= 640) EXPECT_LT(inc_screen.pixels, ref_screen.pixels / 2);
+    if (t.w >= 640) {
+      EXPECT_LT(inc_screen.pixels, ref_screen.pixels / 2);
+    }
   }
 
   BlockText blocks;
