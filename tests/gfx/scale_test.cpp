@@ -161,11 +161,14 @@ TEST(Scale, LargePicturesComeDownWithOneBitMasksAndNoFringe) {
   const Image image = FineDisc(64, red, outside);
   Image mask = image;
   for (uint32_t& p : mask.px) p = (p >> 24) ? 0xFF000000u : kWhite;
-  for (int k : {1, 2, 3, 5, 6}) {
+  for (int k : {1, 2, 3, 4, 5, 6}) {
     SCOPED_TRACE("scale " + std::to_string(k));
-    const Image im = ResampleFine(image, 16, 16, k), ma = ResampleFine(mask, 16, 16, k);
+    Image made_mask;
+    const Image im = ResampleFine(image, 16, 16, k, &made_mask), ma = ResampleFine(mask, 16, 16, k);
     ASSERT_EQ(im.width, 16 * k);
     EXPECT_EQ(im.scale, k);
+    // The mask made with the picture is the one its own large version gives.
+    EXPECT_EQ(made_mask, ma);
     int object = 0;
     for (size_t i = 0; i < im.px.size(); ++i) {
       // The mask is black or white; the image is the object's own colour
@@ -176,6 +179,30 @@ TEST(Scale, LargePicturesComeDownWithOneBitMasksAndNoFringe) {
     }
     // About the disc's area (pi * 0.37^2 of the square).
     EXPECT_NEAR(object / double(im.px.size()), 0.43, 0.05);
+  }
+}
+
+TEST(Scale, TheFastResamplingGivesThePlainOnesPixels) {
+  // Noise with a ragged object: every pixel mixes colours, and along the
+  // object's edge the part a pixel takes its colour from is smaller than
+  // the pixel (the division that is not a shift).
+  uint32_t seed = 7;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  struct Size {
+    int fine_w, fine_h, unit_w, unit_h;
+  };
+  for (const Size z : {Size{44, 28, 11, 7}, Size{22, 14, 11, 7}, Size{16, 1, 4, 1}}) {
+    Image fine(z.fine_w, z.fine_h);
+    for (uint32_t& p : fine.px) p = next() >> 1 | (next() & 0x80000000u);
+    for (int k = 1; k <= 6; ++k) {
+      SCOPED_TRACE(std::to_string(z.fine_w) + " wide at scale " + std::to_string(k));
+      Image fast_mask, plain_mask;
+      const Image fast = ResampleFine(fine, z.unit_w, z.unit_h, k, &fast_mask);
+      const Image plain = ResampleFinePlain(fine, z.unit_w, z.unit_h, k, &plain_mask);
+      ASSERT_EQ(fast, plain);
+      ASSERT_EQ(fast_mask, plain_mask);
+      EXPECT_EQ(fast, ResampleFine(fine, z.unit_w, z.unit_h, k));
+    }
   }
 }
 
@@ -191,12 +218,13 @@ TEST(Scale, OpaquePicturesAverageTheAreaEachPixelCovers) {
   const Image same = ResampleFine(checker, 4, 2, 2);  // 1:1
   for (size_t i = 0; i < same.px.size(); ++i) EXPECT_EQ(same.px[i], checker.px[i] & 0xFFFFFFu);
   // Enlarging by 3/2: every other pixel straddles two source pixels per
-  // axis, equally, so a checker gives black, white and their mean only.
+  // axis, equally, so a checker gives black, white and their mean (127.5,
+  // rounded up) only.
   const Image grown = ResampleFine(checker, 4, 2, 3);
   EXPECT_EQ(grown.width, 12);
   std::set<int> levels;
   for (uint32_t p : grown.px) levels.insert(grey(p));
-  EXPECT_EQ(levels, (std::set<int>{0, 127, 255}));
+  EXPECT_EQ(levels, (std::set<int>{0, 128, 255}));
 }
 
 TEST(Scale, QoiPicturesRoundTripAndBadBytesAreAnInvalidPicture) {
