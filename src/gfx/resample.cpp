@@ -31,13 +31,14 @@ bool Inside(uint32_t p) { return (p >> 31) != 0; }
 // One axis in whole numbers. With g = gcd(n_in, n_out), a source pixel is
 // q = n_out / g parts long and an output pixel p = n_in / g parts, so every
 // overlap is a whole number of parts and an output pixel's weights add up to
-// p. Every output pixel gets the same number of taps (unused ones weigh 0).
+// p. Output pixel o covers source pixels first[o] + t for t < taps (those
+// past the end, and some at it, weigh 0).
 struct Axis {
   int taps = 0;
-  int total = 0;  // p
-  int period = 0; // q: the weights repeat every q output pixels
-  std::vector<int> index;       // taps per output pixel
-  std::vector<uint16_t> weight; // the same
+  int total = 0;   // p
+  int period = 0;  // q: the weights repeat every q output pixels
+  std::vector<int> first;
+  std::vector<uint16_t> weight;  // taps per output pixel
 };
 
 Axis AxisTaps(int n_in, int n_out) {
@@ -45,174 +46,164 @@ Axis AxisTaps(int n_in, int n_out) {
   const int64_t g = std::gcd(n_in, n_out), p = n_in / g, q = n_out / g;
   a.total = static_cast<int>(p);
   a.period = static_cast<int>(q);
-  a.taps = static_cast<int>((p + q - 1) / q + 1);
-  a.index.resize(static_cast<size_t>(n_out) * a.taps);
-  a.weight.resize(a.index.size());
+  for (int64_t o = 0; o < n_out; ++o)
+    a.taps = std::max(a.taps, static_cast<int>((o * p + p - 1) / q - o * p / q + 1));
+  a.first.resize(static_cast<size_t>(n_out));
+  a.weight.resize(static_cast<size_t>(n_out) * a.taps);
   for (int64_t o = 0; o < n_out; ++o) {
-    const int64_t from = o * p, to = from + p;
-    const int64_t first = from / q;
+    const int64_t from = o * p, to = from + p, first = from / q;
+    a.first[static_cast<size_t>(o)] = static_cast<int>(first);
     for (int t = 0; t < a.taps; ++t) {
       const int64_t i = first + t;
       const int64_t w = i < n_in ? std::max<int64_t>(0, std::min(to, (i + 1) * q) - std::max(from, i * q)) : 0;
-      a.index[static_cast<size_t>(o * a.taps + t)] = static_cast<int>(std::min<int64_t>(i, n_in - 1));
       a.weight[static_cast<size_t>(o * a.taps + t)] = static_cast<uint16_t>(w);
     }
   }
   return a;
 }
 
-// A pixel from the sums over its area (total weight t): the object's colour
-// sums and weight, and the colour sums of the whole area. It belongs to the
-// object when at least half of the area does; rounding is to nearest, halves
+// Output pixel (x, y) from the source pixels it covers. It belongs to the
+// object when at least half of its area does, and takes the average colour
+// of that part (the object's or the rest); rounding is to nearest, halves
 // up.
 struct Finished {
   uint32_t colour;
   bool inside;
 };
-Finished Finish(const uint64_t in[3], uint64_t in_weight, const uint64_t all[3], uint64_t t) {
-  const uint64_t out_weight = t - in_weight;
+Finished PlainPixel(const Image& fine, const Axis& ax, const Axis& ay, int x, int y) {
+  uint64_t in[3] = {}, all[3] = {}, in_weight = 0;
+  for (int j = 0; j < ay.taps; ++j) {
+    const uint64_t wy = ay.weight[static_cast<size_t>(y) * ay.taps + j];
+    if (wy == 0) continue;
+    const uint32_t* row = &fine.px[static_cast<size_t>(ay.first[static_cast<size_t>(y)] + j) * fine.width];
+    for (int i = 0; i < ax.taps; ++i) {
+      const uint64_t w = wy * ax.weight[static_cast<size_t>(x) * ax.taps + i];
+      if (w == 0) continue;
+      const uint32_t p = row[ax.first[static_cast<size_t>(x)] + i];
+      const bool object = Inside(p);
+      in_weight += object ? w : 0;
+      for (int c = 0; c < 3; ++c) {
+        const uint64_t v = w * ((p >> (8 * c)) & 0xFF);
+        all[c] += v;
+        in[c] += object ? v : 0;
+      }
+    }
+  }
+  const uint64_t t = uint64_t(ax.total) * uint64_t(ay.total), out_weight = t - in_weight;
   const bool inside = in_weight >= out_weight;
   const uint64_t d = inside ? in_weight : out_weight;
   uint32_t c = 0;
   for (int i = 0; i < 3; ++i) {
-    const uint64_t s = inside ? in[i] : all[i] - in[i];
-    c |= static_cast<uint32_t>((2 * s + d) / (2 * d)) << (8 * i);
+    const uint64_t sum = inside ? in[i] : all[i] - in[i];
+    c |= static_cast<uint32_t>((2 * sum + d) / (2 * d)) << (8 * i);
   }
   return {c, inside};
 }
 
-void Store(Image& out, Image* mask, size_t i, Finished f) {
+void StorePlain(const Image& fine, const Axis& ax, const Axis& ay, int x, int y, Image& out,
+                Image* mask) {
+  const Finished f = PlainPixel(fine, ax, ay, x, y);
+  const size_t i = static_cast<size_t>(y) * out.width + x;
   out.px[i] = f.colour;
   if (mask) mask->px[i] = f.inside ? 0 : kOutside;
 }
 
 void ResamplePlain(const Image& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
-  const uint64_t t = uint64_t(ax.total) * uint64_t(ay.total);
   for (int y = 0; y < out.height; ++y)
-    for (int x = 0; x < out.width; ++x) {
-      uint64_t in[3] = {}, all[3] = {}, in_weight = 0;
-      for (int j = 0; j < ay.taps; ++j) {
-        const size_t jy = static_cast<size_t>(y) * ay.taps + j;
-        const uint32_t* row = &fine.px[static_cast<size_t>(ay.index[jy]) * fine.width];
-        for (int i = 0; i < ax.taps; ++i) {
-          const size_t ix = static_cast<size_t>(x) * ax.taps + i;
-          const uint64_t w = uint64_t{ay.weight[jy]} * ax.weight[ix];
-          const uint32_t p = row[ax.index[ix]];
-          const bool object = Inside(p);
-          in_weight += object ? w : 0;
-          for (int c = 0; c < 3; ++c) {
-            const uint64_t v = w * ((p >> (8 * c)) & 0xFF);
-            all[c] += v;
-            in[c] += object ? v : 0;
-          }
-        }
-      }
-      Store(out, mask, static_cast<size_t>(y) * out.width + x, Finish(in, in_weight, all, t));
-    }
+    for (int x = 0; x < out.width; ++x) StorePlain(fine, ax, ay, x, y, out, mask);
 }
 
 #if defined(__SSE2__)
-// The same sums in 16-bit lanes, a pixel in one vector: B, G, R and weight
-// of the object's part, then B, G, R and weight of the whole area. With at
+// Most output pixels lie wholly inside the object or wholly outside it; for
+// them the rule is the plain average of the area. Those are summed in 16-bit
+// lanes, B, G, R and how much of the area is the object's, two pixels to a
+// vector; the few along the object's edge are made the plain way. With at
 // most 16 parts per pixel (4 per axis) no lane passes 16 * 255.
 constexpr int kMaxFastParts = 16;
-
-struct Lanes {
-  __m128i v;
-};
-
-// A source pixel's lanes for pixels 0 and 1 (lo) and 2 and 3 (hi) of four.
-struct Spread4 {
-  __m128i p[4];
-};
-inline Spread4 Spread(__m128i px) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i all = _mm_or_si128(_mm_and_si128(px, _mm_set1_epi32(kColour)), _mm_set1_epi32(0x01000000));
-  const __m128i in = _mm_and_si128(all, _mm_srai_epi32(px, 31));
-  const __m128i lo = _mm_unpacklo_epi32(in, all), hi = _mm_unpackhi_epi32(in, all);
-  return {{_mm_unpacklo_epi8(lo, zero), _mm_unpackhi_epi8(lo, zero), _mm_unpacklo_epi8(hi, zero),
-           _mm_unpackhi_epi8(hi, zero)}};
-}
 
 void ResampleSse2(const Image& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
   const int t = ax.total * ay.total;
   int shift = 0;
   while ((1 << shift) < t) ++shift;
   const int fw = fine.width, w = out.width;
-  // Vertical sums of the rows an output row covers, one vector per column.
-  std::vector<Lanes> line(static_cast<size_t>(fw) + 4);
-  // Horizontal weights of one period of output pixels.
-  std::vector<Lanes> hweight(static_cast<size_t>(ax.period) * ax.taps);
-  for (size_t i = 0; i < hweight.size(); ++i) hweight[i].v = _mm_set1_epi16(static_cast<short>(ax.weight[i]));
+  const __m128i zero = _mm_setzero_si128(), colour = _mm_set1_epi32(kColour);
   const __m128i parts = _mm_set1_epi16(static_cast<short>(t)), half = _mm_set1_epi16(static_cast<short>(t / 2));
-  const __m128i colour = _mm_set1_epi32(kColour);
-
-  // Two pixels' sums (a, b) to their colours in 16-bit lanes, and which
-  // lanes lie outside the object.
-  auto finish2 = [&](__m128i a, __m128i b, __m128i& outside) {
-    const __m128i in = _mm_unpacklo_epi64(a, b), rest = _mm_sub_epi16(_mm_unpackhi_epi64(a, b), in);
-    const __m128i in_w = _mm_shufflehi_epi16(_mm_shufflelo_epi16(in, 0xFF), 0xFF);
-    const __m128i rest_w = _mm_shufflehi_epi16(_mm_shufflelo_epi16(rest, 0xFF), 0xFF);
-    outside = _mm_cmpgt_epi16(rest_w, in_w);
-    const __m128i sums = _mm_or_si128(_mm_and_si128(outside, rest), _mm_andnot_si128(outside, in));
-    const __m128i d = _mm_or_si128(_mm_and_si128(outside, rest_w), _mm_andnot_si128(outside, in_w));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(d, parts)) == 0xFFFF)
-      return _mm_srli_epi16(_mm_add_epi16(sums, half), shift);
-    // Along the object's edge the part chosen is smaller than the pixel.
-    alignas(16) uint16_t s[8], dd[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(s), sums);
-    _mm_store_si128(reinterpret_cast<__m128i*>(dd), d);
-    for (int i = 0; i < 8; ++i) s[i] = dd[i] ? static_cast<uint16_t>((2 * s[i] + dd[i]) / (2 * dd[i])) : 0;
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(s));
-  };
+  // The weights of two neighbouring taps, in the lanes of two neighbouring
+  // columns, for one period of output pixels.
+  const int pairs = (ax.taps + 1) / 2;
+  std::vector<uint16_t> hweight(static_cast<size_t>(ax.period) * pairs * 8);
+  for (int o = 0; o < ax.period; ++o)
+    for (int i = 0; i < ax.taps; ++i)
+      for (int c = 0; c < 4; ++c)
+        hweight[(static_cast<size_t>(o) * pairs + i / 2) * 8 + (i % 2) * 4 + c] =
+            ax.weight[static_cast<size_t>(o) * ax.taps + i];
+  // Vertical sums of the rows an output row covers, four lanes per source
+  // column; the columns past the end stay 0 for the last taps to read.
+  std::vector<uint16_t> line((static_cast<size_t>(fw) + 2 * pairs + 4) * 4);
+  uint16_t* const l = line.data();
 
   for (int y = 0; y < out.height; ++y) {
-    std::fill(line.begin(), line.end(), Lanes{_mm_setzero_si128()});
+    bool first = true;
     for (int j = 0; j < ay.taps; ++j) {
-      const size_t jy = static_cast<size_t>(y) * ay.taps + j;
-      if (ay.weight[jy] == 0) continue;
-      const __m128i v = _mm_set1_epi16(static_cast<short>(ay.weight[jy]));
-      const uint32_t* row = &fine.px[static_cast<size_t>(ay.index[jy]) * fw];
-      Lanes* l = line.data();
+      const uint16_t wy = ay.weight[static_cast<size_t>(y) * ay.taps + j];
+      if (wy == 0) continue;
+      const __m128i v = _mm_set1_epi16(static_cast<short>(wy));
+      const uint32_t* row = &fine.px[static_cast<size_t>(ay.first[static_cast<size_t>(y)] + j) * fw];
+      auto add = [&](__m128i sum, uint16_t* at) {
+        if (!first) sum = _mm_add_epi16(sum, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), sum);
+      };
       int x = 0;
-      for (; x + 4 <= fw; x += 4, l += 4) {
-        const Spread4 s = Spread(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)));
-        for (int i = 0; i < 4; ++i) l[i].v = _mm_add_epi16(l[i].v, _mm_mullo_epi16(s.p[i], v));
+      for (; x + 4 <= fw; x += 4) {
+        // Colour, and 1 in the top byte where the pixel is the object's.
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i q = _mm_or_si128(_mm_and_si128(p, colour), _mm_slli_epi32(_mm_srli_epi32(p, 31), 24));
+        add(_mm_mullo_epi16(_mm_unpacklo_epi8(q, zero), v), l + 4 * x);
+        add(_mm_mullo_epi16(_mm_unpackhi_epi8(q, zero), v), l + 4 * x + 8);
       }
-      for (; x < fw; ++x, ++l) {
-        const Spread4 s = Spread(_mm_cvtsi32_si128(static_cast<int>(row[x])));
-        l->v = _mm_add_epi16(l->v, _mm_mullo_epi16(s.p[0], v));
-      }
+      for (; x < fw; ++x)
+        for (int c = 0; c < 4; ++c) {
+          const uint16_t lane = c < 3 ? (row[x] >> (8 * c)) & 0xFF : row[x] >> 31;
+          l[4 * x + c] = static_cast<uint16_t>((first ? 0 : l[4 * x + c]) + wy * lane);
+        }
+      first = false;
     }
     uint32_t* d = &out.px[static_cast<size_t>(y) * w];
     uint32_t* m = mask ? &mask->px[static_cast<size_t>(y) * w] : nullptr;
     int phase = 0;
-    auto sum = [&](int o) {
-      const int* idx = &ax.index[static_cast<size_t>(o) * ax.taps];
-      const Lanes* hw = &hweight[static_cast<size_t>(phase) * ax.taps];
-      __m128i acc = _mm_mullo_epi16(line[static_cast<size_t>(idx[0])].v, hw[0].v);
-      for (int i = 1; i < ax.taps; ++i)
-        acc = _mm_add_epi16(acc, _mm_mullo_epi16(line[static_cast<size_t>(idx[i])].v, hw[i].v));
+    // Output pixel o's sums: one half for each of a pair of taps.
+    auto halves = [&](int o) {
+      const uint16_t* s = l + 4 * ax.first[static_cast<size_t>(o)];
+      const uint16_t* hw = &hweight[static_cast<size_t>(phase) * pairs * 8];
+      __m128i acc = zero;
+      for (int i = 0; i < pairs; ++i, s += 8, hw += 8)
+        acc = _mm_add_epi16(acc, _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)),
+                                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(hw))));
       if (++phase == ax.period) phase = 0;
       return acc;
     };
+    auto two = [&](int o) {
+      const __m128i a = halves(o), b = halves(o + 1);
+      return _mm_add_epi16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
+    };
     int x = 0;
     for (; x + 4 <= w; x += 4) {
-      const __m128i a = sum(x), b = sum(x + 1), c = sum(x + 2), e = sum(x + 3);
-      __m128i out_ab, out_ce;
-      const __m128i ab = finish2(a, b, out_ab), ce = finish2(c, e, out_ce);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_and_si128(_mm_packus_epi16(ab, ce), colour));
+      const __m128i s01 = two(x), s23 = two(x + 2);
+      // Whole pixels: the object's share is none or all of the area.
+      const __m128i whole = _mm_and_si128(
+          _mm_or_si128(_mm_cmpeq_epi16(s01, zero), _mm_cmpeq_epi16(s01, parts)),
+          _mm_or_si128(_mm_cmpeq_epi16(s23, zero), _mm_cmpeq_epi16(s23, parts)));
+      // The top byte becomes 1 inside the object, 0 outside.
+      const __m128i px = _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(s01, half), shift),
+                                          _mm_srli_epi16(_mm_add_epi16(s23, half), shift));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_and_si128(px, colour));
       if (m)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(m + x),
-                         _mm_and_si128(_mm_packs_epi16(out_ab, out_ce), colour));
+                         _mm_and_si128(_mm_cmpeq_epi32(_mm_andnot_si128(colour, px), zero), colour));
+      if ((_mm_movemask_epi8(whole) & 0xC0C0) != 0xC0C0)
+        for (int i = 0; i < 4; ++i) StorePlain(fine, ax, ay, x + i, y, out, mask);
     }
-    for (; x < w; ++x) {
-      __m128i outside;
-      const __m128i r = finish2(sum(x), _mm_setzero_si128(), outside);
-      const __m128i px = _mm_packus_epi16(r, r);
-      d[x] = static_cast<uint32_t>(_mm_cvtsi128_si32(px)) & kColour;
-      if (m) m[x] = _mm_cvtsi128_si32(outside) ? kOutside : 0;
-    }
+    for (; x < w; ++x) StorePlain(fine, ax, ay, x, y, out, mask);
   }
 }
 #endif

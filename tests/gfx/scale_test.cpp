@@ -183,9 +183,9 @@ TEST(Scale, LargePicturesComeDownWithOneBitMasksAndNoFringe) {
 }
 
 TEST(Scale, TheFastResamplingGivesThePlainOnesPixels) {
-  // Noise with a ragged object: every pixel mixes colours, and along the
-  // object's edge the part a pixel takes its colour from is smaller than
-  // the pixel (the division that is not a shift).
+  // Noisy colours and alpha on an object of stripes: pixels wholly inside
+  // and wholly outside, and along every edge pixels whose colour comes from
+  // part of their area only.
   uint32_t seed = 7;
   auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
   struct Size {
@@ -193,7 +193,9 @@ TEST(Scale, TheFastResamplingGivesThePlainOnesPixels) {
   };
   for (const Size z : {Size{44, 28, 11, 7}, Size{22, 14, 11, 7}, Size{16, 1, 4, 1}}) {
     Image fine(z.fine_w, z.fine_h);
-    for (uint32_t& p : fine.px) p = next() >> 1 | (next() & 0x80000000u);
+    for (int y = 0; y < fine.height; ++y)
+      for (int x = 0; x < fine.width; ++x)
+        fine.at(x, y) = next() >> 1 | ((x / 3 + y / 5) % 3 ? 0x80000000u : 0);
     for (int k = 1; k <= 6; ++k) {
       SCOPED_TRACE(std::to_string(z.fine_w) + " wide at scale " + std::to_string(k));
       Image fast_mask, plain_mask;
@@ -228,10 +230,20 @@ TEST(Scale, OpaquePicturesAverageTheAreaEachPixelCovers) {
 }
 
 TEST(Scale, QoiPicturesRoundTripAndBadBytesAreAnInvalidPicture) {
-  Image img(5, 3);
-  for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = uint32_t(i * 0x01030507u);
+  // Every kind of chunk: new colours with and without a new alpha, small
+  // and larger steps, colours seen before, and runs (one past 62 pixels).
+  Image img(40, 5);
+  for (size_t i = 0; i < img.px.size(); ++i) {
+    const uint32_t n = uint32_t(i);
+    img.px[i] = i < 20 ? n * 0x01030507u : i < 60 ? 0x80402010u + n % 3 * 0x00010101u + n % 5 * 0x000C0000u
+                : i < 90 ? 0xFF000000u | (n % 4) * 0x00500000u : 0x11223344u;
+  }
   const std::vector<uint8_t> bytes = EncodeQoi(img);
   EXPECT_EQ(DecodeQoi(bytes.data(), bytes.size()), img);
+  // A body cut short keeps its first pixels, and the last one repeats.
+  const Image cut = DecodeQoi(bytes.data(), 14 + 30 + 8);
+  EXPECT_EQ(cut.px[0], img.px[0]);
+  EXPECT_EQ(cut.px.back(), cut.px[cut.px.size() - 2]);
   // Too short for a header; a short body decodes as far as it goes and
   // never reads past the end (fuzzed by the codec's makers, not here).
   for (size_t cut : {size_t{0}, size_t{10}, size_t{21}})
