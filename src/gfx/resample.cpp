@@ -121,13 +121,70 @@ void ResamplePlain(const Image& fine, const Axis& ax, const Axis& ay, Image& out
 // most 16 parts per pixel (4 per axis) no lane passes 16 * 255.
 constexpr int kMaxFastParts = 16;
 
+// What one output row needs from the vertical sums on.
+struct RowInput {
+  const Image& fine;
+  const Axis &ax, &ay;
+  Image& out;
+  Image* mask;
+  const uint16_t* line;             // vertical sums, four lanes per column
+  const uint16_t* hweight;          // weights of pairs of taps, per period
+  const std::vector<int>& line_at;  // per output pixel: its first column's lanes
+  const std::vector<int>& weight_at;
+  int pairs, shift, parts;
+};
+
+// Output pixels from the vertical sums: for each, its taps in pairs of
+// neighbouring columns (kPairs of them, 0 when only known at run time).
+template <int kPairs>
+void RowOut(const RowInput& in, int y) {
+  const __m128i zero = _mm_setzero_si128(), colour = _mm_set1_epi32(kColour);
+  const __m128i parts = _mm_set1_epi16(static_cast<short>(in.parts));
+  const __m128i half = _mm_set1_epi16(static_cast<short>(in.parts / 2));
+  const int pairs = kPairs ? kPairs : in.pairs, w = in.out.width;
+  // One half of the sums for each tap of a pair.
+  auto halves = [&](int o) {
+    const uint16_t* s = in.line + in.line_at[static_cast<size_t>(o)];
+    const uint16_t* hw = in.hweight + in.weight_at[static_cast<size_t>(o)];
+    __m128i acc = _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(hw)));
+    for (int i = 1; i < pairs; ++i)
+      acc = _mm_add_epi16(acc, _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8 * i)),
+                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(hw + 8 * i))));
+    return acc;
+  };
+  auto two = [&](int o) {
+    const __m128i a = halves(o), b = halves(o + 1);
+    return _mm_add_epi16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
+  };
+  uint32_t* d = &in.out.px[static_cast<size_t>(y) * w];
+  uint32_t* m = in.mask ? &in.mask->px[static_cast<size_t>(y) * w] : nullptr;
+  int x = 0;
+  for (; x + 4 <= w; x += 4) {
+    const __m128i s01 = two(x), s23 = two(x + 2);
+    // Whole pixels: the object's share is none or all of the area.
+    const __m128i whole = _mm_and_si128(
+        _mm_or_si128(_mm_cmpeq_epi16(s01, zero), _mm_cmpeq_epi16(s01, parts)),
+        _mm_or_si128(_mm_cmpeq_epi16(s23, zero), _mm_cmpeq_epi16(s23, parts)));
+    // The top byte becomes 1 inside the object, 0 outside.
+    const __m128i px = _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(s01, half), in.shift),
+                                        _mm_srli_epi16(_mm_add_epi16(s23, half), in.shift));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_and_si128(px, colour));
+    if (m)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(m + x),
+                       _mm_and_si128(_mm_cmpeq_epi32(_mm_andnot_si128(colour, px), zero), colour));
+    if ((_mm_movemask_epi8(whole) & 0xC0C0) != 0xC0C0)
+      for (int i = 0; i < 4; ++i) StorePlain(in.fine, in.ax, in.ay, x + i, y, in.out, in.mask);
+  }
+  for (; x < w; ++x) StorePlain(in.fine, in.ax, in.ay, x, y, in.out, in.mask);
+}
+
 void ResampleSse2(const Image& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
   const int t = ax.total * ay.total;
   int shift = 0;
   while ((1 << shift) < t) ++shift;
   const int fw = fine.width, w = out.width;
   const __m128i zero = _mm_setzero_si128(), colour = _mm_set1_epi32(kColour);
-  const __m128i parts = _mm_set1_epi16(static_cast<short>(t)), half = _mm_set1_epi16(static_cast<short>(t / 2));
   // The weights of two neighbouring taps, in the lanes of two neighbouring
   // columns, for one period of output pixels.
   const int pairs = (ax.taps + 1) / 2;
@@ -141,6 +198,12 @@ void ResampleSse2(const Image& fine, const Axis& ax, const Axis& ay, Image& out,
   // column; the columns past the end stay 0 for the last taps to read.
   std::vector<uint16_t> line((static_cast<size_t>(fw) + 2 * pairs + 4) * 4);
   uint16_t* const l = line.data();
+  std::vector<int> line_at(static_cast<size_t>(w)), weight_at(line_at.size());
+  for (int o = 0; o < w; ++o) {
+    line_at[static_cast<size_t>(o)] = 4 * ax.first[static_cast<size_t>(o)];
+    weight_at[static_cast<size_t>(o)] = o % ax.period * pairs * 8;
+  }
+  const RowInput row_out{fine, ax, ay, out, mask, l, hweight.data(), line_at, weight_at, pairs, shift, t};
 
   for (int y = 0; y < out.height; ++y) {
     bool first = true;
@@ -168,42 +231,11 @@ void ResampleSse2(const Image& fine, const Axis& ax, const Axis& ay, Image& out,
         }
       first = false;
     }
-    uint32_t* d = &out.px[static_cast<size_t>(y) * w];
-    uint32_t* m = mask ? &mask->px[static_cast<size_t>(y) * w] : nullptr;
-    int phase = 0;
-    // Output pixel o's sums: one half for each of a pair of taps.
-    auto halves = [&](int o) {
-      const uint16_t* s = l + 4 * ax.first[static_cast<size_t>(o)];
-      const uint16_t* hw = &hweight[static_cast<size_t>(phase) * pairs * 8];
-      __m128i acc = zero;
-      for (int i = 0; i < pairs; ++i, s += 8, hw += 8)
-        acc = _mm_add_epi16(acc, _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)),
-                                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(hw))));
-      if (++phase == ax.period) phase = 0;
-      return acc;
-    };
-    auto two = [&](int o) {
-      const __m128i a = halves(o), b = halves(o + 1);
-      return _mm_add_epi16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
-    };
-    int x = 0;
-    for (; x + 4 <= w; x += 4) {
-      const __m128i s01 = two(x), s23 = two(x + 2);
-      // Whole pixels: the object's share is none or all of the area.
-      const __m128i whole = _mm_and_si128(
-          _mm_or_si128(_mm_cmpeq_epi16(s01, zero), _mm_cmpeq_epi16(s01, parts)),
-          _mm_or_si128(_mm_cmpeq_epi16(s23, zero), _mm_cmpeq_epi16(s23, parts)));
-      // The top byte becomes 1 inside the object, 0 outside.
-      const __m128i px = _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(s01, half), shift),
-                                          _mm_srli_epi16(_mm_add_epi16(s23, half), shift));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_and_si128(px, colour));
-      if (m)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(m + x),
-                         _mm_and_si128(_mm_cmpeq_epi32(_mm_andnot_si128(colour, px), zero), colour));
-      if ((_mm_movemask_epi8(whole) & 0xC0C0) != 0xC0C0)
-        for (int i = 0; i < 4; ++i) StorePlain(fine, ax, ay, x + i, y, out, mask);
+    switch (pairs) {
+      case 1: RowOut<1>(row_out, y); break;
+      case 2: RowOut<2>(row_out, y); break;
+      default: RowOut<0>(row_out, y); break;
     }
-    for (; x < w; ++x) StorePlain(fine, ax, ay, x, y, out, mask);
   }
 }
 #endif
@@ -219,7 +251,10 @@ void Copy(const Image& fine, Image& out, Image* mask) {
 Image Prepared(int w, int h, int k, Image* mask) {
   Image out(w, h);
   out.scale = k;
-  if (mask) *mask = out;
+  if (mask) {
+    *mask = Image(w, h);
+    mask->scale = k;
+  }
   return out;
 }
 
