@@ -5,6 +5,8 @@
 #include <numeric>
 #include <vector>
 
+#include "gfx/qoi_picture.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -27,6 +29,36 @@ namespace {
 constexpr uint32_t kColour = 0x00FFFFFFu, kOutside = 0x00FFFFFFu;
 
 bool Inside(uint32_t p) { return (p >> 31) != 0; }
+
+// The large picture's rows: those of a decoded image, or decoded from its
+// stored bytes as they are needed and kept only while they are (a picture
+// four times as large is a few megabytes that would be made and dropped).
+class Rows {
+ public:
+  explicit Rows(const Image& img) : img_(&img), width_(img.width), height_(img.height) {}
+  explicit Rows(QoiReader& reader) : reader_(&reader), width_(reader.width()), height_(reader.height()) {
+    Keep(1);
+  }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // From here on no row is asked for that lies more than n - 1 rows
+  // above the lowest one asked for so far.
+  void Keep(int n) {
+    keep_ = n;
+    if (reader_) ring_.resize(static_cast<size_t>(n) * width_);
+  }
+  const uint32_t* Get(int i) {
+    if (img_) return img_->px.data() + static_cast<size_t>(i) * width_;
+    for (; read_ <= i; ++read_) reader_->ReadRow(&ring_[static_cast<size_t>(read_ % keep_) * width_]);
+    return &ring_[static_cast<size_t>(i % keep_) * width_];
+  }
+
+ private:
+  const Image* img_ = nullptr;
+  QoiReader* reader_ = nullptr;
+  int width_, height_, keep_ = 1, read_ = 0;
+  std::vector<uint32_t> ring_;
+};
 
 // One axis in whole numbers. With g = gcd(n_in, n_out), a source pixel is
 // q = n_out / g parts long and an output pixel p = n_in / g parts, so every
@@ -70,12 +102,12 @@ struct Finished {
   uint32_t colour;
   bool inside;
 };
-Finished PlainPixel(const Image& fine, const Axis& ax, const Axis& ay, int x, int y) {
+Finished PlainPixel(Rows& fine, const Axis& ax, const Axis& ay, int x, int y) {
   uint64_t in[3] = {}, all[3] = {}, in_weight = 0;
   for (int j = 0; j < ay.taps; ++j) {
     const uint64_t wy = ay.weight[static_cast<size_t>(y) * ay.taps + j];
     if (wy == 0) continue;
-    const uint32_t* row = &fine.px[static_cast<size_t>(ay.first[static_cast<size_t>(y)] + j) * fine.width];
+    const uint32_t* row = fine.Get(ay.first[static_cast<size_t>(y)] + j);
     for (int i = 0; i < ax.taps; ++i) {
       const uint64_t w = wy * ax.weight[static_cast<size_t>(x) * ax.taps + i];
       if (w == 0) continue;
@@ -100,7 +132,7 @@ Finished PlainPixel(const Image& fine, const Axis& ax, const Axis& ay, int x, in
   return {c, inside};
 }
 
-void StorePlain(const Image& fine, const Axis& ax, const Axis& ay, int x, int y, Image& out,
+void StorePlain(Rows& fine, const Axis& ax, const Axis& ay, int x, int y, Image& out,
                 Image* mask) {
   const Finished f = PlainPixel(fine, ax, ay, x, y);
   const size_t i = static_cast<size_t>(y) * out.width + x;
@@ -108,7 +140,7 @@ void StorePlain(const Image& fine, const Axis& ax, const Axis& ay, int x, int y,
   if (mask) mask->px[i] = f.inside ? 0 : kOutside;
 }
 
-void ResamplePlain(const Image& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
+void ResamplePlain(Rows& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
   for (int y = 0; y < out.height; ++y)
     for (int x = 0; x < out.width; ++x) StorePlain(fine, ax, ay, x, y, out, mask);
 }
@@ -123,7 +155,7 @@ constexpr int kMaxFastParts = 16;
 
 // What one output row needs from the vertical sums on.
 struct RowInput {
-  const Image& fine;
+  Rows& fine;
   const Axis &ax, &ay;
   Image& out;
   Image* mask;
@@ -173,17 +205,22 @@ void RowOut(const RowInput& in, int y) {
     if (m)
       _mm_storeu_si128(reinterpret_cast<__m128i*>(m + x),
                        _mm_and_si128(_mm_cmpeq_epi32(_mm_andnot_si128(colour, px), zero), colour));
-    if ((_mm_movemask_epi8(whole) & 0xC0C0) != 0xC0C0)
-      for (int i = 0; i < 4; ++i) StorePlain(in.fine, in.ax, in.ay, x + i, y, in.out, in.mask);
+    if ((_mm_movemask_epi8(whole) & 0xC0C0) != 0xC0C0) {
+      // Along the object's edge: only the pixels that are partly the object's.
+      const int share[4] = {_mm_extract_epi16(s01, 3), _mm_extract_epi16(s01, 7), _mm_extract_epi16(s23, 3),
+                            _mm_extract_epi16(s23, 7)};
+      for (int i = 0; i < 4; ++i)
+        if (share[i] != 0 && share[i] != in.parts) StorePlain(in.fine, in.ax, in.ay, x + i, y, in.out, in.mask);
+    }
   }
   for (; x < w; ++x) StorePlain(in.fine, in.ax, in.ay, x, y, in.out, in.mask);
 }
 
-void ResampleSse2(const Image& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
+void ResampleSse2(Rows& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
   const int t = ax.total * ay.total;
   int shift = 0;
   while ((1 << shift) < t) ++shift;
-  const int fw = fine.width, w = out.width;
+  const int fw = fine.width(), w = out.width;
   const __m128i zero = _mm_setzero_si128(), colour = _mm_set1_epi32(kColour);
   // The weights of two neighbouring taps, in the lanes of two neighbouring
   // columns, for one period of output pixels.
@@ -211,7 +248,7 @@ void ResampleSse2(const Image& fine, const Axis& ax, const Axis& ay, Image& out,
       const uint16_t wy = ay.weight[static_cast<size_t>(y) * ay.taps + j];
       if (wy == 0) continue;
       const __m128i v = _mm_set1_epi16(static_cast<short>(wy));
-      const uint32_t* row = &fine.px[static_cast<size_t>(ay.first[static_cast<size_t>(y)] + j) * fw];
+      const uint32_t* row = fine.Get(ay.first[static_cast<size_t>(y)] + j);
       auto add = [&](__m128i sum, uint16_t* at) {
         if (!first) sum = _mm_add_epi16(sum, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(at), sum);
@@ -241,36 +278,37 @@ void ResampleSse2(const Image& fine, const Axis& ax, const Axis& ay, Image& out,
 #endif
 
 // Every pixel as it is: the large version is already at the scale.
-void Copy(const Image& fine, Image& out, Image* mask) {
-  for (size_t i = 0; i < fine.px.size(); ++i) {
-    out.px[i] = fine.px[i] & kColour;
-    if (mask) mask->px[i] = Inside(fine.px[i]) ? 0 : kOutside;
+void Copy(Rows& fine, Image& out, Image* mask) {
+  for (int y = 0; y < out.height; ++y) {
+    const uint32_t* s = fine.Get(y);
+    const size_t at = static_cast<size_t>(y) * out.width;
+    for (int x = 0; x < out.width; ++x) {
+      out.px[at + x] = s[x] & kColour;
+      if (mask) mask->px[at + x] = Inside(s[x]) ? 0 : kOutside;
+    }
   }
 }
 
-Image Prepared(int w, int h, int k, Image* mask) {
+enum class Path { kFastest, kPlain };
+
+Image Resample(Rows& fine, int unit_w, int unit_h, int k, Image* mask, Path path) {
+  const int w = unit_w * k, h = unit_h * k;
   Image out(w, h);
   out.scale = k;
   if (mask) {
     *mask = Image(w, h);
     mask->scale = k;
   }
-  return out;
-}
-
-}  // namespace
-
-Image ResampleFine(const Image& fine, int unit_w, int unit_h, int k, Image* mask) {
-  const int w = unit_w * k, h = unit_h * k;
-  Image out = Prepared(w, h, k, mask);
-  if (w == 0 || h == 0 || fine.width == 0 || fine.height == 0) return out;
-  if (fine.width == w && fine.height == h) {
+  if (w == 0 || h == 0 || fine.width() == 0 || fine.height() == 0) return out;
+  if (path == Path::kFastest && fine.width() == w && fine.height() == h) {
+    fine.Keep(1);
     Copy(fine, out, mask);
     return out;
   }
-  const Axis ax = AxisTaps(fine.width, w), ay = AxisTaps(fine.height, h);
+  const Axis ax = AxisTaps(fine.width(), w), ay = AxisTaps(fine.height(), h);
+  fine.Keep(ay.taps);
 #if defined(__SSE2__)
-  if (ax.total * ay.total <= kMaxFastParts && (ax.total & (ax.total - 1)) == 0 &&
+  if (path == Path::kFastest && ax.total * ay.total <= kMaxFastParts && (ax.total & (ax.total - 1)) == 0 &&
       (ay.total & (ay.total - 1)) == 0) {
     ResampleSse2(fine, ax, ay, out, mask);
     return out;
@@ -280,12 +318,22 @@ Image ResampleFine(const Image& fine, int unit_w, int unit_h, int k, Image* mask
   return out;
 }
 
+}  // namespace
+
+Image ResampleFine(const Image& fine, int unit_w, int unit_h, int k, Image* mask) {
+  Rows rows(fine);
+  return Resample(rows, unit_w, unit_h, k, mask, Path::kFastest);
+}
+
 Image ResampleFinePlain(const Image& fine, int unit_w, int unit_h, int k, Image* mask) {
-  const int w = unit_w * k, h = unit_h * k;
-  Image out = Prepared(w, h, k, mask);
-  if (w == 0 || h == 0 || fine.width == 0 || fine.height == 0) return out;
-  ResamplePlain(fine, AxisTaps(fine.width, w), AxisTaps(fine.height, h), out, mask);
-  return out;
+  Rows rows(fine);
+  return Resample(rows, unit_w, unit_h, k, mask, Path::kPlain);
+}
+
+Image ResampleQoi(const uint8_t* data, size_t size, int unit_w, int unit_h, int k, Image* mask) {
+  QoiReader reader(data, size);
+  Rows rows(reader);
+  return Resample(rows, unit_w, unit_h, k, mask, Path::kFastest);
 }
 
 }  // namespace wh

@@ -2,6 +2,9 @@
 // picture with k times its pixels.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "gfx/image.h"
 
 namespace wh {
@@ -21,7 +24,12 @@ Image GrowPixels(const Image& img, int k);
 // one-bit and no outside colour bleeds into the object's edge. The results
 // are opaque and have scale k.
 Image ResampleFine(const Image& fine, int unit_w, int unit_h, int k, Image* mask = nullptr);
-// The same without vector instructions (any sizes; tests hold the fast one
+// The same straight from the large version's stored bytes (QOI), decoding
+// only the few rows each new row needs; bad bytes raise "Invalid picture"
+// (481).
+Image ResampleQoi(const uint8_t* data, size_t size, int unit_w, int unit_h, int k,
+                  Image* mask = nullptr);
+// ResampleFine without vector instructions (any sizes; tests hold the fast one
 // to it).
 Image ResampleFinePlain(const Image& fine, int unit_w, int unit_h, int k, Image* mask = nullptr);
 

@@ -7,7 +7,6 @@
 
 #include "common/runtime_error.h"
 #include "gfx/dib.h"
-#include "gfx/qoi_picture.h"
 #include "gfx/resample.h"
 #include "gfx/resource_table.h"
 
@@ -89,7 +88,7 @@ Picture LoadResPicture(int id, int scale) {
     const Picture base = LoadResPicture(picture);
     Image mask;
     Picture pic = std::make_shared<const Image>(
-        ResampleFine(DecodeQoi(fine->data, fine->size), base->width, base->height, scale, &mask));
+        ResampleQoi(fine->data, fine->size, base->width, base->height, scale, &mask));
     Picture msk = std::make_shared<const Image>(std::move(mask));
     // The one asked for is held last: it is the most recently used.
     if (id == picture) {
@@ -103,10 +102,8 @@ Picture LoadResPicture(int id, int scale) {
   }
   const Picture base = LoadResPicture(id);
   const detail::EmbeddedBitmap* fine = FindFine(id);
-  // The large version is decoded only for as long as it is resampled.
   Hold(cache, key,
-       std::make_shared<const Image>(fine ? ResampleFine(DecodeQoi(fine->data, fine->size),
-                                                         base->width, base->height, scale)
+       std::make_shared<const Image>(fine ? ResampleQoi(fine->data, fine->size, base->width, base->height, scale)
                                           : GrowPixels(*base, scale)));
   return cache.held.front().pic;
 }
@@ -119,7 +116,7 @@ void ReleaseScaledPictures() {
 Picture LoadResPictureSized(int id, int w, int h) {
   const detail::EmbeddedBitmap* fine = FindFine(id);
   if (!fine) return nullptr;
-  return std::make_shared<const Image>(ResampleFine(DecodeQoi(fine->data, fine->size), w, h, 1));
+  return std::make_shared<const Image>(ResampleQoi(fine->data, fine->size, w, h, 1));
 }
 
 bool HasResPicture(int id) { return detail::StoredBitmap(id).data != nullptr; }

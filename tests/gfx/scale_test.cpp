@@ -182,7 +182,7 @@ TEST(Scale, LargePicturesComeDownWithOneBitMasksAndNoFringe) {
   }
 }
 
-TEST(Scale, TheFastResamplingGivesThePlainOnesPixels) {
+TEST(Scale, TheFastResamplingGivesThePlainOnesPixelsFromImageOrStoredBytes) {
   // Noisy colours and alpha on an object of stripes: pixels wholly inside
   // and wholly outside, and along every edge pixels whose colour comes from
   // part of their area only.
@@ -196,6 +196,7 @@ TEST(Scale, TheFastResamplingGivesThePlainOnesPixels) {
     for (int y = 0; y < fine.height; ++y)
       for (int x = 0; x < fine.width; ++x)
         fine.at(x, y) = next() >> 1 | ((x / 3 + y / 5) % 3 ? 0x80000000u : 0);
+    const std::vector<uint8_t> bytes = EncodeQoi(fine);
     for (int k = 1; k <= 6; ++k) {
       SCOPED_TRACE(std::to_string(z.fine_w) + " wide at scale " + std::to_string(k));
       Image fast_mask, plain_mask;
@@ -204,6 +205,10 @@ TEST(Scale, TheFastResamplingGivesThePlainOnesPixels) {
       ASSERT_EQ(fast, plain);
       ASSERT_EQ(fast_mask, plain_mask);
       EXPECT_EQ(fast, ResampleFine(fine, z.unit_w, z.unit_h, k));
+      // Straight from the stored bytes, a few rows at a time.
+      Image stored_mask;
+      EXPECT_EQ(ResampleQoi(bytes.data(), bytes.size(), z.unit_w, z.unit_h, k, &stored_mask), fast);
+      EXPECT_EQ(stored_mask, fast_mask);
     }
   }
 }
