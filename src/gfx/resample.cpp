@@ -41,8 +41,8 @@ class Rows {
   }
   int width() const { return width_; }
   int height() const { return height_; }
-  // From here on no row is asked for that lies more than n - 1 rows
-  // above the lowest one asked for so far.
+  // From here on a row asked for is never n or more rows above the
+  // furthest down one asked for so far.
   void Keep(int n) {
     keep_ = n;
     if (reader_) ring_.resize(static_cast<size_t>(n) * width_);
