@@ -6,8 +6,6 @@
 
 #include "common/random.h"
 #include "gfx/canvas.h"
-#include "gfx/qoi_picture.h"
-#include "gfx/resample.h"
 #include "gfx/resources.h"
 #include "startup/settings.h"
 #include "window/saver_window.h"
@@ -62,23 +60,21 @@ BENCHMARK(BM_SceneBuild)
     ->Args({3840, 2160, 1, 1})
     ->Unit(benchmark::kMillisecond);
 
-// What a sharp scene pays the first time it needs a picture: decoding its
-// large version and resampling it to the scale (3 at 1080 rows, 5 at 2160),
-// for every picture of the scene's table.
+// What a sharp scene pays for its pictures: every picture that has a large
+// version made for the scale (3 at 1080 rows, 5 at 2160) the way the scene
+// gets it (a mask comes with its picture), then let go as after a scene.
 void BM_LargePictures(benchmark::State& state) {
   const int k = static_cast<int>(state.range(0));
   size_t bytes = 0;
   for (auto _ : state) {
     bytes = 0;
     for (int id : wh::ResPictureIds()) {
-      const wh::ResourceBytes fine = wh::ResFinePictureBytes(id);
-      if (!fine.data) continue;
-      const wh::Picture base = wh::LoadResPicture(id);
-      const wh::Image pic =
-          wh::ResampleFine(wh::DecodeQoi(fine.data, fine.size), base->width, base->height, k);
-      bytes += pic.px.size() * 4;
-      benchmark::DoNotOptimize(pic.px.data());
+      if (!wh::ResFinePictureBytes(id).data) continue;
+      const wh::Picture pic = wh::LoadResPicture(id, k);
+      bytes += pic->px.size() * 4;
+      benchmark::DoNotOptimize(pic->px.data());
     }
+    wh::ReleaseScaledPictures();
   }
   state.counters["MiB"] = static_cast<double>(bytes) / (1 << 20);
 }

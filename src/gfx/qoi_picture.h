@@ -12,6 +12,28 @@
 
 namespace wh {
 
+// Reads a picture a row at a time, top row first, for work that needs only
+// a few rows of it at once. A bad header raises "Invalid picture" (481); a
+// body cut short ends in its last pixel repeated.
+class QoiReader {
+ public:
+  QoiReader(const uint8_t* data, size_t size);
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // The next row's width() pixels, as DecodeQoi gives them.
+  void ReadRow(uint32_t* out);
+
+ private:
+  static constexpr size_t kPadding = 8;  // the stream's end marker
+  const uint8_t* data_;
+  size_t size_, pos_ = 0;
+  int width_ = 0, height_ = 0;
+  uint32_t index_[64] = {};
+  uint8_t r_ = 0, g_ = 0, b_ = 0, a_ = 255;
+  uint32_t px_ = 0xFF000000u;
+  size_t run_ = 0;  // pixels of the last run not yet written
+};
+
 // An RGBA picture; the alpha sits in the pixel's top byte (where Image keeps
 // its unused X). Malformed input raises "Invalid picture" (481).
 Image DecodeQoi(const uint8_t* data, size_t size);

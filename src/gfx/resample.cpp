@@ -1,8 +1,15 @@
 #include "gfx/resample.h"
 
 #include <algorithm>
-#include <cmath>
+#include <cstdint>
+#include <numeric>
 #include <vector>
+
+#include "gfx/qoi_picture.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace wh {
 
@@ -19,116 +26,314 @@ Image GrowPixels(const Image& img, int k) {
 
 namespace {
 
-struct Tap {
-  int index;
-  float weight;
+constexpr uint32_t kColour = 0x00FFFFFFu, kOutside = 0x00FFFFFFu;
+
+bool Inside(uint32_t p) { return (p >> 31) != 0; }
+
+// The large picture's rows: those of a decoded image, or decoded from its
+// stored bytes as they are needed and kept only while they are (a picture
+// four times as large is a few megabytes that would be made and dropped).
+class Rows {
+ public:
+  explicit Rows(const Image& img) : img_(&img), width_(img.width), height_(img.height) {}
+  explicit Rows(QoiReader& reader) : reader_(&reader), width_(reader.width()), height_(reader.height()) {
+    Keep(1);
+  }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // From here on a row asked for is never n or more rows above the
+  // furthest down one asked for so far.
+  void Keep(int n) {
+    keep_ = n;
+    if (reader_) ring_.resize(static_cast<size_t>(n) * width_);
+  }
+  const uint32_t* Get(int i) {
+    if (img_) return img_->px.data() + static_cast<size_t>(i) * width_;
+    for (; read_ <= i; ++read_) reader_->ReadRow(&ring_[static_cast<size_t>(read_ % keep_) * width_]);
+    return &ring_[static_cast<size_t>(i % keep_) * width_];
+  }
+
+ private:
+  const Image* img_ = nullptr;
+  QoiReader* reader_ = nullptr;
+  int width_, height_, keep_ = 1, read_ = 0;
+  std::vector<uint32_t> ring_;
 };
 
-// For each of n_out pixels along an axis, the source pixels its interval
-// [o * n_in / n_out, (o + 1) * n_in / n_out) overlaps and by how much.
-std::vector<std::vector<Tap>> AreaTaps(int n_in, int n_out) {
-  std::vector<std::vector<Tap>> taps(static_cast<size_t>(n_out));
-  const double step = static_cast<double>(n_in) / n_out;
-  for (int o = 0; o < n_out; ++o) {
-    const double a = o * step, b = (o + 1) * step;
-    for (int i = static_cast<int>(a); i < n_in && i < b; ++i) {
-      const double w = std::min<double>(b, i + 1) - std::max<double>(a, i);
-      if (w > 1e-9) taps[static_cast<size_t>(o)].push_back({i, static_cast<float>(w)});
+// One axis in whole numbers. With g = gcd(n_in, n_out), a source pixel is
+// q = n_out / g parts long and an output pixel p = n_in / g parts, so every
+// overlap is a whole number of parts and an output pixel's weights add up to
+// p. Output pixel o covers source pixels first[o] + t for t < taps (those
+// past the end, and some at it, weigh 0).
+struct Axis {
+  int taps = 0;
+  int total = 0;   // p
+  int period = 0;  // q: the weights repeat every q output pixels
+  std::vector<int> first;
+  std::vector<uint16_t> weight;  // taps per output pixel
+};
+
+Axis AxisTaps(int n_in, int n_out) {
+  Axis a;
+  const int64_t g = std::gcd(n_in, n_out), p = n_in / g, q = n_out / g;
+  a.total = static_cast<int>(p);
+  a.period = static_cast<int>(q);
+  for (int64_t o = 0; o < n_out; ++o)
+    a.taps = std::max(a.taps, static_cast<int>((o * p + p - 1) / q - o * p / q + 1));
+  a.first.resize(static_cast<size_t>(n_out));
+  a.weight.resize(static_cast<size_t>(n_out) * a.taps);
+  for (int64_t o = 0; o < n_out; ++o) {
+    const int64_t from = o * p, to = from + p, first = from / q;
+    a.first[static_cast<size_t>(o)] = static_cast<int>(first);
+    for (int t = 0; t < a.taps; ++t) {
+      const int64_t i = first + t;
+      const int64_t w = i < n_in ? std::max<int64_t>(0, std::min(to, (i + 1) * q) - std::max(from, i * q)) : 0;
+      a.weight[static_cast<size_t>(o * a.taps + t)] = static_cast<uint16_t>(w);
     }
   }
-  return taps;
+  return a;
 }
 
-// A picture drawn with its object's alpha keeps eight sums per pixel:
-// weight, alpha, alpha-weighted colour, and the colour weighted by what is
-// outside. An opaque one needs only the weight and the colour.
-struct Masked {
-  static constexpr int kLanes = 8;
-  static void Add(float* acc, uint32_t p, float w) {
-    const float a = static_cast<float>(p >> 24) * (1.0f / 255.0f);
-    const float r = static_cast<float>((p >> 16) & 0xFF), g = static_cast<float>((p >> 8) & 0xFF),
-                b = static_cast<float>(p & 0xFF);
-    const float wa = w * a, wo = w - wa;
-    acc[0] += w;
-    acc[1] += wa;
-    acc[2] += wa * r;
-    acc[3] += wa * g;
-    acc[4] += wa * b;
-    acc[5] += wo * r;
-    acc[6] += wo * g;
-    acc[7] += wo * b;
-  }
-  static uint32_t Finish(const float* acc);
+// Output pixel (x, y) from the source pixels it covers. It belongs to the
+// object when at least half of its area does, and takes the average colour
+// of that part (the object's or the rest); rounding is to nearest, halves
+// up.
+struct Finished {
+  uint32_t colour;
+  bool inside;
 };
-struct Opaque {
-  static constexpr int kLanes = 4;
-  static void Add(float* acc, uint32_t p, float w) {
-    acc[0] += w;
-    acc[1] += w * static_cast<float>((p >> 16) & 0xFF);
-    acc[2] += w * static_cast<float>((p >> 8) & 0xFF);
-    acc[3] += w * static_cast<float>(p & 0xFF);
-  }
-  static uint32_t Finish(const float* acc);
-};
-
-uint32_t Channel(float v) {
-  // Sums of non-negative values: rounding is adding a half and truncating.
-  return static_cast<uint32_t>(std::clamp(v + 0.5f, 0.0f, 255.0f));
-}
-uint32_t Rgb(float r, float g, float b, float weight) {
-  const float inv = 1.0f / weight;
-  return (Channel(r * inv) << 16) | (Channel(g * inv) << 8) | Channel(b * inv);
-}
-
-uint32_t Masked::Finish(const float* acc) {
-  const float inside = acc[1], outside = acc[0] - acc[1];
-  if (inside >= outside && inside > 0) return Rgb(acc[2], acc[3], acc[4], inside);
-  return Rgb(acc[5], acc[6], acc[7], outside > 0 ? outside : 1.0f);
-}
-uint32_t Opaque::Finish(const float* acc) {
-  return Rgb(acc[1], acc[2], acc[3], acc[0] > 0 ? acc[0] : 1.0f);
-}
-
-template <typename Kind>
-void Resample(const Image& fine, Image& out) {
-  constexpr int kLanes = Kind::kLanes;
-  const int w = out.width, h = out.height;
-  const auto cols = AreaTaps(fine.width, w), rows = AreaTaps(fine.height, h);
-  std::vector<float> line(static_cast<size_t>(fine.width) * kLanes);
-  for (int y = 0; y < h; ++y) {
-    // The rows this pixel row covers, summed into one line of lanes.
-    std::fill(line.begin(), line.end(), 0.0f);
-    for (const Tap& t : rows[static_cast<size_t>(y)]) {
-      const uint32_t* s = &fine.px[static_cast<size_t>(t.index) * fine.width];
-      float* l = line.data();
-      for (int x = 0; x < fine.width; ++x, l += kLanes) Kind::Add(l, s[x], t.weight);
-    }
-    uint32_t* d = &out.px[static_cast<size_t>(y) * w];
-    for (int x = 0; x < w; ++x) {
-      float acc[kLanes] = {};
-      for (const Tap& t : cols[static_cast<size_t>(x)]) {
-        const float* l = &line[static_cast<size_t>(t.index) * kLanes];
-        for (int c = 0; c < kLanes; ++c) acc[c] += l[c] * t.weight;
+Finished PlainPixel(Rows& fine, const Axis& ax, const Axis& ay, int x, int y) {
+  uint64_t in[3] = {}, all[3] = {}, in_weight = 0;
+  for (int j = 0; j < ay.taps; ++j) {
+    const uint64_t wy = ay.weight[static_cast<size_t>(y) * ay.taps + j];
+    if (wy == 0) continue;
+    const uint32_t* row = fine.Get(ay.first[static_cast<size_t>(y)] + j);
+    for (int i = 0; i < ax.taps; ++i) {
+      const uint64_t w = wy * ax.weight[static_cast<size_t>(x) * ax.taps + i];
+      if (w == 0) continue;
+      const uint32_t p = row[ax.first[static_cast<size_t>(x)] + i];
+      const bool object = Inside(p);
+      in_weight += object ? w : 0;
+      for (int c = 0; c < 3; ++c) {
+        const uint64_t v = w * ((p >> (8 * c)) & 0xFF);
+        all[c] += v;
+        in[c] += object ? v : 0;
       }
-      d[x] = Kind::Finish(acc);
     }
   }
+  const uint64_t t = uint64_t(ax.total) * uint64_t(ay.total), out_weight = t - in_weight;
+  const bool inside = in_weight >= out_weight;
+  const uint64_t d = inside ? in_weight : out_weight;
+  uint32_t c = 0;
+  for (int i = 0; i < 3; ++i) {
+    const uint64_t sum = inside ? in[i] : all[i] - in[i];
+    c |= static_cast<uint32_t>((2 * sum + d) / (2 * d)) << (8 * i);
+  }
+  return {c, inside};
+}
+
+void StorePlain(Rows& fine, const Axis& ax, const Axis& ay, int x, int y, Image& out,
+                Image* mask) {
+  const Finished f = PlainPixel(fine, ax, ay, x, y);
+  const size_t i = static_cast<size_t>(y) * out.width + x;
+  out.px[i] = f.colour;
+  if (mask) mask->px[i] = f.inside ? 0 : kOutside;
+}
+
+void ResamplePlain(Rows& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
+  for (int y = 0; y < out.height; ++y)
+    for (int x = 0; x < out.width; ++x) StorePlain(fine, ax, ay, x, y, out, mask);
+}
+
+#if defined(__SSE2__)
+// Most output pixels lie wholly inside the object or wholly outside it; for
+// them the rule is the plain average of the area. Those are summed in 16-bit
+// lanes, B, G, R and how much of the area is the object's, two pixels to a
+// vector; the few along the object's edge are made the plain way. With at
+// most 16 parts per pixel (4 per axis) no lane passes 16 * 255.
+constexpr int kMaxFastParts = 16;
+
+// What one output row needs from the vertical sums on.
+struct RowInput {
+  Rows& fine;
+  const Axis &ax, &ay;
+  Image& out;
+  Image* mask;
+  const uint16_t* line;             // vertical sums, four lanes per column
+  const uint16_t* hweight;          // weights of pairs of taps, per period
+  const std::vector<int>& line_at;  // per output pixel: its first column's lanes
+  const std::vector<int>& weight_at;
+  int pairs, shift, parts;
+};
+
+// Output pixels from the vertical sums: for each, its taps in pairs of
+// neighbouring columns (kPairs of them, 0 when only known at run time).
+template <int kPairs>
+void RowOut(const RowInput& in, int y) {
+  const __m128i zero = _mm_setzero_si128(), colour = _mm_set1_epi32(kColour);
+  const __m128i parts = _mm_set1_epi16(static_cast<short>(in.parts));
+  const __m128i half = _mm_set1_epi16(static_cast<short>(in.parts / 2));
+  const int pairs = kPairs ? kPairs : in.pairs, w = in.out.width;
+  // One half of the sums for each tap of a pair.
+  auto halves = [&](int o) {
+    const uint16_t* s = in.line + in.line_at[static_cast<size_t>(o)];
+    const uint16_t* hw = in.hweight + in.weight_at[static_cast<size_t>(o)];
+    __m128i acc = _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(hw)));
+    for (int i = 1; i < pairs; ++i)
+      acc = _mm_add_epi16(acc, _mm_mullo_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8 * i)),
+                                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(hw + 8 * i))));
+    return acc;
+  };
+  auto two = [&](int o) {
+    const __m128i a = halves(o), b = halves(o + 1);
+    return _mm_add_epi16(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
+  };
+  uint32_t* d = &in.out.px[static_cast<size_t>(y) * w];
+  uint32_t* m = in.mask ? &in.mask->px[static_cast<size_t>(y) * w] : nullptr;
+  int x = 0;
+  for (; x + 4 <= w; x += 4) {
+    const __m128i s01 = two(x), s23 = two(x + 2);
+    // Whole pixels: the object's share is none or all of the area.
+    const __m128i whole = _mm_and_si128(
+        _mm_or_si128(_mm_cmpeq_epi16(s01, zero), _mm_cmpeq_epi16(s01, parts)),
+        _mm_or_si128(_mm_cmpeq_epi16(s23, zero), _mm_cmpeq_epi16(s23, parts)));
+    // The top byte becomes 1 inside the object, 0 outside.
+    const __m128i px = _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(s01, half), in.shift),
+                                        _mm_srli_epi16(_mm_add_epi16(s23, half), in.shift));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_and_si128(px, colour));
+    if (m)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(m + x),
+                       _mm_and_si128(_mm_cmpeq_epi32(_mm_andnot_si128(colour, px), zero), colour));
+    if ((_mm_movemask_epi8(whole) & 0xC0C0) != 0xC0C0) {
+      // Along the object's edge: only the pixels that are partly the object's.
+      const int share[4] = {_mm_extract_epi16(s01, 3), _mm_extract_epi16(s01, 7), _mm_extract_epi16(s23, 3),
+                            _mm_extract_epi16(s23, 7)};
+      for (int i = 0; i < 4; ++i)
+        if (share[i] != 0 && share[i] != in.parts) StorePlain(in.fine, in.ax, in.ay, x + i, y, in.out, in.mask);
+    }
+  }
+  for (; x < w; ++x) StorePlain(in.fine, in.ax, in.ay, x, y, in.out, in.mask);
+}
+
+void ResampleSse2(Rows& fine, const Axis& ax, const Axis& ay, Image& out, Image* mask) {
+  const int t = ax.total * ay.total;
+  int shift = 0;
+  while ((1 << shift) < t) ++shift;
+  const int fw = fine.width(), w = out.width;
+  const __m128i zero = _mm_setzero_si128(), colour = _mm_set1_epi32(kColour);
+  // The weights of two neighbouring taps, in the lanes of two neighbouring
+  // columns, for one period of output pixels.
+  const int pairs = (ax.taps + 1) / 2;
+  std::vector<uint16_t> hweight(static_cast<size_t>(ax.period) * pairs * 8);
+  for (int o = 0; o < ax.period; ++o)
+    for (int i = 0; i < ax.taps; ++i)
+      for (int c = 0; c < 4; ++c)
+        hweight[(static_cast<size_t>(o) * pairs + i / 2) * 8 + (i % 2) * 4 + c] =
+            ax.weight[static_cast<size_t>(o) * ax.taps + i];
+  // Vertical sums of the rows an output row covers, four lanes per source
+  // column; the columns past the end stay 0 for the last taps to read.
+  std::vector<uint16_t> line((static_cast<size_t>(fw) + 2 * pairs + 4) * 4);
+  uint16_t* const l = line.data();
+  std::vector<int> line_at(static_cast<size_t>(w)), weight_at(line_at.size());
+  for (int o = 0; o < w; ++o) {
+    line_at[static_cast<size_t>(o)] = 4 * ax.first[static_cast<size_t>(o)];
+    weight_at[static_cast<size_t>(o)] = o % ax.period * pairs * 8;
+  }
+  const RowInput row_out{fine, ax, ay, out, mask, l, hweight.data(), line_at, weight_at, pairs, shift, t};
+
+  for (int y = 0; y < out.height; ++y) {
+    bool first = true;
+    for (int j = 0; j < ay.taps; ++j) {
+      const uint16_t wy = ay.weight[static_cast<size_t>(y) * ay.taps + j];
+      if (wy == 0) continue;
+      const __m128i v = _mm_set1_epi16(static_cast<short>(wy));
+      const uint32_t* row = fine.Get(ay.first[static_cast<size_t>(y)] + j);
+      auto add = [&](__m128i sum, uint16_t* at) {
+        if (!first) sum = _mm_add_epi16(sum, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(at), sum);
+      };
+      int x = 0;
+      for (; x + 4 <= fw; x += 4) {
+        // Colour, and 1 in the top byte where the pixel is the object's.
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i q = _mm_or_si128(_mm_and_si128(p, colour), _mm_slli_epi32(_mm_srli_epi32(p, 31), 24));
+        add(_mm_mullo_epi16(_mm_unpacklo_epi8(q, zero), v), l + 4 * x);
+        add(_mm_mullo_epi16(_mm_unpackhi_epi8(q, zero), v), l + 4 * x + 8);
+      }
+      for (; x < fw; ++x)
+        for (int c = 0; c < 4; ++c) {
+          const uint16_t lane = c < 3 ? (row[x] >> (8 * c)) & 0xFF : row[x] >> 31;
+          l[4 * x + c] = static_cast<uint16_t>((first ? 0 : l[4 * x + c]) + wy * lane);
+        }
+      first = false;
+    }
+    switch (pairs) {
+      case 1: RowOut<1>(row_out, y); break;
+      case 2: RowOut<2>(row_out, y); break;
+      default: RowOut<0>(row_out, y); break;
+    }
+  }
+}
+#endif
+
+// Every pixel as it is: the large version is already at the scale.
+void Copy(Rows& fine, Image& out, Image* mask) {
+  for (int y = 0; y < out.height; ++y) {
+    const uint32_t* s = fine.Get(y);
+    const size_t at = static_cast<size_t>(y) * out.width;
+    for (int x = 0; x < out.width; ++x) {
+      out.px[at + x] = s[x] & kColour;
+      if (mask) mask->px[at + x] = Inside(s[x]) ? 0 : kOutside;
+    }
+  }
+}
+
+enum class Path { kFastest, kPlain };
+
+Image Resample(Rows& fine, int unit_w, int unit_h, int k, Image* mask, Path path) {
+  const int w = unit_w * k, h = unit_h * k;
+  Image out(w, h);
+  out.scale = k;
+  if (mask) {
+    *mask = Image(w, h);
+    mask->scale = k;
+  }
+  if (w == 0 || h == 0 || fine.width() == 0 || fine.height() == 0) return out;
+  if (path == Path::kFastest && fine.width() == w && fine.height() == h) {
+    fine.Keep(1);
+    Copy(fine, out, mask);
+    return out;
+  }
+  const Axis ax = AxisTaps(fine.width(), w), ay = AxisTaps(fine.height(), h);
+  fine.Keep(ay.taps);
+#if defined(__SSE2__)
+  if (path == Path::kFastest && ax.total * ay.total <= kMaxFastParts && (ax.total & (ax.total - 1)) == 0 &&
+      (ay.total & (ay.total - 1)) == 0) {
+    ResampleSse2(fine, ax, ay, out, mask);
+    return out;
+  }
+#endif
+  ResamplePlain(fine, ax, ay, out, mask);
+  return out;
 }
 
 }  // namespace
 
-Image ResampleFine(const Image& fine, int unit_w, int unit_h, int k) {
-  const int w = unit_w * k, h = unit_h * k;
-  Image out(w, h);
-  out.scale = k;
-  if (w == 0 || h == 0 || fine.width == 0 || fine.height == 0) return out;
-  const bool opaque = std::all_of(fine.px.begin(), fine.px.end(),
-                                  [](uint32_t p) { return (p >> 24) == 0xFF; });
-  if (opaque)
-    Resample<Opaque>(fine, out);
-  else
-    Resample<Masked>(fine, out);
-  return out;
+Image ResampleFine(const Image& fine, int unit_w, int unit_h, int k, Image* mask) {
+  Rows rows(fine);
+  return Resample(rows, unit_w, unit_h, k, mask, Path::kFastest);
+}
+
+Image ResampleFinePlain(const Image& fine, int unit_w, int unit_h, int k, Image* mask) {
+  Rows rows(fine);
+  return Resample(rows, unit_w, unit_h, k, mask, Path::kPlain);
+}
+
+Image ResampleQoi(const uint8_t* data, size_t size, int unit_w, int unit_h, int k, Image* mask) {
+  QoiReader reader(data, size);
+  Rows rows(reader);
+  return Resample(rows, unit_w, unit_h, k, mask, Path::kFastest);
 }
 
 }  // namespace wh

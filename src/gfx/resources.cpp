@@ -7,7 +7,6 @@
 
 #include "common/runtime_error.h"
 #include "gfx/dib.h"
-#include "gfx/qoi_picture.h"
 #include "gfx/resample.h"
 #include "gfx/resource_table.h"
 
@@ -52,13 +51,31 @@ ScaledPictures& Scaled() {
   return cache;
 }
 
+// Pictures drawn with a mask whose large version carries the object in its
+// alpha; the mask is the next id. Picture and mask come from one decode and
+// one pass over it, so the mask's own large version is never read.
+constexpr int kMaskedFine[] = {131, 133, 135, 137, 141, 143, 151, 153, 161, 163, 165, 181};
+
+bool IsMaskedFine(int id) {
+  return std::find(std::begin(kMaskedFine), std::end(kMaskedFine), id) != std::end(kMaskedFine);
+}
+
+void Hold(ScaledPictures& cache, std::pair<int, int> key, Picture pic) {
+  // Large pictures take tens of megabytes at a 4K screen's scale: keep the
+  // most recently used ones up to a budget (a scene's worth), drop the rest.
+  constexpr size_t kBudget = size_t{128} << 20;
+  cache.held.push_front({key, std::move(pic)});
+  cache.bytes += cache.held.front().pic->px.size() * sizeof(uint32_t);
+  while (cache.bytes > kBudget && cache.held.size() > 1) {
+    cache.bytes -= cache.held.back().pic->px.size() * sizeof(uint32_t);
+    cache.held.pop_back();
+  }
+}
+
 }  // namespace
 
 Picture LoadResPicture(int id, int scale) {
   if (scale <= 1) return LoadResPicture(id);
-  // Large pictures take tens of megabytes at a 4K screen's scale: keep the
-  // most recently used ones up to a budget (a scene's worth), drop the rest.
-  constexpr size_t kBudget = size_t{128} << 20;
   ScaledPictures& cache = Scaled();
   const auto key = std::make_pair(id, scale);
   for (auto it = cache.held.begin(); it != cache.held.end(); ++it)
@@ -66,19 +83,29 @@ Picture LoadResPicture(int id, int scale) {
       cache.held.splice(cache.held.begin(), cache.held, it);
       return it->pic;
     }
+  const int picture = IsMaskedFine(id) ? id : IsMaskedFine(id - 1) ? id - 1 : 0;
+  if (const detail::EmbeddedBitmap* fine = picture ? FindFine(picture) : nullptr) {
+    const Picture base = LoadResPicture(picture);
+    Image mask;
+    Picture pic = std::make_shared<const Image>(
+        ResampleQoi(fine->data, fine->size, base->width, base->height, scale, &mask));
+    Picture msk = std::make_shared<const Image>(std::move(mask));
+    // The one asked for is held last: it is the most recently used.
+    if (id == picture) {
+      Hold(cache, {id + 1, scale}, std::move(msk));
+      Hold(cache, key, std::move(pic));
+    } else {
+      Hold(cache, {picture, scale}, std::move(pic));
+      Hold(cache, key, std::move(msk));
+    }
+    return cache.held.front().pic;
+  }
   const Picture base = LoadResPicture(id);
   const detail::EmbeddedBitmap* fine = FindFine(id);
-  // The large version is decoded only for as long as it is resampled.
-  Picture pic = std::make_shared<const Image>(
-      fine ? ResampleFine(DecodeQoi(fine->data, fine->size), base->width, base->height, scale)
-           : GrowPixels(*base, scale));
-  cache.held.push_front({key, pic});
-  cache.bytes += pic->px.size() * sizeof(uint32_t);
-  while (cache.bytes > kBudget && cache.held.size() > 1) {
-    cache.bytes -= cache.held.back().pic->px.size() * sizeof(uint32_t);
-    cache.held.pop_back();
-  }
-  return pic;
+  Hold(cache, key,
+       std::make_shared<const Image>(fine ? ResampleQoi(fine->data, fine->size, base->width, base->height, scale)
+                                          : GrowPixels(*base, scale)));
+  return cache.held.front().pic;
 }
 
 void ReleaseScaledPictures() {
@@ -89,7 +116,7 @@ void ReleaseScaledPictures() {
 Picture LoadResPictureSized(int id, int w, int h) {
   const detail::EmbeddedBitmap* fine = FindFine(id);
   if (!fine) return nullptr;
-  return std::make_shared<const Image>(ResampleFine(DecodeQoi(fine->data, fine->size), w, h, 1));
+  return std::make_shared<const Image>(ResampleQoi(fine->data, fine->size, w, h, 1));
 }
 
 bool HasResPicture(int id) { return detail::StoredBitmap(id).data != nullptr; }

@@ -20,7 +20,9 @@ bool HasResPicture(int id);
 // above 1: the size in units of the scale-1 picture, k times as many
 // pixels. Made from the picture's large version (resources/fine, see
 // ResampleFine) where the program holds one, else the scale-1 picture with every pixel grown into a
-// k x k block. The most recently used ones are kept, up to 128 MiB.
+// k x k block. A masked picture and its mask (the next id) are made
+// together from the picture's large version. The most recently used ones
+// are kept, up to 128 MiB.
 Picture LoadResPicture(int id, int scale);
 // Lets go of the pictures made for a scale. A saver calls it once a scene is
 // composed: it runs all day, and a new scene comes only every few minutes.

@@ -161,11 +161,14 @@ TEST(Scale, LargePicturesComeDownWithOneBitMasksAndNoFringe) {
   const Image image = FineDisc(64, red, outside);
   Image mask = image;
   for (uint32_t& p : mask.px) p = (p >> 24) ? 0xFF000000u : kWhite;
-  for (int k : {1, 2, 3, 5, 6}) {
+  for (int k : {1, 2, 3, 4, 5, 6}) {
     SCOPED_TRACE("scale " + std::to_string(k));
-    const Image im = ResampleFine(image, 16, 16, k), ma = ResampleFine(mask, 16, 16, k);
+    Image made_mask;
+    const Image im = ResampleFine(image, 16, 16, k, &made_mask), ma = ResampleFine(mask, 16, 16, k);
     ASSERT_EQ(im.width, 16 * k);
     EXPECT_EQ(im.scale, k);
+    // The mask made with the picture is the one its own large version gives.
+    EXPECT_EQ(made_mask, ma);
     int object = 0;
     for (size_t i = 0; i < im.px.size(); ++i) {
       // The mask is black or white; the image is the object's own colour
@@ -176,6 +179,37 @@ TEST(Scale, LargePicturesComeDownWithOneBitMasksAndNoFringe) {
     }
     // About the disc's area (pi * 0.37^2 of the square).
     EXPECT_NEAR(object / double(im.px.size()), 0.43, 0.05);
+  }
+}
+
+TEST(Scale, TheFastResamplingGivesThePlainOnesPixelsFromImageOrStoredBytes) {
+  // Noisy colours and alpha on an object of stripes: pixels wholly inside
+  // and wholly outside, and along every edge pixels whose colour comes from
+  // part of their area only.
+  uint32_t seed = 7;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  struct Size {
+    int fine_w, fine_h, unit_w, unit_h;
+  };
+  for (const Size z : {Size{44, 28, 11, 7}, Size{22, 14, 11, 7}, Size{16, 1, 4, 1}}) {
+    Image fine(z.fine_w, z.fine_h);
+    for (int y = 0; y < fine.height; ++y)
+      for (int x = 0; x < fine.width; ++x)
+        fine.at(x, y) = next() >> 1 | ((x / 3 + y / 5) % 3 ? 0x80000000u : 0);
+    const std::vector<uint8_t> bytes = EncodeQoi(fine);
+    for (int k = 1; k <= 6; ++k) {
+      SCOPED_TRACE(std::to_string(z.fine_w) + " wide at scale " + std::to_string(k));
+      Image fast_mask, plain_mask;
+      const Image fast = ResampleFine(fine, z.unit_w, z.unit_h, k, &fast_mask);
+      const Image plain = ResampleFinePlain(fine, z.unit_w, z.unit_h, k, &plain_mask);
+      ASSERT_EQ(fast, plain);
+      ASSERT_EQ(fast_mask, plain_mask);
+      EXPECT_EQ(fast, ResampleFine(fine, z.unit_w, z.unit_h, k));
+      // Straight from the stored bytes, a few rows at a time.
+      Image stored_mask;
+      EXPECT_EQ(ResampleQoi(bytes.data(), bytes.size(), z.unit_w, z.unit_h, k, &stored_mask), fast);
+      EXPECT_EQ(stored_mask, fast_mask);
+    }
   }
 }
 
@@ -191,19 +225,30 @@ TEST(Scale, OpaquePicturesAverageTheAreaEachPixelCovers) {
   const Image same = ResampleFine(checker, 4, 2, 2);  // 1:1
   for (size_t i = 0; i < same.px.size(); ++i) EXPECT_EQ(same.px[i], checker.px[i] & 0xFFFFFFu);
   // Enlarging by 3/2: every other pixel straddles two source pixels per
-  // axis, equally, so a checker gives black, white and their mean only.
+  // axis, equally, so a checker gives black, white and their mean (127.5,
+  // rounded up) only.
   const Image grown = ResampleFine(checker, 4, 2, 3);
   EXPECT_EQ(grown.width, 12);
   std::set<int> levels;
   for (uint32_t p : grown.px) levels.insert(grey(p));
-  EXPECT_EQ(levels, (std::set<int>{0, 127, 255}));
+  EXPECT_EQ(levels, (std::set<int>{0, 128, 255}));
 }
 
 TEST(Scale, QoiPicturesRoundTripAndBadBytesAreAnInvalidPicture) {
-  Image img(5, 3);
-  for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = uint32_t(i * 0x01030507u);
+  // Every kind of chunk: new colours with and without a new alpha, small
+  // and larger steps, colours seen before, and runs (one past 62 pixels).
+  Image img(40, 5);
+  for (size_t i = 0; i < img.px.size(); ++i) {
+    const uint32_t n = uint32_t(i);
+    img.px[i] = i < 20 ? n * 0x01030507u : i < 60 ? 0x80402010u + n % 3 * 0x00010101u + n % 5 * 0x000C0000u
+                : i < 90 ? 0xFF000000u | (n % 4) * 0x00500000u : 0x11223344u;
+  }
   const std::vector<uint8_t> bytes = EncodeQoi(img);
   EXPECT_EQ(DecodeQoi(bytes.data(), bytes.size()), img);
+  // A body cut short keeps its first pixels, and the last one repeats.
+  const Image cut = DecodeQoi(bytes.data(), 14 + 30 + 8);
+  EXPECT_EQ(cut.px[0], img.px[0]);
+  EXPECT_EQ(cut.px.back(), cut.px[cut.px.size() - 2]);
   // Too short for a header; a short body decodes as far as it goes and
   // never reads past the end (fuzzed by the codec's makers, not here).
   for (size_t cut : {size_t{0}, size_t{10}, size_t{21}})
