@@ -250,7 +250,7 @@ std::vector<Rgb> MedianCut(std::vector<Rgb> samples, int n) {
     float best = 0;
     for (size_t i = 0; i < boxes.size(); ++i) {
       if (boxes[i].hi - boxes[i].lo < 2) continue;
-      int ch;
+      int ch = 0;
       const float s = spread(boxes[i], &ch);
       if (s > best) {
         best = s;
