@@ -6,7 +6,8 @@
 #include <windows.h>
 
 #include <clocale>
-#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,14 +28,8 @@ using namespace wh;
 using namespace wh::win32;
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  return bytes;
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The source tree as Wine sees it (its Z: drive is the Unix root).
@@ -48,6 +43,7 @@ std::wstring BesideMe(const std::wstring& name) {
 }
 
 using wh::testing::Pump;
+using wh::testing::PumpUntil;
 using wh::testing::Shown;
 
 TEST(Win32Resources, EveryPictureIsABitmapResourceOfTheSameBytes) {
@@ -238,22 +234,7 @@ TEST(Win32System, AnswersForTheMachine) {
 // following the host's size, and gone with the host.
 class Preview : public ::testing::Test {
  protected:
-  static LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProcW(w, m, wp, lp);
-  }
-  void SetUp() override {
-    WNDCLASSW wc {};
-    wc.lpfnWndProc = HostProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-    wc.lpszClassName = L"WhTestHost";
-    RegisterClassW(&wc);
-    host = CreateWindowExW(0, L"WhTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 30,
-                           30, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
-    wh::testing::SetClientSize(host, 128, 96);
-    ShowWindow(host, SW_SHOW);
-    Pump(100);
-  }
+  void SetUp() override { host = wh::testing::CreateHost(128, 96); }
   void TearDown() override {
     if (IsWindow(host)) DestroyWindow(host);
   }
@@ -269,16 +250,17 @@ class Preview : public ::testing::Test {
   HWND host = nullptr;
 };
 
-TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
+TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt_AndNoneForAHandleThatNamesNone) {
   Win32Modes modes(GetModuleHandleW(nullptr));
+  for (int32_t bogus : {0, 12345678, -1, 0x7FFFFFFF}) {
+    modes.StartPreview(bogus);
+    EXPECT_FALSE(modes.has_windows()) << bogus;
+  }
   modes.StartPreview(static_cast<int32_t>(reinterpret_cast<intptr_t>(host)));
   ASSERT_TRUE(modes.has_windows());
   HWND child = nullptr;
-  for (int i = 0; i < 100 && !child; ++i) {
-    Pump(50);
-    child = FindWindowExW(host, nullptr, kPreviewClass, nullptr);
-  }
-  ASSERT_NE(child, nullptr);
+  ASSERT_TRUE(
+      PumpUntil(5000, [&] { return (child = FindWindowExW(host, nullptr, kPreviewClass, nullptr)); }));
   Pump(100);
   EXPECT_TRUE(IsWindowVisible(child));
   EXPECT_TRUE(GetWindowLongPtrW(child, GWL_STYLE) & WS_CHILD);
@@ -291,11 +273,7 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
 
   // The host grows; the preview follows and paints the still squeezed.
   wh::testing::SetClientSize(host, 200, 100);
-  for (int i = 0; i < 100; ++i) {
-    Pump(50);
-    GetClientRect(child, &rc);
-    if (rc.right == 200 && rc.bottom == 100) break;
-  }
+  PumpUntil(5000, [&] { return GetClientRect(child, &rc) && rc.right == 200 && rc.bottom == 100; });
   Pump(100);
   EXPECT_EQ(rc.right, 200);
   EXPECT_EQ(rc.bottom, 100);
@@ -304,14 +282,6 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
   DestroyWindow(host);
   Pump(100);
   EXPECT_FALSE(modes.has_windows());
-}
-
-TEST(PreviewHandles, NoWindowForAHandleThatNamesNone) {
-  Win32Modes modes(GetModuleHandleW(nullptr));
-  for (int32_t bogus : {0, 12345678, -1, 0x7FFFFFFF}) {
-    modes.StartPreview(bogus);
-    EXPECT_FALSE(modes.has_windows()) << bogus;
-  }
 }
 
 }  // namespace
