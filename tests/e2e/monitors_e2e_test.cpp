@@ -70,10 +70,10 @@ class TwoMonitors : public ::testing::Test {
     if (!nested_) return;
     // Dense screens (192 dpi): Xinerama's heads share the joined screen's
     // physical size, and the text on each follows it.
-    const std::string inner = StartXephyr({"-screen", "1920/254x1080/143", "-screen",
-                                           "1920/254x1080/143", "+xinerama", "-nolisten", "tcp",
-                                           "-noreset"},
-                                          inner_, display_);
+    const std::string inner =
+        StartXephyr({"-screen", "1920/254x1080/143", "-screen", "1920/254x1080/143", "+xinerama",
+                     "-nolisten", "tcp", "-noreset"},
+                    inner_, display_);
     ASSERT_FALSE(inner.empty()) << "Xephyr did not start";
     display_ = ":" + inner;
   }
@@ -113,7 +113,7 @@ class TwoMonitors : public ::testing::Test {
           Capture(On("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null")));
       long count = 0;
       for (std::string id; std::getline(ids, id);)
-        count += !animating || Capture(On("xprop -id " + id + " _WINTERHOLLOW_ANIMATING 2>/dev/null"))
+        count += !animating || Capture(On("xprop -id " + id + " _WINTERHOLLOW_ANIMATING"))
                                        .find("= 1") != std::string::npos;
       if (count == n) return true;
       std::this_thread::sleep_for(200ms);

@@ -135,8 +135,8 @@ TEST_F(SharpSceneTest, TheMoonGrowsWithTheScaleAndStaysInsideTheBand) {
 }
 
 TEST_F(SharpSceneTest, TheScaleFollowsTheSettingAndTheScreensHeight) {
-  const std::pair<int, int> scales[] = {{480, 1},  {481, 2},  {1080, 3}, {1440, 3},
-                                         {2160, 5}, {1, 1}, {100000, kMaxSceneScale}};
+  const std::pair<int, int> scales[] = {
+      {480, 1}, {481, 2}, {1080, 3}, {1440, 3}, {2160, 5}, {1, 1}, {100000, kMaxSceneScale}};
   for (auto [height, k] : scales) EXPECT_EQ(SharpSceneScale(height), k) << height;
   for (const char* sharp : {"1", "0"}) {
     Set("Sharp", sharp);

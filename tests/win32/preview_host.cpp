@@ -40,7 +40,8 @@ bool WaitForPreview(HWND host, int cx, int cy, DWORD timeout_ms) {
         GetClientRect(child, &rc);
         painted = reinterpret_cast<uintptr_t>(GetPropW(child, kPaintedSizeProp));
         return IsWindowVisible(child) && GetParent(child) == host && rc.right == cx &&
-               rc.bottom == cy && painted == (static_cast<uintptr_t>(cx) << 16 | static_cast<uintptr_t>(cy));
+               rc.bottom == cy &&
+               painted == (static_cast<uintptr_t>(cx) << 16 | static_cast<uintptr_t>(cy));
       })) {
     std::printf("preview %dx%d: visible child, painted\n", cx, cy);
     return true;

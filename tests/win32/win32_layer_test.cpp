@@ -4,6 +4,7 @@
 // this process.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winver.h>
 
 #include <clocale>
 #include <fstream>
@@ -66,23 +67,17 @@ TEST(Win32Resources, EveryPictureIsABitmapResourceOfTheSameBytes) {
 }
 
 TEST(Win32Resources, TheScrCarriesVersionNameIconManifestAndPictures) {
-  HMODULE scr = LoadLibraryExW(BesideMe(L"" WH_SCR_NAME).c_str(), nullptr,
+  const std::wstring path = BesideMe(L"" WH_SCR_NAME);
+  HMODULE scr = LoadLibraryExW(path.c_str(), nullptr,
                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(scr, nullptr);
   // The version the program reports (wh_version.h) is the file's version.
-  HRSRC v = FindResourceW(scr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16) /* RT_VERSION */);
-  ASSERT_NE(v, nullptr);
-  auto* bytes = static_cast<const uint8_t*>(LockResource(LoadResource(scr, v)));
-  const DWORD size = SizeofResource(scr, v);
-  const VS_FIXEDFILEINFO* info = nullptr;
-  for (DWORD i = 0; i + sizeof(VS_FIXEDFILEINFO) <= size; i += 4) {
-    auto* candidate = reinterpret_cast<const VS_FIXEDFILEINFO*>(bytes + i);
-    if (candidate->dwSignature == 0xFEEF04BD) {
-      info = candidate;
-      break;
-    }
-  }
-  ASSERT_NE(info, nullptr);
+  std::vector<BYTE> version(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(!version.empty() &&
+              GetFileVersionInfoW(path.c_str(), 0, version.size(), version.data()) &&
+              VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&info), &size));
   EXPECT_EQ(HIWORD(info->dwFileVersionMS), WH_VERSION_MAJOR);
   EXPECT_EQ(LOWORD(info->dwFileVersionMS), WH_VERSION_MINOR);
   EXPECT_EQ(HIWORD(info->dwFileVersionLS), WH_VERSION_PATCH);
@@ -124,23 +119,17 @@ TEST_F(Registry, StoresTextValuesUnderTheUsersSoftwareKey) {
   EXPECT_EQ(store.Get(app, "Settings", "Date", "1"), "");
   EXPECT_EQ(store.Get(app, "Other", "Speed", "5"), "5");
 
-  HKEY k;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\WinterHollowTest\\Settings", 0,
-                          KEY_QUERY_VALUE, &k), ERROR_SUCCESS);
+  const wchar_t* key = L"Software\\WinterHollowTest\\Settings";
   DWORD type = 0;
   wchar_t text[16] = {};
   DWORD bytes = sizeof text;
-  EXPECT_EQ(RegQueryValueExW(k, L"Speed", nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes),
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, L"Speed", RRF_RT_ANY, &type, text, &bytes),
             ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_STREQ(text, L"2");
   // A value of another type (written by hand) counts as missing.
   const DWORD four = 4;
-  RegCloseKey(k);
-  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\WinterHollowTest\\Settings", 0, nullptr, 0,
-                  KEY_SET_VALUE, nullptr, &k, nullptr);
-  RegSetValueExW(k, L"maxFl", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&four), sizeof four);
-  RegCloseKey(k);
+  RegSetKeyValueW(HKEY_CURRENT_USER, key, L"maxFl", REG_DWORD, &four, sizeof four);
   EXPECT_EQ(store.Get(app, "Settings", "maxFl", "110"), "110");
 }
 
@@ -259,8 +248,8 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt_AndNoneForAHandleT
   modes.StartPreview(static_cast<int32_t>(reinterpret_cast<intptr_t>(host)));
   ASSERT_TRUE(modes.has_windows());
   HWND child = nullptr;
-  ASSERT_TRUE(
-      PumpUntil(5000, [&] { return (child = FindWindowExW(host, nullptr, kPreviewClass, nullptr)); }));
+  ASSERT_TRUE(PumpUntil(
+      5000, [&] { return (child = FindWindowExW(host, nullptr, kPreviewClass, nullptr)); }));
   Pump(100);
   EXPECT_TRUE(IsWindowVisible(child));
   EXPECT_TRUE(GetWindowLongPtrW(child, GWL_STYLE) & WS_CHILD);

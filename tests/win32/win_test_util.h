@@ -49,8 +49,9 @@ inline HWND CreateHost(int cx, int cy) {
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
   wc.lpszClassName = L"WhPreviewHost";
   RegisterClassW(&wc);
-  HWND host = CreateWindowExW(0, wc.lpszClassName, L"Preview host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                              40, 40, 300, 300, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND host =
+      CreateWindowExW(0, wc.lpszClassName, L"Preview host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                      40, 40, 300, 300, nullptr, nullptr, wc.hInstance, nullptr);
   SetClientSize(host, cx, cy);
   ShowWindow(host, SW_SHOW);
   Pump(200);
