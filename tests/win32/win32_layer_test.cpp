@@ -123,7 +123,9 @@ TEST_F(Registry, StoresTextValuesUnderTheUsersSoftwareKey) {
   DWORD type = 0;
   wchar_t text[16] = {};
   DWORD bytes = sizeof text;
-  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, L"Speed", RRF_RT_ANY, &type, text, &bytes),
+  // RRF_NOEXPAND: the stored type as it is (an expandable one would read as REG_SZ).
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, L"Speed", RRF_RT_ANY | RRF_NOEXPAND, &type, text,
+                         &bytes),
             ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_STREQ(text, L"2");
