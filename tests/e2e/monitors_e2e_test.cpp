@@ -113,8 +113,9 @@ class TwoMonitors : public ::testing::Test {
           Capture(On("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null")));
       long count = 0;
       for (std::string id; std::getline(ids, id);)
-        count += !animating || Capture(On("xprop -id " + id + " _WINTERHOLLOW_ANIMATING"))
-                                       .find("= 1") != std::string::npos;
+        count += !animating ||
+                 Capture(On("xprop -id " + id + " _WINTERHOLLOW_ANIMATING 2>/dev/null"))
+                         .find("= 1") != std::string::npos;
       if (count == n) return true;
       std::this_thread::sleep_for(200ms);
     } while (std::chrono::steady_clock::now() < until);
