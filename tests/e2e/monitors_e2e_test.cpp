@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,6 +19,7 @@
 #include "gfx/png.h"
 #include "gfx/resources.h"
 #include "test_support/run_command.h"
+#include "test_support/xvfb.h"
 
 namespace {
 
@@ -29,9 +29,9 @@ using wh::testing::Capture;
 int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 bool OnPath(const char* tool) { return Sh(std::string("command -v ") + tool) == 0; }
 
-// Starts an X server that reports its display number on a pipe; the
-// number, or "" when it did not start.
-std::string StartServer(std::vector<std::string> args, pid_t& pid, const std::string& display_env) {
+// Xephyr on the outer server's display, reporting its display number on a
+// pipe; the number, or "" when it did not start.
+std::string StartXephyr(std::vector<std::string> args, pid_t& pid, const std::string& outer) {
   int fds[2];
   if (pipe(fds) != 0) return "";
   pid = fork();
@@ -39,9 +39,8 @@ std::string StartServer(std::vector<std::string> args, pid_t& pid, const std::st
     close(fds[0]);
     freopen("/dev/null", "w", stdout);
     freopen("/dev/null", "w", stderr);
-    if (!display_env.empty()) setenv("DISPLAY", display_env.c_str(), 1);
-    const std::string fd = std::to_string(fds[1]);
-    args.insert(args.begin() + 1, {"-displayfd", fd});
+    setenv("DISPLAY", outer.c_str(), 1);
+    args.insert(args.begin(), {"Xephyr", "-displayfd", std::to_string(fds[1])});
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -56,48 +55,35 @@ std::string StartServer(std::vector<std::string> args, pid_t& pid, const std::st
   return number;
 }
 
-void Stop(pid_t& pid) {
-  if (pid > 0) {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-  }
-  pid = -1;
-}
-
 class TwoMonitors : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* tool : {"Xvfb", "Xephyr", "xdotool", "import"})
       if (!OnPath(tool)) GTEST_SKIP() << tool << " is not installed";
     if (!nested_ && !OnPath("xrandr")) GTEST_SKIP() << "xrandr is not installed";
-    const std::string outer =
-        // -noreset: monitors defined by xrandr must outlive its connection.
-        StartServer({"Xvfb", "-screen", "0", "3840x1080x24", "-nolisten", "tcp", "-noreset"},
-                    outer_, "");
-    ASSERT_FALSE(outer.empty()) << "Xvfb did not start";
-    outer_display_ = ":" + outer;
+    // -noreset (XServer's own): monitors defined by xrandr outlive its connection.
+    outer_ = std::make_unique<wh::testing::XServer>(3840, 1080, 24);
+    ASSERT_TRUE(outer_->ok()) << "Xvfb did not start";
     char tmpl[] = "/tmp/wh-mon-XXXXXX";
     dir_ = mkdtemp(tmpl);
-    if (!nested_) {
-      display_ = outer_display_;
-      return;
-    }
+    display_ = outer_->display();
+    if (!nested_) return;
+    // Dense screens (192 dpi): Xinerama's heads share the joined screen's
+    // physical size, and the text on each follows it.
     const std::string inner =
-        // Dense screens (192 dpi): Xinerama's heads share the joined
-        // screen's physical size, and the text on each follows it.
-        StartServer({"Xephyr", "-screen", "1920/254x1080/143", "-screen", "1920/254x1080/143",
-                     "+xinerama", "-nolisten", "tcp", "-noreset"},
-                    inner_, ":" + outer);
+        StartXephyr({"-screen", "1920/254x1080/143", "-screen", "1920/254x1080/143", "+xinerama",
+                     "-nolisten", "tcp", "-noreset"},
+                    inner_, display_);
     ASSERT_FALSE(inner.empty()) << "Xephyr did not start";
     display_ = ":" + inner;
   }
   void TearDown() override {
-    if (saver_ > 0) {
-      kill(saver_, SIGKILL);
-      waitpid(saver_, nullptr, 0);
-    }
-    Stop(inner_);
-    Stop(outer_);
+    for (pid_t* pid : {&saver_, &inner_})
+      if (*pid > 0) {
+        kill(*pid, pid == &saver_ ? SIGKILL : SIGTERM);
+        waitpid(*pid, nullptr, 0);
+      }
+    outer_.reset();
     if (!dir_.empty()) Sh("rm -rf '" + dir_ + "'");
   }
 
@@ -117,33 +103,37 @@ class TwoMonitors : public ::testing::Test {
       _exit(127);
     }
   }
-  // Whether exactly n saver windows are on screen within `limit`.
-  bool WaitWindows(long n, std::chrono::milliseconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    do {
-      const std::string ids =
-          Capture(On("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null"));
-      if (std::count(ids.begin(), ids.end(), '\n') == n) return true;
-      std::this_thread::sleep_for(100ms);
-    } while (std::chrono::steady_clock::now() < until);
-    return false;
-  }
-
-  // Whether n saver windows show their animation (their scenes are composed)
-  // within `limit`; a slow build (sanitizers) may take many seconds.
-  bool WaitAnimating(long n, std::chrono::milliseconds limit) {
+  // Whether exactly n saver windows are on screen within `limit`, or, with
+  // `animating`, n of them show their animation (their scenes are composed;
+  // a slow build, sanitizers, may take many seconds).
+  bool WaitWindows(long n, std::chrono::milliseconds limit, bool animating = false) {
     const auto until = std::chrono::steady_clock::now() + limit;
     do {
       std::istringstream ids(
           Capture(On("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null")));
-      long animating = 0;
+      long count = 0;
       for (std::string id; std::getline(ids, id);)
-        animating += Capture(On("xprop -id " + id + " _WINTERHOLLOW_ANIMATING 2>/dev/null"))
+        count += !animating ||
+                 Capture(On("xprop -id " + id + " _WINTERHOLLOW_ANIMATING 2>/dev/null"))
                          .find("= 1") != std::string::npos;
-      if (animating == n) return true;
+      if (count == n) return true;
       std::this_thread::sleep_for(200ms);
     } while (std::chrono::steady_clock::now() < until);
     return false;
+  }
+
+  wh::Image Shot() {
+    const std::string png = dir_ + "/shot.png";
+    EXPECT_EQ(Sh(On("import -window root '" + png + "'")), 0);
+    return wh::LoadPng(png);
+  }
+
+  // A mouse jump inside the monitor whose left edge is at x0 ends the saver.
+  void JumpEnds(int x0) {
+    Sh(On("xdotool mousemove " + std::to_string(x0 + 680) + " 500"));
+    std::this_thread::sleep_for(300ms);
+    Sh(On("xdotool mousemove " + std::to_string(x0 + 1080) + " 800"));
+    EXPECT_EQ(WaitEnd(5s), 0) << "input on the monitor at x " << x0 << " did not end the saver";
   }
 
   int WaitEnd(std::chrono::milliseconds limit) {
@@ -160,8 +150,9 @@ class TwoMonitors : public ::testing::Test {
   }
 
   bool nested_ = true;  // Xephyr with Xinerama inside the Xvfb, or the Xvfb alone
-  pid_t outer_ = -1, inner_ = -1, saver_ = -1;
-  std::string outer_display_, display_, dir_;
+  std::unique_ptr<wh::testing::XServer> outer_;
+  pid_t inner_ = -1, saver_ = -1;
+  std::string display_, dir_;
 };
 
 // Monitors defined on the plain Xvfb through RandR, as a desktop's display
@@ -191,11 +182,9 @@ TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
   StartSaver();
   // Both windows up and their first scenes shown.
   ASSERT_TRUE(WaitWindows(2, 15s));
-  ASSERT_TRUE(WaitAnimating(2, 90s));
+  ASSERT_TRUE(WaitWindows(2, 90s, true));
   ASSERT_EQ(WaitEnd(0ms), -1) << "the saver ended by itself";
-  const std::string png = dir_ + "/shot.png";
-  ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
-  const wh::Image shot = wh::LoadPng(png);
+  const wh::Image shot = Shot();
   ASSERT_EQ(shot.width, 3840);
   ASSERT_EQ(shot.height, 1080);
 
@@ -214,10 +203,7 @@ TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
   EXPECT_GT(differ, 480L * 270 / 2) << "the two monitors show the same scene";
 
   // A mouse jump on the right-hand monitor ends the saver on both.
-  Sh(On("xdotool mousemove 2600 500"));
-  std::this_thread::sleep_for(300ms);
-  Sh(On("xdotool mousemove 3000 800"));
-  EXPECT_EQ(WaitEnd(5s), 0) << "input on the second monitor did not end the saver";
+  JumpEnds(1920);
 }
 
 TEST_F(ChangingMonitors, AMonitorAddedGetsAScene_AndOneRemovedLosesIt) {
@@ -230,10 +216,8 @@ TEST_F(ChangingMonitors, AMonitorAddedGetsAScene_AndOneRemovedLosesIt) {
   // The monitor that comes is twice as dense (192 dpi) as the one beside it.
   ASSERT_EQ(Sh(On("xrandr --setmonitor right 1920/254x1080/143+1920+0 none")), 0);
   EXPECT_TRUE(WaitWindows(2, 10s)) << "the added monitor got no window";
-  ASSERT_TRUE(WaitAnimating(2, 90s)) << "the added monitor's scene never ran";
-  const std::string png = dir_ + "/shot.png";
-  ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
-  const wh::Image shot = wh::LoadPng(png);
+  ASSERT_TRUE(WaitWindows(2, 90s, true)) << "the added monitor's scene never ran";
+  const wh::Image shot = Shot();
   // Each scene's mark at its own monitor's density: the same size to the eye.
   EXPECT_TRUE(MarkAt(shot, 3840, 1080, 2)) << "no mark for 192 dpi on the added monitor";
   EXPECT_TRUE(MarkAt(shot, 1920, 1080, 1)) << "no mark for 96 dpi on the first monitor";
@@ -245,14 +229,10 @@ TEST_F(ChangingMonitors, AMonitorAddedGetsAScene_AndOneRemovedLosesIt) {
   const auto until = std::chrono::steady_clock::now() + 60s;
   while (!follows && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(500ms);
-    ASSERT_EQ(Sh(On("import -window root '" + png + "'")), 0);
-    follows = MarkAt(wh::LoadPng(png), 3840, 1080, 1);
+    follows = MarkAt(Shot(), 3840, 1080, 1);
   }
   EXPECT_TRUE(follows) << "the monitor swapped in place kept the other's density";
-  Sh(On("xdotool mousemove 600 500"));
-  std::this_thread::sleep_for(300ms);
-  Sh(On("xdotool mousemove 900 800"));
-  EXPECT_EQ(WaitEnd(5s), 0);
+  JumpEnds(0);
 }
 
 }  // namespace

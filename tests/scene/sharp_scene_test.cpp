@@ -135,13 +135,9 @@ TEST_F(SharpSceneTest, TheMoonGrowsWithTheScaleAndStaysInsideTheBand) {
 }
 
 TEST_F(SharpSceneTest, TheScaleFollowsTheSettingAndTheScreensHeight) {
-  EXPECT_EQ(SharpSceneScale(480), 1);
-  EXPECT_EQ(SharpSceneScale(481), 2);
-  EXPECT_EQ(SharpSceneScale(1080), 3);
-  EXPECT_EQ(SharpSceneScale(1440), 3);
-  EXPECT_EQ(SharpSceneScale(2160), 5);
-  EXPECT_EQ(SharpSceneScale(100000), kMaxSceneScale);
-  EXPECT_EQ(SharpSceneScale(1), 1);
+  const std::pair<int, int> scales[] = {
+      {480, 1}, {481, 2}, {1080, 3}, {1440, 3}, {2160, 5}, {1, 1}, {100000, kMaxSceneScale}};
+  for (auto [height, k] : scales) EXPECT_EQ(SharpSceneScale(height), k) << height;
   for (const char* sharp : {"1", "0"}) {
     Set("Sharp", sharp);
     Restart(3, 1280, 1000);

@@ -23,6 +23,7 @@
 namespace {
 
 using wh::testing::Pump;
+using wh::testing::PumpUntil;
 using wh::testing::SetClientSize;
 using wh::win32::kPaintedSizeProp;
 using wh::win32::kPreviewClass;
@@ -30,22 +31,21 @@ using wh::win32::kPreviewClass;
 // Waits until the host holds a visible preview child of exactly its client
 // size that has painted at that size; reports what it found last.
 bool WaitForPreview(HWND host, int cx, int cy, DWORD timeout_ms) {
-  const DWORD end = ::GetTickCount() + timeout_ms;
   HWND child = nullptr;
   RECT rc {};
   uintptr_t painted = 0;
-  do {
-    Pump(100);
-    child = FindWindowExW(host, nullptr, kPreviewClass, nullptr);
-    if (!child) continue;
-    GetClientRect(child, &rc);
-    painted = reinterpret_cast<uintptr_t>(GetPropW(child, kPaintedSizeProp));
-    if (IsWindowVisible(child) && GetParent(child) == host && rc.right == cx &&
-        rc.bottom == cy && painted == (static_cast<uintptr_t>(cx) << 16 | static_cast<uintptr_t>(cy))) {
-      std::printf("preview %dx%d: visible child, painted\n", cx, cy);
-      return true;
-    }
-  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
+  if (PumpUntil(timeout_ms, [&] {
+        child = FindWindowExW(host, nullptr, kPreviewClass, nullptr);
+        if (!child) return false;
+        GetClientRect(child, &rc);
+        painted = reinterpret_cast<uintptr_t>(GetPropW(child, kPaintedSizeProp));
+        return IsWindowVisible(child) && GetParent(child) == host && rc.right == cx &&
+               rc.bottom == cy &&
+               painted == (static_cast<uintptr_t>(cx) << 16 | static_cast<uintptr_t>(cy));
+      })) {
+    std::printf("preview %dx%d: visible child, painted\n", cx, cy);
+    return true;
+  }
   std::printf("preview %dx%d not seen: child=%p visible=%d size=%ldx%ld painted=%lux%lu\n", cx, cy,
               static_cast<void*>(child), child ? IsWindowVisible(child) : 0, rc.right, rc.bottom,
               static_cast<unsigned long>(painted >> 16), static_cast<unsigned long>(painted & 0xFFFF));
@@ -62,18 +62,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   const bool same_process = std::wstring(argv[1]) == L"--same-process";
   const bool colon = argc > 2 && std::wstring(argv[2]) == L"colon";
-  WNDCLASSW wc {};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-  wc.lpszClassName = L"WhPreviewHost";
-  RegisterClassW(&wc);
-  HWND host = CreateWindowExW(0, wc.lpszClassName, L"Preview host",
-                              WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 40, 300, 300, nullptr,
-                              nullptr, wc.hInstance, nullptr);
-  SetClientSize(host, 152, 112);
-  ShowWindow(host, SW_SHOW);
-  Pump(200);
+  HWND host = wh::testing::CreateHost(152, 112);
 
   if (same_process) {
     wh::win32::Win32Modes modes(GetModuleHandleW(nullptr));
@@ -106,15 +95,11 @@ int wmain(int argc, wchar_t** argv) {
     ok = WaitForPreview(host, 200, 150, 10000);
   }
   DestroyWindow(host);
-  const DWORD end = ::GetTickCount() + 10000;
-  DWORD waited = WAIT_TIMEOUT;
-  while (waited == WAIT_TIMEOUT && static_cast<LONG>(end - ::GetTickCount()) > 0) {
-    Pump(50);
-    waited = WaitForSingleObject(pi.hProcess, 0);
-  }
+  const bool ended =
+      PumpUntil(10000, [&] { return WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0; });
   DWORD status = 0;
   GetExitCodeProcess(pi.hProcess, &status);
-  if (waited != WAIT_OBJECT_0) {
+  if (!ended) {
     std::printf("the saver still runs after its host was destroyed\n");
     TerminateProcess(pi.hProcess, 9);
     ok = false;

@@ -4,9 +4,11 @@
 // this process.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winver.h>
 
 #include <clocale>
-#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,14 +29,8 @@ using namespace wh;
 using namespace wh::win32;
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::vector<uint8_t> bytes;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  return bytes;
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The source tree as Wine sees it (its Z: drive is the Unix root).
@@ -48,6 +44,7 @@ std::wstring BesideMe(const std::wstring& name) {
 }
 
 using wh::testing::Pump;
+using wh::testing::PumpUntil;
 using wh::testing::Shown;
 
 TEST(Win32Resources, EveryPictureIsABitmapResourceOfTheSameBytes) {
@@ -70,23 +67,17 @@ TEST(Win32Resources, EveryPictureIsABitmapResourceOfTheSameBytes) {
 }
 
 TEST(Win32Resources, TheScrCarriesVersionNameIconManifestAndPictures) {
-  HMODULE scr = LoadLibraryExW(BesideMe(L"" WH_SCR_NAME).c_str(), nullptr,
+  const std::wstring path = BesideMe(L"" WH_SCR_NAME);
+  HMODULE scr = LoadLibraryExW(path.c_str(), nullptr,
                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   ASSERT_NE(scr, nullptr);
   // The version the program reports (wh_version.h) is the file's version.
-  HRSRC v = FindResourceW(scr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16) /* RT_VERSION */);
-  ASSERT_NE(v, nullptr);
-  auto* bytes = static_cast<const uint8_t*>(LockResource(LoadResource(scr, v)));
-  const DWORD size = SizeofResource(scr, v);
-  const VS_FIXEDFILEINFO* info = nullptr;
-  for (DWORD i = 0; i + sizeof(VS_FIXEDFILEINFO) <= size; i += 4) {
-    auto* candidate = reinterpret_cast<const VS_FIXEDFILEINFO*>(bytes + i);
-    if (candidate->dwSignature == 0xFEEF04BD) {
-      info = candidate;
-      break;
-    }
-  }
-  ASSERT_NE(info, nullptr);
+  std::vector<BYTE> version(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(!version.empty() &&
+              GetFileVersionInfoW(path.c_str(), 0, version.size(), version.data()) &&
+              VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&info), &size));
   EXPECT_EQ(HIWORD(info->dwFileVersionMS), WH_VERSION_MAJOR);
   EXPECT_EQ(LOWORD(info->dwFileVersionMS), WH_VERSION_MINOR);
   EXPECT_EQ(HIWORD(info->dwFileVersionLS), WH_VERSION_PATCH);
@@ -128,23 +119,19 @@ TEST_F(Registry, StoresTextValuesUnderTheUsersSoftwareKey) {
   EXPECT_EQ(store.Get(app, "Settings", "Date", "1"), "");
   EXPECT_EQ(store.Get(app, "Other", "Speed", "5"), "5");
 
-  HKEY k;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\WinterHollowTest\\Settings", 0,
-                          KEY_QUERY_VALUE, &k), ERROR_SUCCESS);
+  const wchar_t* key = L"Software\\WinterHollowTest\\Settings";
   DWORD type = 0;
   wchar_t text[16] = {};
   DWORD bytes = sizeof text;
-  EXPECT_EQ(RegQueryValueExW(k, L"Speed", nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes),
+  // RRF_NOEXPAND: the stored type as it is (an expandable one would read as REG_SZ).
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key, L"Speed", RRF_RT_ANY | RRF_NOEXPAND, &type, text,
+                         &bytes),
             ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_STREQ(text, L"2");
   // A value of another type (written by hand) counts as missing.
   const DWORD four = 4;
-  RegCloseKey(k);
-  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\WinterHollowTest\\Settings", 0, nullptr, 0,
-                  KEY_SET_VALUE, nullptr, &k, nullptr);
-  RegSetValueExW(k, L"maxFl", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&four), sizeof four);
-  RegCloseKey(k);
+  RegSetKeyValueW(HKEY_CURRENT_USER, key, L"maxFl", REG_DWORD, &four, sizeof four);
   EXPECT_EQ(store.Get(app, "Settings", "maxFl", "110"), "110");
 }
 
@@ -238,22 +225,7 @@ TEST(Win32System, AnswersForTheMachine) {
 // following the host's size, and gone with the host.
 class Preview : public ::testing::Test {
  protected:
-  static LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-    return DefWindowProcW(w, m, wp, lp);
-  }
-  void SetUp() override {
-    WNDCLASSW wc {};
-    wc.lpfnWndProc = HostProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
-    wc.lpszClassName = L"WhTestHost";
-    RegisterClassW(&wc);
-    host = CreateWindowExW(0, L"WhTestHost", L"host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 30,
-                           30, 400, 300, nullptr, nullptr, wc.hInstance, nullptr);
-    wh::testing::SetClientSize(host, 128, 96);
-    ShowWindow(host, SW_SHOW);
-    Pump(100);
-  }
+  void SetUp() override { host = wh::testing::CreateHost(128, 96); }
   void TearDown() override {
     if (IsWindow(host)) DestroyWindow(host);
   }
@@ -269,16 +241,17 @@ class Preview : public ::testing::Test {
   HWND host = nullptr;
 };
 
-TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
+TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt_AndNoneForAHandleThatNamesNone) {
   Win32Modes modes(GetModuleHandleW(nullptr));
+  for (int32_t bogus : {0, 12345678, -1, 0x7FFFFFFF}) {
+    modes.StartPreview(bogus);
+    EXPECT_FALSE(modes.has_windows()) << bogus;
+  }
   modes.StartPreview(static_cast<int32_t>(reinterpret_cast<intptr_t>(host)));
   ASSERT_TRUE(modes.has_windows());
   HWND child = nullptr;
-  for (int i = 0; i < 100 && !child; ++i) {
-    Pump(50);
-    child = FindWindowExW(host, nullptr, kPreviewClass, nullptr);
-  }
-  ASSERT_NE(child, nullptr);
+  ASSERT_TRUE(PumpUntil(
+      5000, [&] { return (child = FindWindowExW(host, nullptr, kPreviewClass, nullptr)); }));
   Pump(100);
   EXPECT_TRUE(IsWindowVisible(child));
   EXPECT_TRUE(GetWindowLongPtrW(child, GWL_STYLE) & WS_CHILD);
@@ -291,11 +264,7 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
 
   // The host grows; the preview follows and paints the still squeezed.
   wh::testing::SetClientSize(host, 200, 100);
-  for (int i = 0; i < 100; ++i) {
-    Pump(50);
-    GetClientRect(child, &rc);
-    if (rc.right == 200 && rc.bottom == 100) break;
-  }
+  PumpUntil(5000, [&] { return GetClientRect(child, &rc) && rc.right == 200 && rc.bottom == 100; });
   Pump(100);
   EXPECT_EQ(rc.right, 200);
   EXPECT_EQ(rc.bottom, 100);
@@ -304,14 +273,6 @@ TEST_F(Preview, ShowsTheStillStretchedOverTheHostAndFollowsIt) {
   DestroyWindow(host);
   Pump(100);
   EXPECT_FALSE(modes.has_windows());
-}
-
-TEST(PreviewHandles, NoWindowForAHandleThatNamesNone) {
-  Win32Modes modes(GetModuleHandleW(nullptr));
-  for (int32_t bogus : {0, 12345678, -1, 0x7FFFFFFF}) {
-    modes.StartPreview(bogus);
-    EXPECT_FALSE(modes.has_windows()) << bogus;
-  }
 }
 
 }  // namespace

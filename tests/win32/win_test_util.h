@@ -1,5 +1,6 @@
 // What the Windows test programs share: running this thread's messages for
-// a while, sizing a window by its client area, and reading back what a
+// a while or until something holds, sizing a window by its client area, a
+// preview host window, and reading back what a
 // window shows.
 #pragma once
 
@@ -21,10 +22,40 @@ inline void Pump(DWORD ms) {
   } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
 }
 
+// Runs this thread's messages until `done` holds or `ms` have passed;
+// whether it held.
+template <class Done>
+bool PumpUntil(DWORD ms, Done done) {
+  const DWORD end = ::GetTickCount() + ms;
+  do {
+    Pump(50);
+    if (done()) return true;
+  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
+  return false;
+}
+
 inline void SetClientSize(HWND w, int cx, int cy) {
   RECT r {0, 0, cx, cy};
   AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongPtrW(w, GWL_STYLE)), FALSE, 0);
   SetWindowPos(w, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+// A stand-in for the display settings' preview area: a shown top-level
+// window of the given client size.
+inline HWND CreateHost(int cx, int cy) {
+  WNDCLASSW wc {};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
+  wc.lpszClassName = L"WhPreviewHost";
+  RegisterClassW(&wc);
+  HWND host =
+      CreateWindowExW(0, wc.lpszClassName, L"Preview host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                      40, 40, 300, 300, nullptr, nullptr, wc.hInstance, nullptr);
+  SetClientSize(host, cx, cy);
+  ShowWindow(host, SW_SHOW);
+  Pump(200);
+  return host;
 }
 
 // What the window shows, read back from its device context (B, G, R; the

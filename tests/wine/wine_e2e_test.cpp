@@ -247,38 +247,29 @@ TEST_F(Wine, SaverCoversTheScreenAnimatesSurvivesSmallStepsAndLeavesTheSeedsWall
   EXPECT_GT(notice, 20);
 }
 
-TEST_F(Wine, AKeyEndsTheSaver) {
-  MouseTo(200, 200);
-  WineProcess saver({scr_, "--no-wallpaper"});  // no switch: the saver
-  ASSERT_TRUE(WaitForScene(saver));
-  Shell("xdotool key x");
-  ASSERT_TRUE(saver.WaitEnd(20s)) << "a key did not end the saver";
-  EXPECT_EQ(saver.status(), 0);
-  EXPECT_FALSE(Exists(dir_ + "/WinterHollow.bmp")) << "wallpaper written although switched off";
+TEST_F(Wine, AKeyEndsTheSaver_AndTheWallpaperSwitchedOffIsNotWritten) {
+  // Off on the command line, or in the registry.
+  for (const bool in_registry : {false, true}) {
+    SCOPED_TRACE(in_registry ? "Wallpaper 0 in the registry" : "--no-wallpaper");
+    if (in_registry)
+      Shell("wine64 reg add 'HKCU\\Software\\WinterHollow\\Settings' /v Wallpaper /t REG_SZ /d 0 /f");
+    std::remove((dir_ + "/WinterHollow.bmp").c_str());
+    MouseTo(200, 200);
+    // No switch: the saver.
+    WineProcess saver(in_registry ? std::vector<std::string>{scr_}
+                                  : std::vector<std::string>{scr_, "--no-wallpaper"});
+    const bool shown = WaitForScene(saver);
+    Shell("xdotool key x");
+    const bool ended = saver.WaitEnd(20s);
+    Shell("wine64 reg delete 'HKCU\\Software\\WinterHollow' /f");
+    ASSERT_TRUE(shown);
+    ASSERT_TRUE(ended) << "a key did not end the saver";
+    EXPECT_EQ(saver.status(), 0);
+    EXPECT_FALSE(Exists(dir_ + "/WinterHollow.bmp")) << "wallpaper written although switched off";
+  }
 }
 
-TEST_F(Wine, RegistrySettingsTakeEffect) {
-  // Speed 0 cannot give a frame interval: the error is logged and the saver
-  // ends by itself; Wallpaper 0 keeps the wallpaper file from being written.
-  const std::string key = "'HKCU\\Software\\WinterHollow\\Settings'";
-  Shell("wine64 reg add " + key + " /v Speed /t REG_SZ /d 0 /f");
-  Shell("wine64 reg add " + key + " /v Wallpaper /t REG_SZ /d 0 /f");
-  MouseTo(300, 300);
-  WineProcess saver({scr_, "/s"});
-  const bool ended = saver.WaitEnd(60s);
-  Shell("wine64 reg delete 'HKCU\\Software\\WinterHollow' /f");
-  ASSERT_TRUE(ended) << "the saver hangs with Speed 0";
-  EXPECT_EQ(saver.status(), 0);
-  const std::string log = ReadAll(dir_ + "/WinterHollow.FLG");
-  EXPECT_NE(log.find("11 (Division by zero)"), std::string::npos) << log;
-  EXPECT_NE(log.find("Form_Load"), std::string::npos) << log;
-  EXPECT_NE(log.find("Windows NT"), std::string::npos) << log;
-  EXPECT_EQ(log.find("Fehler-Nr", log.find("Fehler-Nr") + 1), std::string::npos)
-      << "more than one protocol:\n" << log;
-  EXPECT_FALSE(Exists(dir_ + "/WinterHollow.bmp"));
-}
-
-TEST_F(Wine, AProgramFolderThatCannotBeWrittenSendsLogAndWallpaperToLocalAppData) {
+TEST_F(Wine, RegistrySettingsTakeEffect_AndAnUnwritableProgramFolderSendsFilesToLocalAppData) {
   // Folders in the way of both files: as in System32, nothing can be
   // written beside the program.
   ASSERT_EQ(mkdir((dir_ + "/WinterHollow.bmp").c_str(), 0755), 0);
@@ -289,14 +280,21 @@ TEST_F(Wine, AProgramFolderThatCannotBeWrittenSendsLogAndWallpaperToLocalAppData
   const std::string folder = local.substr(0, local.find('\n')) + "/WinterHollow";
   std::system(("rm -rf '" + folder + "'").c_str());
 
-  // An error to log: a stored Speed of 0 (the command line refuses it).
-  const std::string key = "'HKCU\\Software\\WinterHollow\\Settings'";
-  Shell("wine64 reg add " + key + " /v Speed /t REG_SZ /d 0 /f");
-  WineProcess failing({scr_, "/s", "--no-wallpaper"});
-  const bool failed_and_ended = failing.WaitEnd(60s);
+  // A stored Speed of 0 (the command line refuses it) cannot give a frame
+  // interval: the error is logged and the saver ends by itself.
+  Shell("wine64 reg add 'HKCU\\Software\\WinterHollow\\Settings' /v Speed /t REG_SZ /d 0 /f");
+  MouseTo(300, 300);
+  WineProcess failing({scr_, "/s"});
+  const bool ended = failing.WaitEnd(60s);
   Shell("wine64 reg delete 'HKCU\\Software\\WinterHollow' /f");
-  ASSERT_TRUE(failed_and_ended);
-  EXPECT_NE(ReadAll(folder + "/WinterHollow.FLG").find("11 (Division by zero)"), std::string::npos);
+  ASSERT_TRUE(ended) << "the saver hangs with Speed 0";
+  EXPECT_EQ(failing.status(), 0);
+  const std::string log = ReadAll(folder + "/WinterHollow.FLG");
+  for (const char* part : {"11 (Division by zero)", "Form_Load", "Windows NT"})
+    EXPECT_NE(log.find(part), std::string::npos) << part << " not in:\n" << log;
+  EXPECT_EQ(log.find("Fehler-Nr", log.find("Fehler-Nr") + 1), std::string::npos)
+      << "more than one protocol:\n"
+      << log;
 
   MouseTo(250, 250);
   WineProcess saver({scr_, "/S", "--seed", "9"});
