@@ -570,22 +570,50 @@ void Canvas::Cls() {
 
 void Canvas::Refresh() {}
 
+namespace {
+
+// Where PaintPicture's arguments put a picture: the destination in the
+// canvas's pixels (scale k), the source in the picture's. Omitted: x2 = y2
+// = 0, w2 and h2 the picture's size, w1 = w2, h1 = h2; values are rounded
+// half to even. None where a value leaves the 32-bit range.
+struct PaintPixels {
+  int x, y, w, h, sx, sy, sw, sh;
+};
+std::optional<PaintPixels> PixelsOfPaint(int64_t k, const Image& pic, double x1, double y1,
+                                         std::optional<double> w1, std::optional<double> h1,
+                                         std::optional<double> x2, std::optional<double> y2,
+                                         std::optional<double> w2, std::optional<double> h2) {
+  bool fits = true;
+  auto whole = [&](std::optional<double> v, int64_t omitted) {
+    if (!v) return omitted;
+    const double r = RoundHalfEven(*v);
+    if (!(r >= INT32_MIN && r <= INT32_MAX)) {
+      fits = false;
+      return int64_t {0};
+    }
+    return static_cast<int64_t>(r);
+  };
+  const int64_t sw = whole(w2, UnitWidth(pic)), sh = whole(h2, UnitHeight(pic));
+  const int64_t q = pic.scale;
+  const int64_t v[8] = {whole(x1, 0) * k, whole(y1, 0) * k, whole(w1, sw) * k, whole(h1, sh) * k,
+                        whole(x2, 0) * q, whole(y2, 0) * q, sw * q, sh * q};
+  for (int64_t p : v) fits = fits && p >= INT32_MIN && p <= INT32_MAX;
+  if (!fits) return std::nullopt;
+  auto i = [&](int n) { return static_cast<int>(v[n]); };
+  return PaintPixels {i(0), i(1), i(2), i(3), i(4), i(5), i(6), i(7)};
+}
+
+}  // namespace
+
 void Canvas::PaintPicture(const Picture& pic, double x1, double y1, std::optional<double> w1,
                           std::optional<double> h1, std::optional<double> x2,
                           std::optional<double> y2, std::optional<double> w2,
                           std::optional<double> h2, Rop rop) {
   if (!pic) Raise(kErrInvalidPicture);
-  auto pixels = [](const std::optional<double>& v, int omitted) {
-    return v ? Round32(*v).value() : omitted;
-  };
-  const int sx = pixels(x2, 0), sy = pixels(y2, 0);
-  const int sw = pixels(w2, UnitWidth(*pic)), sh = pixels(h2, UnitHeight(*pic));
-  const int dw = pixels(w1, sw), dh = pixels(h1, sh);
-  const int k = image_.scale, q = pic->scale;
-  StretchImage(image_, Round32(x1) * k, Round32(y1) * k, dw * k, dh * k, *pic, sx * q, sy * q,
-               sw * q, sh * q, rop, stretch_mode);
-  MarkChanged(DestRect(int64_t{Round32(x1)} * k, int64_t{Round32(y1)} * k, int64_t{dw} * k,
-                       int64_t{dh} * k));
+  const auto p = PixelsOfPaint(image_.scale, *pic, x1, y1, w1, h1, x2, y2, w2, h2);
+  if (!p) Raise(kErrOverflow);
+  StretchImage(image_, p->x, p->y, p->w, p->h, *pic, p->sx, p->sy, p->sw, p->sh, rop, stretch_mode);
+  MarkChanged(DestRect(p->x, p->y, p->w, p->h));
 }
 
 bool Canvas::PaintMasked(const Picture& mask, const Picture& pic, double x1, double y1, double w1,
@@ -593,29 +621,14 @@ bool Canvas::PaintMasked(const Picture& mask, const Picture& pic, double x1, dou
   if (!mask || !pic || mask->width != pic->width || mask->height != pic->height ||
       mask->scale != pic->scale || stretch_mode != StretchMode::kNearest)
     return false;
-  // The pixel geometry as PaintPicture works it out; where that would fail
-  // on either call, the caller makes the two calls and has their errors.
-  const int64_t k = image_.scale, q = pic->scale;
-  int64_t v[6];
-  const double in[6] = {x1, y1, w1, h1, x2, y2};
-  for (int i = 0; i < 6; ++i) {
-    const double r = RoundHalfEven(in[i]);
-    if (!(r >= INT32_MIN && r <= INT32_MAX)) return false;
-    v[i] = static_cast<int64_t>(r) * (i < 4 ? k : q);
-  }
-  const double rw = RoundHalfEven(w2), rh = RoundHalfEven(h2);
-  if (!(rw >= INT32_MIN && rw <= INT32_MAX && rh >= INT32_MIN && rh <= INT32_MAX)) return false;
-  const int64_t sw = static_cast<int64_t>(rw) * q, sh = static_cast<int64_t>(rh) * q;
-  for (int64_t p : {v[0], v[1], v[2], v[3], v[4], v[5], sw, sh})
-    if (p < INT32_MIN || p > INT32_MAX) return false;
-  const int x = static_cast<int>(v[0]), y = static_cast<int>(v[1]);
-  const int w = static_cast<int>(v[2]), h = static_cast<int>(v[3]);
-  if (w == 0 || h == 0 || sw == 0 || sh == 0) return true;
+  // Where either call would fail, the caller makes the two and has their errors.
+  const auto p = PixelsOfPaint(image_.scale, *pic, x1, y1, w1, h1, x2, y2, w2, h2);
+  if (!p) return false;
+  if (p->w == 0 || p->h == 0 || p->sw == 0 || p->sh == 0) return true;
   RowFilter all;
-  Transfer(image_, x, y, w, h, *mask, static_cast<int>(v[4]), static_cast<int>(v[5]),
-           static_cast<int>(sw), static_cast<int>(sh), all,
+  Transfer(image_, p->x, p->y, p->w, p->h, *mask, p->sx, p->sy, p->sw, p->sh, all,
            MaskThenPaintOp {mask->px.data(), pic->px.data()});
-  MarkChanged(DestRect(x, y, w, h));
+  MarkChanged(DestRect(p->x, p->y, p->w, p->h));
   return true;
 }
 
