@@ -48,11 +48,7 @@ std::string StartXephyr(std::vector<std::string> args, pid_t& pid, const std::st
     _exit(127);
   }
   close(fds[1]);
-  std::string number;
-  char c;
-  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-  close(fds[0]);
-  return number;
+  return wh::testing::ReadDisplayNumber(fds[0]);
 }
 
 class TwoMonitors : public ::testing::Test {

@@ -11,6 +11,17 @@
 
 namespace wh::testing {
 
+// The display number an X server started with -displayfd writes on the
+// pipe's write end (already closed here), read from `fd`, which is closed;
+// "" when the server ended without one.
+inline std::string ReadDisplayNumber(int fd) {
+  std::string number;
+  char c;
+  while (read(fd, &c, 1) == 1 && c != '\n') number += c;
+  close(fd);
+  return number;
+}
+
 class XServer {
  public:
   XServer(int width, int height, int depth) { Start(width, height, depth); }
@@ -49,10 +60,7 @@ class XServer {
       _exit(127);
     }
     close(fds[1]);
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
+    const std::string number = ReadDisplayNumber(fds[0]);
     if (number.empty()) {
       kill(pid, SIGTERM);
       waitpid(pid, nullptr, 0);
