@@ -55,10 +55,23 @@ uint32_t Blend(uint32_t dst, uint32_t src, unsigned alpha) {
 }  // namespace
 
 struct FreeTypeText::Impl {
+  // A glyph as loaded (and emboldened) once: its advance and its coverage,
+  // one byte per pixel.
+  struct Glyph {
+    bool loaded = false;    // FreeType had the glyph
+    bool rendered = false;  // and could draw it
+    FT_Pos advance = 0;     // 26.6
+    int left = 0, top = 0;  // the coverage's corner from the pen on the baseline
+    int width = 0, rows = 0;
+    std::vector<unsigned char> alpha;
+  };
+
   struct Face {
     std::string file;
     FT_Face face = nullptr;
     bool embolden = false;
+    // The date and time line is drawn every frame: its glyphs are made once.
+    std::map<FT_UInt, Glyph> glyphs;
   };
 
   double dpi;
@@ -115,25 +128,62 @@ struct FreeTypeText::Impl {
     return faces.emplace(key, f).first->second;
   }
 
-  // Walks the text glyph by glyph: calls visit(slot, pen_x) for each with
-  // the glyph loaded (and rendered when asked); returns the advance, 26.6.
+  const Glyph& Load(Face& f, FT_UInt index) {
+    auto it = f.glyphs.find(index);
+    if (it != f.glyphs.end()) return it->second;
+    Glyph g;
+    if (FT_Load_Glyph(f.face, index, FT_LOAD_DEFAULT) == 0) {
+      g.loaded = true;
+      FT_GlyphSlot slot = f.face->glyph;
+      if (f.embolden) FT_GlyphSlot_Embolden(slot);
+      g.advance = slot->advance.x;
+      if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0) {
+        const FT_Bitmap& bm = slot->bitmap;
+        if (bm.pixel_mode == FT_PIXEL_MODE_MONO || bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+          g.rendered = true;
+          g.left = slot->bitmap_left;
+          g.top = slot->bitmap_top;
+          g.width = static_cast<int>(bm.width);
+          g.rows = static_cast<int>(bm.rows);
+          g.alpha.resize(static_cast<size_t>(g.width) * g.rows);
+          for (int row = 0; row < g.rows; ++row) {
+            const unsigned char* line = bm.buffer + static_cast<long>(row) * bm.pitch;
+            unsigned char* out = g.alpha.data() + static_cast<size_t>(row) * g.width;
+            for (int col = 0; col < g.width; ++col) {
+              if (bm.pixel_mode == FT_PIXEL_MODE_MONO)
+                out[col] = (line[col / 8] >> (7 - col % 8) & 1) ? 255 : 0;
+              else
+                out[col] = static_cast<unsigned char>(
+                    bm.num_grays == 256 ? line[col] : line[col] * 255u / (bm.num_grays - 1));
+            }
+          }
+        } else {
+          // A pixel format we do not blend: it advances the pen, shows nothing.
+          g.rendered = true;
+        }
+      }
+    }
+    return f.glyphs.emplace(index, std::move(g)).first->second;
+  }
+
+  // Walks the text glyph by glyph: calls visit(glyph, pen_x) for each that
+  // was loaded (and, when `drawn`, rendered); returns the advance, 26.6.
   template <typename Visit>
-  FT_Pos Walk(Face& f, const std::string& utf8, bool render, Visit visit) {
+  FT_Pos Walk(Face& f, const std::string& utf8, bool drawn, Visit visit) {
     FT_Pos pen = 0;
     FT_UInt previous = 0;
     for (char32_t cp : Decode(utf8)) {
       if (cp < 0x20) continue;  // line breaks and tabs have no glyph to show
-      const FT_UInt glyph = FT_Get_Char_Index(f.face, cp);
-      if (previous && glyph && FT_HAS_KERNING(f.face)) {
+      const FT_UInt index = FT_Get_Char_Index(f.face, cp);
+      if (previous && index && FT_HAS_KERNING(f.face)) {
         FT_Vector kern;
-        if (FT_Get_Kerning(f.face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
+        if (FT_Get_Kerning(f.face, previous, index, FT_KERNING_DEFAULT, &kern) == 0) pen += kern.x;
       }
-      if (FT_Load_Glyph(f.face, glyph, FT_LOAD_DEFAULT) != 0) continue;
-      if (f.embolden) FT_GlyphSlot_Embolden(f.face->glyph);
-      if (render && FT_Render_Glyph(f.face->glyph, FT_RENDER_MODE_NORMAL) != 0) continue;
-      visit(f.face->glyph, pen);
-      pen += f.face->glyph->advance.x;
-      previous = glyph;
+      const Glyph& g = Load(f, index);
+      if (!g.loaded || (drawn && !g.rendered)) continue;
+      visit(g, pen);
+      pen += g.advance;
+      previous = index;
     }
     return pen;
   }
@@ -157,7 +207,7 @@ double FreeTypeText::LineHeight(const Font& font) {
 double FreeTypeText::TextWidth(const std::string& utf8, const Font& font) {
   Impl::Face& f = impl_->Get(font);
   if (!f.face) return 0;
-  const FT_Pos advance = impl_->Walk(f, utf8, false, [](FT_GlyphSlot, FT_Pos) {});
+  const FT_Pos advance = impl_->Walk(f, utf8, false, [](const Impl::Glyph&, FT_Pos) {});
   return static_cast<double>((advance + 32) / 64);
 }
 
@@ -170,24 +220,17 @@ void FreeTypeText::Draw(Image& dst, double x, double y, const std::string& utf8,
   // placed on whole pixels so that strokes stay sharp.
   const long left = std::lround(x);
   const long baseline = std::lround(y) + (f.face->size->metrics.ascender + 32) / 64;
-  impl_->Walk(f, utf8, true, [&](FT_GlyphSlot slot, FT_Pos pen) {
-    const FT_Bitmap& bm = slot->bitmap;
-    const long ox = left + (pen + 32) / 64 + slot->bitmap_left;
-    const long oy = baseline - slot->bitmap_top;
-    for (unsigned row = 0; row < bm.rows; ++row) {
-      const long py = oy + static_cast<long>(row);
+  impl_->Walk(f, utf8, true, [&](const Impl::Glyph& g, FT_Pos pen) {
+    const long ox = left + (pen + 32) / 64 + g.left;
+    const long oy = baseline - g.top;
+    for (int row = 0; row < g.rows; ++row) {
+      const long py = oy + row;
       if (py < 0 || py >= dst.height) continue;
-      const unsigned char* line = bm.buffer + static_cast<long>(row) * bm.pitch;
-      for (unsigned col = 0; col < bm.width; ++col) {
-        const long px = ox + static_cast<long>(col);
+      const unsigned char* line = g.alpha.data() + static_cast<size_t>(row) * g.width;
+      for (int col = 0; col < g.width; ++col) {
+        const long px = ox + col;
         if (px < 0 || px >= dst.width) continue;
-        unsigned alpha;
-        if (bm.pixel_mode == FT_PIXEL_MODE_MONO)
-          alpha = (line[col / 8] >> (7 - col % 8) & 1) ? 255 : 0;
-        else if (bm.pixel_mode == FT_PIXEL_MODE_GRAY)
-          alpha = bm.num_grays == 256 ? line[col] : line[col] * 255u / (bm.num_grays - 1);
-        else
-          continue;
+        const unsigned alpha = line[col];
         if (alpha == 0) continue;
         uint32_t& out = dst.at(static_cast<int>(px), static_cast<int>(py));
         out = Blend(out, src, alpha);
