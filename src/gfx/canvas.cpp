@@ -326,6 +326,10 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   };
 #endif
 
+#if defined(__SSE2__)
+  // A fit in height only (a sharp scene as wide as the screen).
+  const bool same_width = aw == asw && w > 0 && sw > 0;
+#endif
   for (int64_t r = span.r0; r < span.r1; ++r) {
     const Tap t = TapFor(ah, ash, r);
     const int64_t s_row = At(sy, sh, t.k);
@@ -334,11 +338,38 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
     if (s_row1 < 0 || s_row1 >= src.height) s_row1 = s_row;
     if (!rows.has(s_row) && !rows.has(s_row1)) continue;
     rows.drew(At(y, h, r));
-    const uint64_t* a = row(s_row, s_row1);
-    const uint64_t* b = row(s_row1, s_row);
     uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + At(x, w, first)];
 #if defined(__SSE2__)
     const __m128i f = _mm_set1_epi16(static_cast<short>(t.f));
+    if (same_width) {
+      // Each column is its own source pixel, which the pass along the row
+      // would hand on unchanged: the two source rows are blended directly.
+      const uint32_t* pa = &src.px[static_cast<size_t>(s_row) * src.width + columns[0].c];
+      const uint32_t* pb = &src.px[static_cast<size_t>(s_row1) * src.width + columns[0].c];
+      size_t i = 0;
+      for (; i + 4 <= n; i += 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pa + i));
+        const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pb + i));
+        const __m128i px4 =
+            _mm_packus_epi16(blend(_mm_unpacklo_epi8(p, zero), _mm_unpacklo_epi8(q, zero), f),
+                             blend(_mm_unpackhi_epi8(p, zero), _mm_unpackhi_epi8(q, zero), f));
+        if constexpr (std::is_same_v<Combine, CopyOp>) {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), px4);
+        } else {
+          alignas(16) uint32_t v[4];
+          _mm_store_si128(reinterpret_cast<__m128i*>(v), px4);
+          for (int k = 0; k < 4; ++k) d[i + k] = combine(d[i + k], v[k]);
+        }
+      }
+      for (; i < n; ++i) {
+        const __m128i one = _mm_packus_epi16(
+            blend(pair(pa[i], pa[i]), pair(pb[i], pb[i]), f), zero);
+        d[i] = combine(d[i], static_cast<uint32_t>(_mm_cvtsi128_si32(one)));
+      }
+      continue;
+    }
+    const uint64_t* a = row(s_row, s_row1);
+    const uint64_t* b = row(s_row1, s_row);
     size_t i = 0;
     if (step > 0) {
       for (; i + 4 <= n; i += 4) {
@@ -375,6 +406,8 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
       }
     }
 #else
+    const uint64_t* a = row(s_row, s_row1);
+    const uint64_t* b = row(s_row1, s_row);
     for (size_t i = 0; i < n; ++i) {
       uint32_t& out = d[static_cast<int64_t>(i) * step];
       out = combine(out, Pack(Blend(a[i], b[i], t.f)));
