@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/runtime_error.h"
 
 #define QOI_IMPLEMENTATION
@@ -12,6 +16,18 @@
 #include <qoi.h>
 
 namespace wh {
+namespace {
+
+// Runs fill most of a drawn picture's rows: four pixels at a time.
+void Fill(uint32_t* out, uint32_t* end, uint32_t px) {
+#if defined(__SSE2__)
+  const __m128i four = _mm_set1_epi32(static_cast<int>(px));
+  for (; end - out >= 4; out += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(out), four);
+#endif
+  for (; out < end; ++out) *out = px;
+}
+
+}  // namespace
 
 // The codec's own decoder hands back RGBA bytes that would need a second
 // pass into the pixel order here, and the whole picture at once; this one
@@ -36,7 +52,7 @@ void QoiReader::ReadRow(uint32_t* out) {
   uint32_t* const end = out + width_;
   // What is left of a run goes first.
   const size_t from_run = std::min(run_, static_cast<size_t>(width_));
-  std::fill(out, out + from_run, px_);
+  Fill(out, out + from_run, px_);
   out += from_run;
   run_ -= from_run;
   // Every chunk starts before the padding, so its at most five bytes lie
@@ -44,11 +60,24 @@ void QoiReader::ReadRow(uint32_t* out) {
   const size_t chunks = size_ - kPadding;
   while (out < end) {
     if (pos_ >= chunks) {
-      std::fill(out, end, px_);
+      Fill(out, end, px_);
       return;
     }
     const int b1 = data_[pos_++];
-    size_t run = 1;
+    if (b1 >= 0xC0 && b1 < QOI_OP_RGB) {
+      // A run repeats the pixel, which is in the index already unless the
+      // stream began with runs.
+      if (!indexed_) {
+        index_[(r_ * 3 + g_ * 5 + b_ * 7 + a_ * 11) % 64] = px_;
+        indexed_ = true;
+      }
+      const size_t run = static_cast<size_t>(b1 & 0x3F) + 1;
+      const size_t n = std::min(run, static_cast<size_t>(end - out));
+      Fill(out, out + n, px_);
+      out += n;
+      run_ = run - n;
+      continue;
+    }
     if (b1 == QOI_OP_RGB) {
       r_ = data_[pos_], g_ = data_[pos_ + 1], b_ = data_[pos_ + 2];
       pos_ += 3;
@@ -63,24 +92,16 @@ void QoiReader::ReadRow(uint32_t* out) {
       r_ = static_cast<uint8_t>(r_ + ((b1 >> 4) & 3) - 2);
       g_ = static_cast<uint8_t>(g_ + ((b1 >> 2) & 3) - 2);
       b_ = static_cast<uint8_t>(b_ + (b1 & 3) - 2);
-    } else if ((b1 & QOI_MASK_2) == QOI_OP_LUMA) {
+    } else {  // QOI_OP_LUMA
       const int b2 = data_[pos_++], vg = (b1 & 0x3F) - 32;
       r_ = static_cast<uint8_t>(r_ + vg - 8 + ((b2 >> 4) & 0x0F));
       g_ = static_cast<uint8_t>(g_ + vg);
       b_ = static_cast<uint8_t>(b_ + vg - 8 + (b2 & 0x0F));
-    } else {
-      run = static_cast<size_t>(b1 & 0x3F) + 1;
     }
     px_ = uint32_t{a_} << 24 | uint32_t{r_} << 16 | uint32_t{g_} << 8 | b_;
     index_[(r_ * 3 + g_ * 5 + b_ * 7 + a_ * 11) % 64] = px_;
-    if (run == 1) {
-      *out++ = px_;
-    } else {
-      const size_t n = std::min(run, static_cast<size_t>(end - out));
-      std::fill(out, out + n, px_);
-      out += n;
-      run_ = run - n;
-    }
+    indexed_ = true;
+    *out++ = px_;
   }
 }
 

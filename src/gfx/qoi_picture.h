@@ -32,6 +32,7 @@ class QoiReader {
   uint8_t r_ = 0, g_ = 0, b_ = 0, a_ = 255;
   uint32_t px_ = 0xFF000000u;
   size_t run_ = 0;  // pixels of the last run not yet written
+  bool indexed_ = false;  // px_ has its place in index_
 };
 
 // An RGBA picture; the alpha sits in the pixel's top byte (where Image keeps

@@ -253,6 +253,11 @@ TEST(Scale, QoiPicturesRoundTripAndBadBytesAreAnInvalidPicture) {
   // never reads past the end (fuzzed by the codec's makers, not here).
   for (size_t cut : {size_t{0}, size_t{10}, size_t{21}})
     EXPECT_EQ(ErrorOf([&] { DecodeQoi(bytes.data(), cut); }), 481) << cut;
+  // A stream that starts with a run puts its pixel (opaque black) in the
+  // index too, where a later chunk may find it.
+  const std::vector<uint8_t> run_first = {'q', 'o', 'i', 'f', 0, 0, 0, 4, 0, 0, 0, 1, 4, 0,
+                                          0xC0 | 2, 53, 0, 0, 0, 0, 0, 0, 0, 1};
+  EXPECT_EQ(DecodeQoi(run_first.data(), run_first.size()).px, Image(4, 1, 0xFF000000u).px);
   std::vector<uint8_t> bad = bytes;
   bad[0] = 'x';
   EXPECT_EQ(ErrorOf([&] { DecodeQoi(bad.data(), bad.size()); }), 481);
