@@ -16,8 +16,8 @@
 #
 # Each program gets the screen alone for its turn: started, given a few
 # seconds to build its first picture, then the CPU time the kernel booked for
-# it and for the X server (utime + stime in /proc/PID/stat) is read over
-# SECONDS of wall time. CPU time, not wall time, so a busy machine slows the
+# it and for the X server (the scheduler's nanoseconds, else utime + stime in
+# /proc/PID/stat) is read over SECONDS of wall time. CPU time, not wall time, so a busy machine slows the
 # run but does not inflate the share. Rounds alternate the programs; the
 # median of the REPEATS rounds is printed, and the memory is the program's
 # resident set (VmRSS) at the end of its last turn, with its peak (VmHWM).
@@ -44,7 +44,16 @@ sizes=("${@:-1920x1080}")
 warmup=4
 hacks=/usr/libexec/xscreensaver
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (package xvfb)" >&2; exit 1; }
-ticks=$(getconf CLK_TCK)
+# CPU time in nanoseconds, summed over the process's threads, from the
+# scheduler's own count (/proc/PID/task/*/schedstat); where the kernel has
+# none, from the clock ticks of /proc/PID/stat (a hundredth of a second).
+if [ -r "/proc/self/schedstat" ]; then
+  per_second=1000000000
+  cpu_ticks() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'; }
+else
+  per_second=$(getconf CLK_TCK)
+  cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
+fi
 
 work=$(mktemp -d)
 xpid=
@@ -57,7 +66,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 
 # Settings of our saver: defaults, 25 frames a second, no wallpaper on exit.
@@ -127,8 +135,8 @@ for size in "${sizes[@]}"; do
       sleep "$secs"
       p1=$(cpu_ticks "$ppid_") x1=$(cpu_ticks "$xpid")
       key="$size|$prog"
-      cpu_p[$key]+="$(awk -v a=$((p1 - p0)) -v t="$ticks" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}') "
-      cpu_x[$key]+="$(awk -v a=$((x1 - x0)) -v t="$ticks" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}') "
+      cpu_p[$key]+="$(awk -v a=$((p1 - p0)) -v t="$per_second" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}') "
+      cpu_x[$key]+="$(awk -v a=$((x1 - x0)) -v t="$per_second" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}') "
       rss[$key]=$(kib "$ppid_" VmRSS)
       hwm[$key]=$(kib "$ppid_" VmHWM)
       kill "$ppid_" 2>/dev/null

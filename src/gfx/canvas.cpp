@@ -44,6 +44,21 @@ bool EllipseCovers(int64_t w, int64_t h, int64_t i, int64_t j) {
   return in_row || in_column;
 }
 
+// The pixels an ellipse covers in row j are one run, the same distance from
+// either side (EllipseCovers only grows towards the middle): its first
+// column, found by halving; (w + 1) / 2 when the row has none.
+int64_t EllipseRowStart(int64_t w, int64_t h, int64_t j) {
+  int64_t lo = 0, hi = (w + 1) / 2;
+  while (lo < hi) {
+    const int64_t mid = lo + (hi - lo) / 2;
+    if (EllipseCovers(w, h, mid, j))
+      hi = mid;
+    else
+      lo = mid + 1;
+  }
+  return lo;
+}
+
 }  // namespace
 
 namespace {
@@ -684,14 +699,30 @@ void Canvas::Ellipse(int left, int top, int right, int bottom) {
   const int64_t iw = w - 2 * pen, ih = h - 2 * pen;  // the box inside the outline
   const int64_t y0 = std::max<int64_t>(top, 0), y1 = std::min<int64_t>(bottom, image_.height);
   const int64_t x0 = std::max<int64_t>(left, 0), x1 = std::min<int64_t>(right, image_.width);
+  // Row by row: the outline's run, and inside it the fill's (the box inside
+  // the outline's ellipse, moved in by the pen).
+  auto run = [&](uint32_t* row, int64_t from, int64_t to, uint32_t px) {
+    from = std::max(from + left, x0);
+    to = std::min(to + left, x1);
+    if (from < to) std::fill(row + from, row + to, px);
+  };
   for (int64_t y = y0; y < y1; ++y) {
-    for (int64_t x = x0; x < x1; ++x) {
-      const int64_t i = x - left, j = y - top;
-      if (!EllipseCovers(w, h, i, j)) continue;
-      const bool inner = iw > 0 && ih > 0 && i >= pen && j >= pen && i < w - pen && j < h - pen &&
-                         EllipseCovers(iw, ih, i - pen, j - pen);
-      image_.at(static_cast<int>(x), static_cast<int>(y)) = inner ? fill : outline;
+    const int64_t j = y - top;
+    const int64_t o = EllipseRowStart(w, h, j);
+    if (o >= w - o) continue;
+    uint32_t* row = &image_.px[static_cast<size_t>(y) * image_.width];
+    int64_t n0 = w - o, n1 = w - o;  // the fill's run, empty unless found
+    if (iw > 0 && ih > 0 && j >= pen && j < h - pen) {
+      const int64_t n = EllipseRowStart(iw, ih, j - pen);
+      // (Only where the outline's ellipse covers too.)
+      if (n < iw - n) {
+        n0 = std::max(pen + n, o);
+        n1 = std::max(std::min(pen + iw - n, w - o), n0);
+      }
     }
+    run(row, o, n0, outline);
+    run(row, n0, n1, fill);
+    run(row, n1, w - o, outline);
   }
 }
 
