@@ -436,7 +436,15 @@ void Animation::RestoreAndDrawBand(int SW, int SH) {
       Restore(band_, true);
       restored_band_ = true;
     }
-    for (const PixelRect& r : drawn_) Restore(r, true);
+    // What the last frame drew inside the new band is painted over by the
+    // host's copies: neither put back on the form (which may lag there)
+    // nor sent again.
+    for (PixelRect& r : drawn_) {
+      if (Contains(band, r))
+        r = PixelRect {};
+      else
+        Restore(r, true);
+    }
     stale_ = true;
   } else if (band_moved_) {
     // Where the old band lay outside the new one, the background shows again.
