@@ -9,8 +9,8 @@
 # turn, rounds alternating them, on one Xvfb screen of size WxH (default
 # 1920x1080) and one fresh Wine prefix: "/S --speed 5 --seed 1
 # --no-wallpaper", a frame every 40 ms with otherwise default settings. After
-# a warm-up for the first scene, the CPU time the kernel booked (utime + stime
-# in /proc/PID/stat) is read over SECONDS (default 15) for the saver, for the
+# a warm-up for the first scene, the CPU time the kernel booked (see
+# cpu_share.sh) is read over SECONDS (default 15) for the saver, for the
 # Wine server and for Xvfb; the median of the REPEATS (default 3) rounds is
 # printed, each as the share of one core, with every round and the saver's
 # resident memory (VmRSS) at the end of its last turn.
@@ -32,7 +32,7 @@ shift $((OPTIND - 1))
 export PATH=/usr/lib/wine:$PATH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 command -v wine64 >/dev/null || { echo "wine64 is not installed" >&2; exit 1; }
 warmup=8
-ticks=$(getconf CLK_TCK)
+. "$(dirname "$0")/cpu_share.sh"
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
@@ -46,8 +46,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
-share() { awk -v a="$1" -v t="$ticks" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}'; }
 
 Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$work/display" \
   </dev/null >/dev/null 2>&1 &
@@ -72,12 +70,12 @@ for round in $(seq "$repeats"); do
     ppid_=$!
     sleep "$warmup"
     if ! kill -0 "$ppid_" 2>/dev/null; then echo "$scr ended early" >&2; ppid_=; continue; fi
-    p0=$(cpu_ticks "$ppid_") s0=$(cpu_ticks "$spid") x0=$(cpu_ticks "$xpid")
+    p0=$(cpu_time "$ppid_") s0=$(cpu_time "$spid") x0=$(cpu_time "$xpid")
     sleep "$secs"
-    p1=$(cpu_ticks "$ppid_") s1=$(cpu_ticks "$spid") x1=$(cpu_ticks "$xpid")
-    cpu_p[$scr]+="$(share $((p1 - p0))) "
-    cpu_s[$scr]+="$(share $((s1 - s0))) "
-    cpu_x[$scr]+="$(share $((x1 - x0))) "
+    p1=$(cpu_time "$ppid_") s1=$(cpu_time "$spid") x1=$(cpu_time "$xpid")
+    cpu_p[$scr]+="$(share $((p1 - p0)) "$secs") "
+    cpu_s[$scr]+="$(share $((s1 - s0)) "$secs") "
+    cpu_x[$scr]+="$(share $((x1 - x0)) "$secs") "
     rss[$scr]=$(awk '$1 == "VmRSS:" {print $2}' "/proc/$ppid_/status" 2>/dev/null || echo 0)
     kill "$ppid_" 2>/dev/null
     wait "$ppid_" 2>/dev/null || true
@@ -86,7 +84,6 @@ for round in $(seq "$repeats"); do
   done
 done
 
-median() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR] = $1} END {if (NR) printf "%.1f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 echo "| saver | screen | saver CPU % | Wine server % | X server % | RSS MiB | rounds (saver / Wine server / X server) |"
 echo "|---|---|---|---|---|---|---|"
 for scr in "$@"; do

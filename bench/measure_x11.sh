@@ -16,9 +16,9 @@
 #
 # Each program gets the screen alone for its turn: started, given a few
 # seconds to build its first picture, then the CPU time the kernel booked for
-# it and for the X server (the scheduler's nanoseconds, else utime + stime in
-# /proc/PID/stat) is read over SECONDS of wall time. CPU time, not wall time, so a busy machine slows the
-# run but does not inflate the share. Rounds alternate the programs; the
+# it and for the X server (see cpu_share.sh) is read over SECONDS of wall
+# time. CPU time, not wall time, so a busy machine slows the run but does not
+# inflate the share. Rounds alternate the programs; the
 # median of the REPEATS rounds is printed, and the memory is the program's
 # resident set (VmRSS) at the end of its last turn, with its peak (VmHWM).
 # Output: one markdown table row per program and size.
@@ -44,16 +44,7 @@ sizes=("${@:-1920x1080}")
 warmup=4
 hacks=/usr/libexec/xscreensaver
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (package xvfb)" >&2; exit 1; }
-# CPU time in nanoseconds, summed over the process's threads, from the
-# scheduler's own count (/proc/PID/task/*/schedstat); where the kernel has
-# none, from the clock ticks of /proc/PID/stat (a hundredth of a second).
-if [ -r "/proc/self/schedstat" ]; then
-  per_second=1000000000
-  cpu_ticks() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{s += $1} END {printf "%.0f\n", s}'; }
-else
-  per_second=$(getconf CLK_TCK)
-  cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
-fi
+. "$(dirname "$0")/cpu_share.sh"
 
 work=$(mktemp -d)
 xpid=
@@ -131,12 +122,12 @@ for size in "${sizes[@]}"; do
       start "$prog" || continue
       sleep "$warmup"
       if ! kill -0 "$ppid_" 2>/dev/null; then echo "$prog ended early" >&2; ppid_=; continue; fi
-      p0=$(cpu_ticks "$ppid_") x0=$(cpu_ticks "$xpid")
+      p0=$(cpu_time "$ppid_") x0=$(cpu_time "$xpid")
       sleep "$secs"
-      p1=$(cpu_ticks "$ppid_") x1=$(cpu_ticks "$xpid")
+      p1=$(cpu_time "$ppid_") x1=$(cpu_time "$xpid")
       key="$size|$prog"
-      cpu_p[$key]+="$(awk -v a=$((p1 - p0)) -v t="$per_second" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}') "
-      cpu_x[$key]+="$(awk -v a=$((x1 - x0)) -v t="$per_second" -v s="$secs" 'BEGIN {printf "%.2f", 100 * a / t / s}') "
+      cpu_p[$key]+="$(share $((p1 - p0)) "$secs") "
+      cpu_x[$key]+="$(share $((x1 - x0)) "$secs") "
       rss[$key]=$(kib "$ppid_" VmRSS)
       hwm[$key]=$(kib "$ppid_" VmHWM)
       kill "$ppid_" 2>/dev/null
@@ -150,7 +141,6 @@ for size in "${sizes[@]}"; do
   xpid=
 done
 
-median() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR] = $1} END {if (NR) printf "%.1f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 echo "| program | screen | maxFl | program CPU % | X server CPU % | together % | RSS MiB (peak) | rounds (program + X) |"
 echo "|---|---|---|---|---|---|---|---|"
 for size in "${sizes[@]}"; do
