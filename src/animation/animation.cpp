@@ -404,8 +404,7 @@ void Animation::Restore(const PixelRect& r, bool with_band) {
   FrmMain& f = f_;
   // Under the band (where most flakes fall past the clouds) its copies
   // cover r whole: the background need not go there first.
-  PixelRect band;
-  if (!with_band || !BandRect(FormWidth(), FormHeight(), band) || !Contains(band, r))
+  if (!with_band || !Contains(band_now_, r))
     BitBlt(f.picBuffer, r.x, r.y, r.w, r.h, f.picBG, r.x, r.y, kSrcCopy);
   if (!with_band) return;
   // The band's two copies in their order, limited to r.
