@@ -81,23 +81,27 @@ void BM_LargePictures(benchmark::State& state) {
 BENCHMARK(BM_LargePictures)->Arg(3)->Arg(5)->Unit(benchmark::kMillisecond);
 
 void BM_StretchScene(benchmark::State& state) {
-  wh::Image scene(640, 480), screen(static_cast<int>(state.range(0)),
-                                    static_cast<int>(state.range(1)));
+  const int k = static_cast<int>(state.range(3));
+  wh::Image scene(640 * k, 480 * k), screen(static_cast<int>(state.range(0)),
+                                            static_cast<int>(state.range(1)));
   uint32_t s = 1;
   for (uint32_t& p : scene.px) p = (s = s * 1664525u + 1013904223u) >> 8;
   const auto mode = state.range(2) ? wh::StretchMode::kSmooth : wh::StretchMode::kNearest;
   for (auto _ : state) {
-    wh::StretchImage(screen, 0, 0, screen.width, screen.height, scene, 0, 0, 640, 480,
-                     wh::kSrcCopy, mode);
+    wh::StretchImage(screen, 0, 0, screen.width, screen.height, scene, 0, 0, scene.width,
+                     scene.height, wh::kSrcCopy, mode);
     benchmark::DoNotOptimize(screen.px.data());
   }
 }
-// The last argument: 0 nearest-neighbour, 1 smooth.
+// The arguments: the screen's size; 0 nearest-neighbour, 1 smooth; the
+// scene's scale (a sharp scene is 3 at 1080 rows, 5 at 2160).
 BENCHMARK(BM_StretchScene)
-    ->Args({1920, 1080, 0})
-    ->Args({1920, 1080, 1})
-    ->Args({3840, 2160, 0})
-    ->Args({3840, 2160, 1})
+    ->Args({1920, 1080, 0, 1})
+    ->Args({1920, 1080, 1, 1})
+    ->Args({3840, 2160, 0, 1})
+    ->Args({3840, 2160, 1, 1})
+    ->Args({1920, 1080, 1, 3})
+    ->Args({3840, 2160, 1, 5})
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

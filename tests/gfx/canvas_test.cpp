@@ -505,10 +505,11 @@ uint32_t SmoothPixelByRule(const Image& src, int sx, int sy, int sw, int sh, int
   return out;
 }
 
-// Random pictures, sizes, mirrorings and raster operations; source pixels
-// use the unused byte too, which the blend must carry as it carries the
-// others (a blend of one colour is that colour, none leaves the range).
-TEST(SmoothStretch, EveryPixelFollowsTheRuleAndLimitedRowsMatchTheWhole) {
+// Random pictures, sizes, mirrorings and raster operations, stretched
+// smoothly and by the nearest pixel; source pixels use the unused byte too,
+// which the blend must carry as it carries the others (a blend of one
+// colour is that colour, none leaves the range).
+void StretchesFollowTheRule() {
   test::TestRng rng(23);
   for (int round = 0; round < 60; ++round) {
     const int pw = 2 + rng.Below(30), ph = 2 + rng.Below(30);
@@ -525,6 +526,20 @@ TEST(SmoothStretch, EveryPixelFollowsTheRuleAndLimitedRowsMatchTheWhole) {
     // Source extents carry the mirroring (as PaintPicture passes it on).
     const int ssw = mirror_x ? -sw : sw, ssh = mirror_y ? -sh : sh;
     const int ox = mirror_x ? sx + sw : sx, oy = mirror_y ? sy + sh : sy;
+    // Nearest, at times onto a mirrored destination as well: offset j from
+    // each start edge takes source offset j * |source| / |destination|.
+    const bool flip = rng.Below(3) == 0;
+    Image nearest = before;
+    StretchImage(nearest, flip ? 1 + dw : 1, 1, flip ? -dw : dw, dh, pic, ox, oy, ssw, ssh, rop);
+    for (int r = 0; r < dh; ++r)
+      for (int j = 0; j < dw; ++j) {
+        const int c = j * sw / dw, q = r * sh / dh;
+        const uint32_t v = pic.at(mirror_x ? ox - 1 - c : ox + c, mirror_y ? oy - 1 - q : oy + q);
+        const int x = flip ? dw - j : 1 + j;
+        const uint32_t d = before.at(x, 1 + r);
+        const uint32_t want = rop == kSrcCopy ? v : rop == kSrcAnd ? (d & v) : (d | v);
+        ASSERT_EQ(nearest.at(x, 1 + r), want) << "round " << round << " nearest at " << j << "," << r;
+      }
     Image whole = before;
     StretchImage(whole, 1, 1, dw, dh, pic, ox, oy, ssw, ssh, rop, StretchMode::kSmooth);
     if (dw == sw && dh == sh) continue;  // equal extents copy; tested above
@@ -558,6 +573,18 @@ TEST(SmoothStretch, EveryPixelFollowsTheRuleAndLimitedRowsMatchTheWhole) {
           }
         }
     }
+  }
+}
+
+// The same with and without the wider vector instructions (where the
+// processor has them, the default takes them).
+TEST(SmoothStretch, EveryPixelFollowsTheRuleAndLimitedRowsMatchTheWhole) {
+  for (const bool wide : {true, false}) {
+    SCOPED_TRACE(wide ? "wide vectors" : "narrow vectors");
+    detail::wide_vectors = wide;
+    StretchesFollowTheRule();
+    detail::wide_vectors = true;
+    if (HasFatalFailure()) return;
   }
 }
 
