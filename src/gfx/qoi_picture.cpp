@@ -27,6 +27,22 @@ void Fill(uint32_t* out, uint32_t* end, uint32_t px) {
   for (; out < end; ++out) *out = px;
 }
 
+// The codec's index position of a pixel, (3 r + 5 g + 7 b + 11 a) % 64:
+// spread into 16-bit lanes (b, r, g, a from the bottom), one product puts
+// that sum, which no lane below carries into, in the top lane.
+uint32_t Hash(uint32_t px) {
+  const uint64_t lanes = (uint64_t{px & 0xFF00FF00u} << 24) | (px & 0x00FF00FFu);
+  return static_cast<uint32_t>((lanes * 0x000700030005000Bull) >> 48) & 63;
+}
+
+// The pixel with each of red, green and blue moved by a difference
+// (modulo 256, given modulo 2^32); alpha stays.
+uint32_t Add(uint32_t px, uint32_t dr, uint32_t dg, uint32_t db) {
+  const uint32_t rb = ((px & 0x00FF00FFu) + ((dr & 0xFF) << 16) + (db & 0xFF)) & 0x00FF00FFu;
+  const uint32_t g = ((px & 0x0000FF00u) + ((dg & 0xFF) << 8)) & 0x0000FF00u;
+  return (px & 0xFF000000u) | rb | g;
+}
+
 }  // namespace
 
 // The codec's own decoder hands back RGBA bytes that would need a second
@@ -58,51 +74,51 @@ void QoiReader::ReadRow(uint32_t* out) {
   // Every chunk starts before the padding, so its at most five bytes lie
   // inside the data.
   const size_t chunks = size_ - kPadding;
+  uint32_t px = px_;
   while (out < end) {
     if (pos_ >= chunks) {
-      Fill(out, end, px_);
+      px_ = px;
+      Fill(out, end, px);
       return;
     }
-    const int b1 = data_[pos_++];
-    if (b1 >= 0xC0 && b1 < QOI_OP_RGB) {
-      // A run repeats the pixel, which is in the index already unless the
-      // stream began with runs.
-      if (!indexed_) {
-        index_[(r_ * 3 + g_ * 5 + b_ * 7 + a_ * 11) % 64] = px_;
-        indexed_ = true;
+    const uint32_t b1 = data_[pos_++];
+    switch (b1 >> 6) {
+      case 0:  // QOI_OP_INDEX
+        px = index_[b1];
+        break;
+      case 1:  // QOI_OP_DIFF: -2..1 per channel
+        px = Add(px, ((b1 >> 4) & 3) - 2, ((b1 >> 2) & 3) - 2, (b1 & 3) - 2);
+        break;
+      case 2: {  // QOI_OP_LUMA
+        const uint32_t b2 = data_[pos_++], vg = (b1 & 0x3F) - 32;
+        px = Add(px, vg - 8 + ((b2 >> 4) & 0x0F), vg, vg - 8 + (b2 & 0x0F));
+        break;
       }
-      const size_t run = static_cast<size_t>(b1 & 0x3F) + 1;
-      const size_t n = std::min(run, static_cast<size_t>(end - out));
-      Fill(out, out + n, px_);
-      out += n;
-      run_ = run - n;
-      continue;
+      default:
+        if (b1 == QOI_OP_RGB) {
+          px = (px & 0xFF000000u) | uint32_t{data_[pos_]} << 16 | uint32_t{data_[pos_ + 1]} << 8 | data_[pos_ + 2];
+          pos_ += 3;
+        } else if (b1 == QOI_OP_RGBA) {
+          px = uint32_t{data_[pos_ + 3]} << 24 | uint32_t{data_[pos_]} << 16 | uint32_t{data_[pos_ + 1]} << 8 |
+               data_[pos_ + 2];
+          pos_ += 4;
+        } else {
+          // A run repeats the pixel, which is in the index already unless
+          // the stream began with runs.
+          if (!indexed_) index_[Hash(px)] = px;
+          indexed_ = true;
+          const size_t run = static_cast<size_t>(b1 & 0x3F) + 1;
+          const size_t n = std::min(run, static_cast<size_t>(end - out));
+          Fill(out, out + n, px);
+          out += n;
+          run_ = run - n;
+          continue;
+        }
     }
-    if (b1 == QOI_OP_RGB) {
-      r_ = data_[pos_], g_ = data_[pos_ + 1], b_ = data_[pos_ + 2];
-      pos_ += 3;
-    } else if (b1 == QOI_OP_RGBA) {
-      r_ = data_[pos_], g_ = data_[pos_ + 1], b_ = data_[pos_ + 2], a_ = data_[pos_ + 3];
-      pos_ += 4;
-    } else if ((b1 & QOI_MASK_2) == QOI_OP_INDEX) {
-      const uint32_t v = index_[b1];
-      a_ = static_cast<uint8_t>(v >> 24), r_ = static_cast<uint8_t>(v >> 16);
-      g_ = static_cast<uint8_t>(v >> 8), b_ = static_cast<uint8_t>(v);
-    } else if ((b1 & QOI_MASK_2) == QOI_OP_DIFF) {
-      r_ = static_cast<uint8_t>(r_ + ((b1 >> 4) & 3) - 2);
-      g_ = static_cast<uint8_t>(g_ + ((b1 >> 2) & 3) - 2);
-      b_ = static_cast<uint8_t>(b_ + (b1 & 3) - 2);
-    } else {  // QOI_OP_LUMA
-      const int b2 = data_[pos_++], vg = (b1 & 0x3F) - 32;
-      r_ = static_cast<uint8_t>(r_ + vg - 8 + ((b2 >> 4) & 0x0F));
-      g_ = static_cast<uint8_t>(g_ + vg);
-      b_ = static_cast<uint8_t>(b_ + vg - 8 + (b2 & 0x0F));
-    }
-    px_ = uint32_t{a_} << 24 | uint32_t{r_} << 16 | uint32_t{g_} << 8 | b_;
-    index_[(r_ * 3 + g_ * 5 + b_ * 7 + a_ * 11) % 64] = px_;
-    indexed_ = true;
-    *out++ = px_;
+    index_[Hash(px)] = px;
+    *out++ = px;
   }
+  px_ = px;
 }
 
 Image DecodeQoi(const uint8_t* data, size_t size) {

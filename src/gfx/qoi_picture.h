@@ -29,8 +29,7 @@ class QoiReader {
   size_t size_, pos_ = 0;
   int width_ = 0, height_ = 0;
   uint32_t index_[64] = {};
-  uint8_t r_ = 0, g_ = 0, b_ = 0, a_ = 255;
-  uint32_t px_ = 0xFF000000u;
+  uint32_t px_ = 0xFF000000u;  // the last pixel, alpha on top
   size_t run_ = 0;  // pixels of the last run not yet written
   bool indexed_ = false;  // px_ has its place in index_
 };
