@@ -6,11 +6,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-// Wider vectors where the processor has them, chosen when the program runs.
-#define WH_WIDE_VECTORS 1
-#include <immintrin.h>
-#endif
+
 #include <type_traits>
 #include <memory>
 #include <utility>
@@ -18,11 +14,23 @@
 
 #include "common/numeric.h"
 #include "common/runtime_error.h"
+#include "gfx/wide_vectors.h"
 
 namespace wh {
 
 namespace detail {
+
 bool wide_vectors = true;
+
+bool WideVectors() {
+#if defined(WH_WIDE_VECTORS)
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has && wide_vectors;
+#else
+  return false;
+#endif
+}
+
 }  // namespace detail
 
 namespace {
@@ -428,11 +436,6 @@ __attribute__((target("avx2"))) void SmoothCopyWide(Image& dst, int x, int y, in
 }
 
 #pragma GCC diagnostic pop
-
-bool WideVectors() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has && detail::wide_vectors;
-}
 #endif
 
 template <typename Combine>
@@ -468,7 +471,7 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   }
 #if defined(WH_WIDE_VECTORS)
   if constexpr (std::is_same_v<Combine, CopyOp>) {
-    if (w > 0 && sw > 0 && aw != asw && WideVectors()) {
+    if (w > 0 && sw > 0 && aw != asw && detail::WideVectors()) {
       SmoothCopyWide(dst, x, y, h, src, sy, sh, ah, ash, span, columns, first, rows);
       return;
     }

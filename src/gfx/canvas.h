@@ -230,11 +230,4 @@ PixelRect StretchImagePart(Image& dst, int x, int y, int w, int h, const Image& 
                            int sy, int sw, int sh, Rop rop, StretchMode mode, int src_col0,
                            int src_col1, int src_row0, int src_row1);
 
-namespace detail {
-// Whether stretches may use the processor's wider vector instructions where
-// it has them (true); tests turn it off to hold the narrower path to the
-// same pixels.
-extern bool wide_vectors;
-}  // namespace detail
-
 }  // namespace wh

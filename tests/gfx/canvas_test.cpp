@@ -7,6 +7,7 @@
 #include <set>
 
 #include "common/allgemein.h"
+#include "gfx/wide_vectors.h"
 #include "gfx_test_util.h"
 
 namespace wh {

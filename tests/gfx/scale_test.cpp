@@ -12,6 +12,7 @@
 #include "gfx/canvas.h"
 #include "gfx/qoi_picture.h"
 #include "gfx/resample.h"
+#include "gfx/wide_vectors.h"
 #include "gfx_test_util.h"
 
 namespace wh {
@@ -197,8 +198,12 @@ TEST(Scale, TheFastResamplingGivesThePlainOnesPixelsFromImageOrStoredBytes) {
       for (int x = 0; x < fine.width; ++x)
         fine.at(x, y) = next() >> 1 | ((x / 3 + y / 5) % 3 ? 0x80000000u : 0);
     const std::vector<uint8_t> bytes = EncodeQoi(fine);
-    for (int k = 1; k <= 6; ++k) {
-      SCOPED_TRACE(std::to_string(z.fine_w) + " wide at scale " + std::to_string(k));
+    // With and without the wider vector instructions.
+    for (int round = 0; round < 12; ++round) {
+      const int k = 1 + round % 6;
+      detail::wide_vectors = round < 6;
+      SCOPED_TRACE(std::to_string(z.fine_w) + " wide at scale " + std::to_string(k) +
+                   (detail::wide_vectors ? ", wide vectors" : ""));
       Image fast_mask, plain_mask;
       const Image fast = ResampleFine(fine, z.unit_w, z.unit_h, k, &fast_mask);
       const Image plain = ResampleFinePlain(fine, z.unit_w, z.unit_h, k, &plain_mask);
@@ -209,6 +214,7 @@ TEST(Scale, TheFastResamplingGivesThePlainOnesPixelsFromImageOrStoredBytes) {
       Image stored_mask;
       EXPECT_EQ(ResampleQoi(bytes.data(), bytes.size(), z.unit_w, z.unit_h, k, &stored_mask), fast);
       EXPECT_EQ(stored_mask, fast_mask);
+      detail::wide_vectors = true;
     }
   }
 }
