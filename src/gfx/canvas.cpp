@@ -299,6 +299,21 @@ Tap TapFor(int64_t dst_extent, int64_t src_extent, int64_t j) {
   return {k, std::min(k + 1, src_extent - 1), static_cast<uint64_t>(u & 255)};
 }
 
+// The source rows destination offset r of a smooth stretch blends, as
+// image rows, and the weight of the second; none where r draws nothing (its
+// first row outside the picture, or neither among the rows asked for). A
+// second row outside the picture is the first again.
+std::optional<Tap> SourceRows(int64_t ah, int64_t ash, int sy, int sh, const Image& src,
+                              const RowFilter& rows, int64_t r) {
+  const Tap t = TapFor(ah, ash, r);
+  const int64_t s_row = At(sy, sh, t.k);
+  if (s_row < 0 || s_row >= src.height) return std::nullopt;
+  int64_t s_row1 = At(sy, sh, t.k1);
+  if (s_row1 < 0 || s_row1 >= src.height) s_row1 = s_row;
+  if (!rows.has(s_row) && !rows.has(s_row1)) return std::nullopt;
+  return Tap{s_row, s_row1, t.f};
+}
+
 // One destination column of a smooth stretch: source columns c and c1 and
 // the weight of c1.
 struct SmoothColumn {
@@ -421,16 +436,13 @@ __attribute__((target("avx2"))) void SmoothCopyWide(Image& dst, int x, int y, in
     return blended[slot].data();
   };
   for (int64_t r = span.r0; r < span.r1; ++r) {
-    const Tap t = TapFor(ah, ash, r);
-    const int64_t s_row = At(sy, sh, t.k);
-    if (s_row < 0 || s_row >= src.height) continue;
-    int64_t s_row1 = At(sy, sh, t.k1);
-    if (s_row1 < 0 || s_row1 >= src.height) s_row1 = s_row;
-    if (!rows.has(s_row) && !rows.has(s_row1)) continue;
+    const std::optional<Tap> t = SourceRows(ah, ash, sy, sh, src, rows, r);
+    if (!t) continue;
+    const int64_t s_row = t->k, s_row1 = t->k1;
     rows.drew(At(y, h, r));
     const uint32_t* a = row(s_row, s_row1);
     const uint32_t* b = row(s_row1, s_row);
-    BlendRowsWide(a, b, static_cast<uint32_t>(t.f), n,
+    BlendRowsWide(a, b, static_cast<uint32_t>(t->f), n,
                   &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + x + first]);
   }
 }
@@ -563,12 +575,10 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   const bool same_width = aw == asw && w > 0 && sw > 0;
 #endif
   for (int64_t r = span.r0; r < span.r1; ++r) {
-    const Tap t = TapFor(ah, ash, r);
-    const int64_t s_row = At(sy, sh, t.k);
-    if (s_row < 0 || s_row >= src.height) continue;
-    int64_t s_row1 = At(sy, sh, t.k1);
-    if (s_row1 < 0 || s_row1 >= src.height) s_row1 = s_row;
-    if (!rows.has(s_row) && !rows.has(s_row1)) continue;
+    const std::optional<Tap> taps = SourceRows(ah, ash, sy, sh, src, rows, r);
+    if (!taps) continue;
+    const Tap& t = *taps;
+    const int64_t s_row = t.k, s_row1 = t.k1;
     rows.drew(At(y, h, r));
     uint32_t* d = &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + At(x, w, first)];
 #if defined(__SSE2__)
