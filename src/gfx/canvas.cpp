@@ -24,7 +24,7 @@ bool wide_vectors = true;
 
 bool WideVectors() {
 #if defined(WH_WIDE_VECTORS)
-  static const bool has = __builtin_cpu_supports("avx2");
+  static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
   return has && wide_vectors;
 #else
   return false;
