@@ -314,6 +314,29 @@ std::optional<Tap> SourceRows(int64_t ah, int64_t ash, int sy, int sh, const Ima
   return Tap{s_row, s_row1, t.f};
 }
 
+// Source rows blended along the row, for a smooth stretch: neighbouring
+// destination rows mostly share them, so the last two are kept.
+template <typename T>
+class HeldRows {
+ public:
+  explicit HeldRows(size_t n) : rows_{std::vector<T>(n), std::vector<T>(n)} {}
+  // Source row s_row blended, made by make(s_row, out) unless it is held;
+  // the row keep (the other one a destination row needs) stays held.
+  template <typename Make>
+  const T* Get(int64_t s_row, int64_t keep, Make make) {
+    for (int i = 0; i < 2; ++i)
+      if (held_[i] == s_row) return rows_[i].data();
+    const int slot = held_[0] == keep ? 1 : 0;
+    make(s_row, rows_[slot].data());
+    held_[slot] = s_row;
+    return rows_[slot].data();
+  }
+
+ private:
+  std::vector<T> rows_[2];
+  int64_t held_[2] = {-1, -1};
+};
+
 // One destination column of a smooth stretch: source columns c and c1 and
 // the weight of c1.
 struct SmoothColumn {
@@ -423,25 +446,17 @@ __attribute__((target("avx2"))) void SmoothCopyWide(Image& dst, int x, int y, in
                 _mm256_load_si256(reinterpret_cast<const __m256i*>(lo)),
                 _mm256_load_si256(reinterpret_cast<const __m256i*>(hi))};
   }
-  // Source rows blended along the row; neighbouring destination rows mostly
-  // share them, so the last two are kept.
-  std::vector<uint32_t> blended[2] = {std::vector<uint32_t>(n), std::vector<uint32_t>(n)};
-  int64_t held[2] = {-1, -1};
-  auto row = [&](int64_t s_row, int64_t keep) -> const uint32_t* {
-    for (int i = 0; i < 2; ++i)
-      if (held[i] == s_row) return blended[i].data();
-    const int slot = held[0] == keep ? 1 : 0;
-    BlendRowWide(&src.px[static_cast<size_t>(s_row) * src.width], columns, block, base, blended[slot].data());
-    held[slot] = s_row;
-    return blended[slot].data();
+  HeldRows<uint32_t> held(n);
+  auto blend_row = [&](int64_t s_row, uint32_t* out) {
+    BlendRowWide(&src.px[static_cast<size_t>(s_row) * src.width], columns, block, base, out);
   };
   for (int64_t r = span.r0; r < span.r1; ++r) {
     const std::optional<Tap> t = SourceRows(ah, ash, sy, sh, src, rows, r);
     if (!t) continue;
     const int64_t s_row = t->k, s_row1 = t->k1;
     rows.drew(At(y, h, r));
-    const uint32_t* a = row(s_row, s_row1);
-    const uint32_t* b = row(s_row1, s_row);
+    const uint32_t* a = held.Get(s_row, s_row1, blend_row);
+    const uint32_t* b = held.Get(s_row1, s_row, blend_row);
     BlendRowsWide(a, b, static_cast<uint32_t>(t->f), n,
                   &dst.px[static_cast<size_t>(At(y, h, r)) * dst.width + x + first]);
   }
@@ -459,8 +474,7 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   if (span.empty()) return;
   // Source columns of the visible offsets. Those whose k lies in the picture
   // form one run (the mapping is monotonic); only that run is drawn.
-  using Column = SmoothColumn;
-  std::vector<Column> columns;
+  std::vector<SmoothColumn> columns;
   int64_t first = -1;  // the destination offset of columns[0]
   for (int64_t j = span.j0; j < span.j1; ++j) {
     const Tap t = TapFor(aw, asw, j);
@@ -490,10 +504,8 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   }
 #endif
 
-  // Source rows blended along the row; neighbouring destination rows mostly
-  // share them, so the last two are kept.
-  std::vector<uint64_t> blended[2] = {std::vector<uint64_t>(n + 1), std::vector<uint64_t>(n + 1)};
-  int64_t held[2] = {-1, -1};
+  // Source rows blended along the row, one spare pixel at the end.
+  HeldRows<uint64_t> held(n + 1);
 #if defined(__SSE2__)
   // The same arithmetic, eight 16-bit lanes (two pixels) at a time; the
   // lanes hold B, G, R, X here. Every sum stays below 2^16: the weights of
@@ -527,13 +539,9 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
   if (sw > 0)
     while (n_next < n && columns[n_next].c1 == columns[n_next].c + 1) ++n_next;
   n_next &= ~size_t {1};
-  auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
-    for (int i = 0; i < 2; ++i)
-      if (held[i] == s_row) return blended[i].data();
-    const int slot = held[0] == keep ? 1 : 0;
+  auto blend_row = [&](int64_t s_row, uint64_t* out) {
     const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
-    uint64_t* out = blended[slot].data();
-    const Column* col = columns.data();
+    const SmoothColumn* col = columns.data();
     const Lanes* wt = weights.data();
     size_t i = 0;
     for (; i < n_next; i += 2) {
@@ -545,30 +553,23 @@ void SmoothTransfer(Image& dst, int x, int y, int w, int h, const Image& src, in
                              _mm_load_si128(reinterpret_cast<const __m128i*>(&wt[i / 2]))));
     }
     for (; i < n; i += 2) {
-      const Column& p = col[i];
-      const Column& q = col[i + 1 < n ? i + 1 : i];
+      const SmoothColumn& p = col[i];
+      const SmoothColumn& q = col[i + 1 < n ? i + 1 : i];
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
                        blend(pair(s[p.c], s[q.c]), pair(s[p.c1], s[q.c1]),
                              _mm_load_si128(reinterpret_cast<const __m128i*>(&wt[i / 2]))));
     }
-    held[slot] = s_row;
-    return out;
   };
 #else
-  auto row = [&](int64_t s_row, int64_t keep) -> const uint64_t* {
-    for (int i = 0; i < 2; ++i)
-      if (held[i] == s_row) return blended[i].data();
-    const int slot = held[0] == keep ? 1 : 0;
+  auto blend_row = [&](int64_t s_row, uint64_t* out) {
     const uint32_t* s = &src.px[static_cast<size_t>(s_row) * src.width];
-    uint64_t* out = blended[slot].data();
     for (size_t i = 0; i < n; ++i) {
-      const Column& col = columns[i];
+      const SmoothColumn& col = columns[i];
       out[i] = Blend(Spread(s[col.c]), Spread(s[col.c1]), col.f);
     }
-    held[slot] = s_row;
-    return out;
   };
 #endif
+  auto row = [&](int64_t s_row, int64_t keep) { return held.Get(s_row, keep, blend_row); };
 
 #if defined(__SSE2__)
   // A fit in height only (a sharp scene as wide as the screen).
