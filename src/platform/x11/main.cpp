@@ -33,6 +33,7 @@
 #include "gfx/resources.h"
 #include "window/saver_window.h"
 #include "window/frm_preview.h"
+#include "window/monitors.h"
 #include "window/wallpaper.h"
 
 #ifdef WH_HAVE_FREETYPE
@@ -129,14 +130,7 @@ class WindowBridge : public FormHost, public EventSink {
   }
   double TextDotsPerInch() const override { return text_dpi_; }
   double text_dpi() const { return text_dpi_; }
-  // Another density (the monitor was swapped or its size became known)
-  // asks for a scene of its own, as another size does; with another size
-  // as well, that size's scene is the one.
-  void set_text_dpi(double dpi, bool new_scene) {
-    if (dpi == text_dpi_) return;
-    text_dpi_ = dpi;
-    resized_ = resized_ || new_scene;
-  }
+  void set_text_dpi(double dpi) { text_dpi_ = dpi; }
 
   // EventSink
   void OnMotion(int x, int y) override {
@@ -237,7 +231,7 @@ class X11Exit : public ExitHost {
   std::function<void()> close_all_;
 };
 
-class X11Modes : public ModeHost {
+class X11Modes : public ModeHost, private MonitorLayer {
  public:
   X11Modes(Connection& c, X11System& sys, X11Exit& exits, bool show_fps)
       : c_(c), sys_(sys), exits_(exits), show_fps_(show_fps) {}
@@ -246,9 +240,7 @@ class X11Modes : public ModeHost {
     // Every monitor its own scene at its own size; the primary one first,
     // so its scene is the wallpaper.
     WatchMonitors(c_.display(), c_.screen());
-    for (const Monitor& m : QueryMonitors(c_.display(), c_.screen())) AddHead(m);
-    AttachExit();
-    for (auto& h : heads_) StartHead(*h);
+    heads_.Start(QueryMonitors(c_.display(), c_.screen()));
   }
 
   void StartPreview(int32_t host) override {
@@ -353,35 +345,60 @@ class X11Modes : public ModeHost {
 
  private:
   // One monitor's saver: its window, the bridge to it, its scene and timer.
-  struct Head {
-    Monitor monitor;
+  struct Head : MonitorHead {
     std::unique_ptr<X11Window> window;
     std::unique_ptr<WindowBridge> bridge;
-    std::unique_ptr<SaverWindow> frm;
+    std::unique_ptr<SaverWindow> scene;
     int64_t next = 0;
     bool was_enabled = false;
-  };
 
-  void AddHead(const Monitor& m) {
+    SaverWindow& frm() override { return *scene; }
+    void SceneSize(int* w, int* h) const override {
+      *w = window->width();
+      *h = window->height();
+    }
+    void Show() override { window->Show(); }
+    void Cover(const Monitor& m) override {
+      const Monitor& was = monitor();
+      if (m.x != was.x || m.y != was.y || m.width != was.width || m.height != was.height)
+        window->MoveTo(m.x, m.y, m.width, m.height);
+      bridge->set_text_dpi(m.dpi);
+    }
+    void Close() override {
+      sys->DetachWindow(window.get());
+      window->Close();
+    }
+    X11System* sys = nullptr;
+  };
+  static Head& X(MonitorHead& h) { return static_cast<Head&>(h); }
+
+  // MonitorLayer
+  std::unique_ptr<MonitorHead> Open(const Monitor& m) override {
     auto h = std::make_unique<Head>();
-    h->monitor = m;
+    h->sys = &sys_;
     h->window = X11Window::CreateFullScreen(c_, "WinterHollow", m.x, m.y, m.width, m.height);
-    h->bridge =
-        std::make_unique<WindowBridge>(*h->window, true, false, TextDpi(c_.display(), m));
+    h->bridge = std::make_unique<WindowBridge>(*h->window, true, false, m.dpi);
     h->bridge->set_show_fps(show_fps_);
     h->bridge->set_pump([this] { DispatchPending(); });
-    h->frm = std::make_unique<SaverWindow>(h->bridge.get());
-    h->bridge->set_form(h->frm.get());
+    h->scene = std::make_unique<SaverWindow>(h->bridge.get());
+    h->bridge->set_form(h->scene.get());
     sys_.AttachWindow(h->window.get());
-    heads_.push_back(std::move(h));
+    return h;
   }
-
-  void StartHead(Head& h) {
-    TextDensity text(h.bridge->text_dpi());
-    h.frm->Form_Load();
-    h.window->Show();
-    h.frm->form.SetSize(h.window->width(), h.window->height());
-    h.frm->Form_Resize();
+  void WithHead(MonitorHead& h, const std::function<void()>& fn) override {
+    TextDensity text(X(h).bridge->text_dpi());
+    fn();
+  }
+  // The primary monitor's scene becomes the wallpaper; the saver ends on
+  // all. The keyboard may have gone with a closed window.
+  void HeadsChanged() override {
+    MonitorHead* first = heads_.primary();
+    if (!first) return exits_.Attach(nullptr, 96, nullptr);
+    XGrabKeyboard(c_.display(), X(*first).window->id(), True, GrabModeAsync, GrabModeAsync,
+                  CurrentTime);
+    exits_.Attach(&first->frm(), X(*first).bridge->text_dpi(), [this] {
+      for (const auto& h : heads_.heads()) X(*h).window->Close();
+    });
   }
 
   // Shares the waiting events out among the monitors' windows. A change of
@@ -396,64 +413,11 @@ class X11Modes : public ModeHost {
         monitors_changed_ = true;
         continue;
       }
-      for (auto& h : heads_)
-        if (h->window->alive() && h->window->Handle(e, *h->bridge)) break;
-    }
-  }
-
-  // Gives a new monitor its scene, closes the scene of one that went, and
-  // moves a window whose monitor changed size (its resize brings a new
-  // scene). The primary monitor's head comes first again.
-  void SyncHeads() {
-    ::Display* d = c_.display();
-    const std::vector<Monitor> now = QueryMonitors(d, c_.screen());
-    std::vector<std::unique_ptr<Head>> kept(now.size());
-    std::vector<std::unique_ptr<Head>> gone;
-    for (auto& h : heads_) {
-      size_t at = now.size();
-      for (size_t i = 0; i < now.size(); ++i)
-        if (!kept[i] && now[i].x == h->monitor.x && now[i].y == h->monitor.y) at = i;
-      if (at == now.size()) {
-        gone.push_back(std::move(h));
-        continue;
-      }
-      const Monitor& m = now[at];
-      const bool resized = m.width != h->monitor.width || m.height != h->monitor.height;
-      if (resized)
-        XMoveResizeWindow(d, h->window->id(), m.x, m.y, static_cast<unsigned>(m.width),
-                          static_cast<unsigned>(m.height));
-      h->monitor = m;
-      h->bridge->set_text_dpi(TextDpi(d, m), !resized);
-      kept[at] = std::move(h);
-    }
-    heads_.clear();
-    for (auto& g : gone) {
-      sys_.DetachWindow(g->window.get());
-      g->window->Close();
-    }
-    std::vector<Head*> fresh;
-    for (size_t i = 0; i < now.size(); ++i) {
-      if (kept[i]) {
-        heads_.push_back(std::move(kept[i]));
-      } else {
-        AddHead(now[i]);
-        fresh.push_back(heads_.back().get());
+      for (const auto& h : heads_.heads()) {
+        Head& x = X(*h);
+        if (x.window->alive() && x.window->Handle(e, *x.bridge)) break;
       }
     }
-    // Started once every head is in place, so events during their first
-    // scenes reach whichever window they are for.
-    for (Head* h : fresh) StartHead(*h);
-    // The keyboard may have gone with a closed window.
-    XGrabKeyboard(d, heads_.front()->window->id(), True, GrabModeAsync, GrabModeAsync, CurrentTime);
-    AttachExit();
-  }
-
-  // The primary monitor's scene becomes the wallpaper; the saver ends on all.
-  void AttachExit() {
-    if (heads_.empty()) return exits_.Attach(nullptr, 96, nullptr);
-    exits_.Attach(heads_.front()->frm.get(), heads_.front()->bridge->text_dpi(), [this] {
-      for (auto& h : heads_) h->window->Close();
-    });
   }
 
   // The density of the monitor that shows most of the one window of the
@@ -467,55 +431,36 @@ class X11Modes : public ModeHost {
     return TextDpi(d, MonitorOf(mons, x, y, window_->width(), window_->height()));
   }
 
-  bool MonitorsDiffer() {
-    const std::vector<Monitor> now = QueryMonitors(c_.display(), c_.screen());
-    if (now.size() != heads_.size()) return true;
-    for (size_t i = 0; i < now.size(); ++i) {
-      const Monitor& a = now[i];
-      const Monitor& b = heads_[i]->monitor;
-      // Another physical size may be another density.
-      if (a.x != b.x || a.y != b.y || a.width != b.width || a.height != b.height ||
-          a.mm_width != b.mm_width || a.mm_height != b.mm_height)
-        return true;
-    }
-    return false;
-  }
-
   int RunHeads() {
     for (;;) {
       AnnounceErrorLog();
       DispatchPending();
       bool gone = false;
-      for (auto& h : heads_) gone = gone || h->bridge->closed() || !h->window->alive();
+      for (const auto& h : heads_.heads())
+        gone = gone || X(*h).bridge->closed() || !X(*h).window->alive();
       if (gone) {
         // Input on any monitor ends the saver on all of them.
-        for (auto& h : heads_) {
-          TextDensity text(h->bridge->text_dpi());
-          h->frm->Form_Unload();
-        }
+        heads_.UnloadAll();
         return 0;
       }
       // Not every server tells of monitors defined or removed: look now and
       // then as well.
-      if (NowMs() - monitors_checked_ >= kMonitorCheckMs) {
+      if (monitors_changed_ || NowMs() - monitors_checked_ >= kMonitorCheckMs) {
         monitors_checked_ = NowMs();
-        monitors_changed_ = monitors_changed_ || MonitorsDiffer();
-      }
-      if (monitors_changed_) {
         monitors_changed_ = false;
-        SyncHeads();
-        continue;
+        if (heads_.Sync(QueryMonitors(c_.display(), c_.screen()))) continue;
       }
       int wait_ms = 1000;
       bool ticked = false;
-      for (auto& h : heads_) {
+      for (const auto& hp : heads_.heads()) {
+        Head* h = &X(*hp);
         TextDensity text(h->bridge->text_dpi());
         if (h->bridge->TakeResized()) {
-          h->frm->form.SetSize(h->window->width(), h->window->height());
-          h->frm->Form_Resize();
+          h->scene->form.SetSize(h->window->width(), h->window->height());
+          h->scene->Form_Resize();
         }
-        if (h->bridge->TakeExposed()) h->frm->Repaint();
-        const FormTimer& t = h->frm->tmrAnimation;
+        if (h->bridge->TakeExposed()) h->scene->Repaint();
+        const FormTimer& t = h->scene->tmrAnimation;
         const int64_t now = NowMs();
         const int64_t interval = t.Interval.value();
         if (!t.Enabled || interval <= 0) {
@@ -525,7 +470,7 @@ class X11Modes : public ModeHost {
         if (!h->was_enabled) h->next = now + interval;
         h->was_enabled = true;
         if (now >= h->next) {
-          h->frm->tmrAnimation_Timer();
+          h->scene->tmrAnimation_Timer();
           h->window->MarkAnimating();
           h->next += interval;
           if (h->next < NowMs()) h->next = NowMs() + interval;
@@ -535,7 +480,7 @@ class X11Modes : public ModeHost {
         wait_ms = std::min<int>(wait_ms, static_cast<int>(h->next - now));
       }
       if (ticked) continue;
-      heads_.front()->window->Wait(std::min<int>(wait_ms, kMonitorCheckMs));
+      X(*heads_.primary()).window->Wait(std::min<int>(wait_ms, kMonitorCheckMs));
     }
   }
 
@@ -558,7 +503,7 @@ class X11Modes : public ModeHost {
   X11Exit& exits_;
   bool show_fps_;
   static constexpr int kMonitorCheckMs = 2000;
-  std::vector<std::unique_ptr<Head>> heads_;
+  MonitorHeads heads_{*this};
   bool monitors_changed_ = false;
   int64_t monitors_checked_ = 0;
   std::unique_ptr<X11Window> window_;

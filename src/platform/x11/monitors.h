@@ -7,29 +7,20 @@
 
 #include <vector>
 
+#include "window/monitors.h"
+
 namespace wh::x11 {
 
-struct Monitor {
-  int x = 0, y = 0, width = 0, height = 0;  // in root-window pixels
-  int mm_width = 0, mm_height = 0;          // physical size, 0 when unknown
-  bool primary = false;
-};
+using wh::Monitor;
 
-// At least one monitor (the whole screen when nothing else is known); the
-// primary one first, the others left to right, then top to bottom.
+// At least one monitor (the whole screen when nothing else is known),
+// arranged as the saver covers them (ArrangeMonitors), each with its
+// RandR name where it has one and its text density.
 std::vector<Monitor> QueryMonitors(::Display* dpy, int screen);
 
-// Pixels per inch for text on a monitor. xft_dpi (the Xft.dpi resource, may
-// be null) is the user's choice for every monitor where it is set; else the
-// monitor's physical size counts, unless it cannot be a real one; else 96.
-// Never below 96.
-double TextDpi(const char* xft_dpi, const Monitor& m);
-// The same with the display's Xft.dpi resource.
+// Dots per inch for text on a monitor, with the display's Xft.dpi resource
+// as the user's choice where it is set.
 double TextDpi(::Display* dpy, const Monitor& m);
-
-// The monitor that holds most of the rectangle; the first (primary) one
-// where it lies on none.
-const Monitor& MonitorOf(const std::vector<Monitor>& mons, int x, int y, int w, int h);
 
 // Asks for notice of monitors being added, removed or changed (RandR screen
 // change events on the root); false when the server cannot tell. Such an

@@ -566,6 +566,14 @@ bool X11Window::Pump(EventSink& sink) {
   return alive_;
 }
 
+void X11Window::MoveTo(int x, int y, int w, int h) {
+  if (!alive_) return;
+  XMoveResizeWindow(c_.display(), win_, x, y, static_cast<unsigned>(std::max(1, w)),
+                    static_cast<unsigned>(std::max(1, h)));
+  width_ = std::max(1, w);
+  height_ = std::max(1, h);
+}
+
 bool X11Window::Handle(const XEvent& e_in, EventSink& sink) {
   if (e_in.xany.window != win_) return false;
   XEvent e = e_in;  // XLookupString wants a writable event

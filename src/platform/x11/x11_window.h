@@ -140,6 +140,9 @@ class X11Window {
   // Destroys our own window (a foreign one is left alone).
   void Close();
   void Bell();
+  // Moves and sizes the window; its size is the new one at once, so the
+  // server's notice of it brings no second resize.
+  void MoveTo(int x, int y, int w, int h);
 
  private:
   X11Window(Connection& c, ::Window w, Kind kind);
