@@ -10,6 +10,17 @@ namespace wh::x11 {
 
 namespace {
 
+Monitor Area(int x, int y, int width, int height, int mm_width, int mm_height) {
+  Monitor m;
+  m.x = x;
+  m.y = y;
+  m.width = width;
+  m.height = height;
+  m.mm_width = mm_width;
+  m.mm_height = mm_height;
+  return m;
+}
+
 std::vector<Monitor> FromRandr(::Display* dpy, int screen) {
   std::vector<Monitor> out;
   int event_base = 0, error_base = 0, major = 0, minor = 0;
@@ -20,13 +31,7 @@ std::vector<Monitor> FromRandr(::Display* dpy, int screen) {
   XRRMonitorInfo* m = XRRGetMonitors(dpy, RootWindow(dpy, screen), True, &n);
   for (int i = 0; m && i < n; ++i) {
     if (m[i].width <= 0 || m[i].height <= 0) continue;
-    Monitor mon;
-    mon.x = m[i].x;
-    mon.y = m[i].y;
-    mon.width = m[i].width;
-    mon.height = m[i].height;
-    mon.mm_width = m[i].mwidth;
-    mon.mm_height = m[i].mheight;
+    Monitor mon = Area(m[i].x, m[i].y, m[i].width, m[i].height, m[i].mwidth, m[i].mheight);
     mon.primary = m[i].primary != 0;
     if (char* name = m[i].name ? XGetAtomName(dpy, m[i].name) : nullptr) {
       mon.name = name;
@@ -49,14 +54,9 @@ std::vector<Monitor> FromXinerama(::Display* dpy, int screen) {
   XineramaScreenInfo* s = XineramaQueryScreens(dpy, &n);
   for (int i = 0; s && i < n; ++i) {
     if (s[i].width <= 0 || s[i].height <= 0) continue;
-    Monitor mon;
-    mon.x = s[i].x_org;
-    mon.y = s[i].y_org;
-    mon.width = s[i].width;
-    mon.height = s[i].height;
-    mon.mm_width = static_cast<int>(std::lround(s[i].width * mm_per_px_x));
-    mon.mm_height = static_cast<int>(std::lround(s[i].height * mm_per_px_y));
-    out.push_back(mon);
+    out.push_back(Area(s[i].x_org, s[i].y_org, s[i].width, s[i].height,
+                       static_cast<int>(std::lround(s[i].width * mm_per_px_x)),
+                       static_cast<int>(std::lround(s[i].height * mm_per_px_y))));
   }
   if (s) XFree(s);
   return ArrangeMonitors(out);
@@ -71,12 +71,8 @@ std::vector<Monitor> QueryMonitors(::Display* dpy, int screen) {
     if (heads.size() > mons.size()) mons = heads;
   }
   if (mons.empty()) {
-    Monitor whole;
-    whole.width = DisplayWidth(dpy, screen);
-    whole.height = DisplayHeight(dpy, screen);
-    whole.mm_width = DisplayWidthMM(dpy, screen);
-    whole.mm_height = DisplayHeightMM(dpy, screen);
-    mons.push_back(whole);
+    mons.push_back(Area(0, 0, DisplayWidth(dpy, screen), DisplayHeight(dpy, screen),
+                        DisplayWidthMM(dpy, screen), DisplayHeightMM(dpy, screen)));
   }
   mons = ArrangeMonitors(mons);
   for (Monitor& m : mons) m.dpi = TextDpi(dpy, m);
