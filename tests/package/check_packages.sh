@@ -46,7 +46,7 @@ grep -v 'running with root privileges' "$tmp/lintian" || true
 echo "== install"
 export DEBIAN_FRONTEND=noninteractive
 # A package left from an interrupted run would hide what this one installs.
-if dpkg-query -W -f='${Status}' winterhollow 2>/dev/null | grep -q 'installed'; then
+if dpkg -s winterhollow >/dev/null 2>&1; then
   apt-get purge -y -qq winterhollow >/dev/null
 fi
 # Every path the package holds, and what is in its folders before: after the
@@ -103,8 +103,7 @@ man -w winterhollow-render winterhollow-config >/dev/null || fail "a program's m
 
 echo "== purge"
 apt-get purge -y -qq winterhollow >/dev/null
-dpkg-query -W -f='${Status}' winterhollow 2>/dev/null | grep -q 'installed' &&
-  fail "winterhollow is still installed"
+if dpkg -s winterhollow >/dev/null 2>&1; then fail "dpkg still knows winterhollow"; fi
 snapshot > "$tmp/after"
 if ! diff "$tmp/before" "$tmp/after"; then fail "the purge left the folders above changed"; fi
 while IFS= read -r p; do
@@ -126,13 +125,16 @@ dir=$tmp/zip/$name
 for pair in 64-bit:x86_64-w64-mingw32:pei-x86-64 32-bit:i686-w64-mingw32:pei-i386; do
   IFS=: read -r arch triple format <<<"$pair"
   scr=$dir/$arch/WinterHollow.scr
-  "$triple-objdump" -f "$scr" | grep -q "file format $format" || fail "$arch/WinterHollow.scr is not $format"
+  # (Output read whole first: grep -q leaving early would fail the pipe.)
+  headers=$("$triple-objdump" -f -p -h "$scr")
+  grep -q "file format $format" <<<"$headers" || fail "$arch/WinterHollow.scr is not $format"
   # A GUI program (subsystem 2), stripped of its symbols.
-  "$triple-objdump" -p "$scr" | grep -qE '^Subsystem[[:space:]]+0*2\b' ||
+  grep -qE '^Subsystem[[:space:]]+0*2[[:space:]]' <<<"$headers" ||
     fail "$arch/WinterHollow.scr is not a Windows GUI program"
-  if "$triple-objdump" -h "$scr" | grep -q '\.debug_'; then fail "$arch/WinterHollow.scr is not stripped"; fi
+  if grep -q '\.debug_' <<<"$headers"; then fail "$arch/WinterHollow.scr is not stripped"; fi
   # The version resource carries the project's version (UTF-16 text).
-  strings -el "$scr" | grep -A1 -x FileVersion | grep -qx "${version%%~*}" ||
+  texts=$(strings -el "$scr")
+  grep -A1 -x FileVersion <<<"$texts" | grep -qx "${version%%~*}" ||
     fail "$arch/WinterHollow.scr has no version ${version%%~*}"
 done
 for text in README.txt LICENSE.txt THIRD-PARTY.txt; do
