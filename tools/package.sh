@@ -5,7 +5,7 @@
 # The version is the project's (CMakeLists.txt). A commit tagged v<version>
 # is that release; any other build is marked as coming before it, e.g.
 # 1.0.0~git20261206.abc1234 (date and hash of the commit).
-#   tools/package.sh [--deb-only | --zip-only]
+#   tools/package.sh [--deb-only | --zip-only | --print-version]
 # Needs dpkg-dev (dpkg-shlibdeps), zip and the Windows cross compilers
 # (see tools/build-windows.sh); the builds go to build-pkg/.
 set -euo pipefail
@@ -13,23 +13,17 @@ cd "$(dirname "$0")/.."
 root=$PWD
 want_deb=1
 want_zip=1
+print_version=0
 for arg in "$@"; do
   case "$arg" in
     --deb-only) want_zip=0 ;;
     --zip-only) want_deb=0 ;;
-    *) echo "usage: $0 [--deb-only | --zip-only]" >&2; exit 2 ;;
+    --print-version) print_version=1 ;;
+    *) echo "usage: $0 [--deb-only | --zip-only | --print-version]" >&2; exit 2 ;;
   esac
 done
 umask 022
 export LC_ALL=C.UTF-8 TZ=UTC
-
-jobs=$(nproc 2>/dev/null || echo 2)
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-out=$root/build-pkg
-dist=$root/dist
-rm -rf "$out"
-mkdir -p "$out" "$dist"
 
 version=$(sed -n 's/^project(WinterHollow VERSION \([0-9][0-9.]*\).*/\1/p' CMakeLists.txt)
 if [ -z "$version" ]; then
@@ -54,7 +48,19 @@ else
   pkg_version=$version
   change="Build of WinterHollow $version."
 fi
+if [ "$print_version" = 1 ]; then
+  echo "$pkg_version"
+  exit 0
+fi
 echo "package.sh: version $pkg_version"
+
+jobs=$(nproc 2>/dev/null || echo 2)
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+out=$root/build-pkg
+dist=$root/dist
+rm -rf "$out"
+mkdir -p "$out" "$dist"
 
 # Gives every staged file the commit's time, so that the archives do not
 # depend on when they were made.

@@ -33,6 +33,9 @@ zips=(dist/WinterHollow-*-windows.zip)
 deb=$root/${debs[0]}
 zip=$root/${zips[0]}
 version=$(dpkg-deb -f "$deb" Version)
+# The project's version, or a development build that sorts before it.
+[[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+(~git[0-9]{8}\.[0-9a-f]{7,})?$ ]] ||
+  fail "the package's version $version is neither a release nor a marked development build"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
