@@ -10,6 +10,7 @@ shift || true
 jobs=$(nproc 2>/dev/null || echo 2)
 build() {
   local triple=$1 dir=$2
+  shift 2
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-$triple.cmake" "$@"
   cmake --build "$dir" -j"$jobs"

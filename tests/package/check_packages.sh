@@ -74,7 +74,7 @@ dpkg-query -W -f='${Status} ${Version}\n' winterhollow | grep -qx "install ok in
 dpkg -L winterhollow | sort > "$tmp/listed"
 for f in /usr/libexec/xscreensaver/winterhollow /usr/bin/winterhollow-config \
          /usr/bin/winterhollow-render; do
-  [ -x "$f" ] && [ ! -L "$f" ] || fail "$f is not an installed program"
+  if [ ! -x "$f" ] || [ -L "$f" ]; then fail "$f is not an installed program"; fi
 done
 [ "$(readlink /usr/bin/winterhollow)" = ../libexec/xscreensaver/winterhollow ] ||
   fail "/usr/bin/winterhollow does not link to the hack"
@@ -83,7 +83,7 @@ for f in /usr/share/xscreensaver/config/winterhollow.xml \
          /usr/share/man/man6/winterhollow.6.gz /usr/share/man/man1/winterhollow-render.1.gz \
          /usr/share/man/man1/winterhollow-config.1.gz \
          /usr/share/doc/winterhollow/copyright /usr/share/doc/winterhollow/changelog.gz; do
-  grep -qx "$f" "$tmp/listed" && [ -f "$f" ] || fail "$f is not installed by the package"
+  if ! grep -qx "$f" "$tmp/listed" || [ ! -f "$f" ]; then fail "$f is not installed by the package"; fi
 done
 
 echo "== run"
