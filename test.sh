@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test (unit, picture, end-to-end, the long
 # run across the clock's wraps). The Windows saver is cross-built for both
-# architectures first; the Linux suite runs the x86_64 one under Wine. It
-# then builds the suite again in build-san with AddressSanitizer,
+# architectures first; the Linux suite runs the x86_64 one under Wine. The
+# packages (.deb and Windows zip) are built and checked next. It then builds
+# the suite again in build-san with AddressSanitizer,
 # UndefinedBehaviorSanitizer, LeakSanitizer and the standard library's
 # assertions and runs it there, with a short fuzz run of
 # the same build where clang is present.
@@ -28,6 +29,15 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 if [ "$quick" = 1 ]; then exit 0; fi
+
+# The .deb and the Windows zip, built from fresh Release builds and checked
+# as a user meets them: the .deb is installed into this machine's /usr and
+# purged again, so that part needs root (as CI has).
+if [ "$(id -u)" = 0 ]; then
+  tests/package/check_packages.sh
+else
+  echo "test.sh: not root, so the packages are not built and checked (tests/package/check_packages.sh)"
+fi
 
 # Every test again with the sanitizers: any leak (but the system libraries'
 # own, .ci/lsan.supp), undefined behaviour or bad access fails it. The long

@@ -14,6 +14,7 @@ set(expected
   bin/winterhollow-render
   libexec/xscreensaver/winterhollow
   share/applications/screensavers/winterhollow.desktop
+  share/man/man1/winterhollow-config.1
   share/man/man1/winterhollow-render.1
   share/man/man6/winterhollow.6
   share/xscreensaver/config/winterhollow.xml)
