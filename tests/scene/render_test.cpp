@@ -78,6 +78,7 @@ TEST(RenderOptions, ReadsEveryOptionAndNamesTheBadOne) {
       {{"--frames", "4", "--out-pattern", "f%10d.png"}, "--out-pattern"},
       {{"--frames", "4", "--out-pattern", "f%d%"}, "--out-pattern"},
       {{"--frames", "1", "--every", "2", "--out-pattern", "f%d.png"}, "--every"},
+      {{"--frames", "4", "--skip", "4", "--out-pattern", "f%d.png"}, "--skip"},
   };
   for (const auto& [args, named] : bad) {
     const std::string e = UsageErrorOf(args);
@@ -85,7 +86,7 @@ TEST(RenderOptions, ReadsEveryOptionAndNamesTheBadOne) {
     EXPECT_EQ(e.find('\n'), std::string::npos);
   }
   for (const char* option : {"--seed", "--size", "--set", "-o", "--stages", "--frames", "--every",
-                             "--out-pattern", "--wallpaper", "--help"})
+                             "--skip", "--out-pattern", "--wallpaper", "--help"})
     EXPECT_NE(RenderHelp().find(option), std::string::npos) << option;
 }
 
@@ -140,10 +141,12 @@ TEST_F(SceneTest, RendererProgramIsRepeatableAndRefusesBadArguments) {
   ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 3 -o " + b), 0);
   EXPECT_EQ(LoadPng(b), frame);
   EXPECT_NE(frame, scene);
-  // A run of frames: every second tick of four, the last one the same as -o's.
-  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 4 --every 2 --out-pattern " +
+  // A run of frames: every second tick of five after the first, the last
+  // one the same as -o's, and the one after three ticks the same as a run of three.
+  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 5 --skip 1 --every 2 --out-pattern " +
                        dir_.path() + "/f%02d.png -o " + a),
             0);
+  EXPECT_EQ(LoadPng(dir_.path() + "/f01.png"), frame);
   EXPECT_NE(LoadPng(dir_.path() + "/f01.png"), LoadPng(dir_.path() + "/f02.png"));
   EXPECT_EQ(LoadPng(dir_.path() + "/f02.png"), LoadPng(a));
   EXPECT_FALSE(std::ifstream(dir_.path() + "/f03.png"));

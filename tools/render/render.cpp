@@ -155,7 +155,7 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
       const uint32_t step = static_cast<uint32_t>(std::max<int32_t>(1, frm.tmrAnimation.Interval));
       machine.ms += step;
       machine.run_ms += step;
-      if (o.out_pattern.empty() || i % o.every != 0) continue;
+      if (o.out_pattern.empty() || i <= o.skip || (i - o.skip) % o.every != 0) continue;
       try {
         SavePng(FramePath(o.out_pattern, ++written), frm.form.image());
       } catch (const RuntimeError& e) {

@@ -135,7 +135,8 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     }
     const bool takes_value = name == "--seed" || name == "--size" || name == "--set" ||
                              name == "-o" || name == "--output" || name == "--stages" ||
-                             name == "--frames" || name == "--every" || name == "--out-pattern";
+                             name == "--frames" || name == "--every" || name == "--skip" ||
+                             name == "--out-pattern";
     if (!takes_value) Fail(name + ": unknown option (see --help)");
     if (!inline_value) {
       if (i + 1 >= args.size()) Fail(name + ": a value is missing");
@@ -151,6 +152,8 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       o.frames = ParseCount(name, value, 0, kMaxRenderFrames);
     } else if (name == "--every") {
       o.every = ParseCount(name, value, 1, kMaxRenderFrames);
+    } else if (name == "--skip") {
+      o.skip = ParseCount(name, value, 0, kMaxRenderFrames);
     } else if (name == "--out-pattern") {
       FindConversion(value);
       o.out_pattern = value;
@@ -164,8 +167,9 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
   }
   if (!o.help && !o.version && o.output.empty() && o.stages.empty() && o.out_pattern.empty())
     Fail("nothing to write: give -o FILE.png, --stages DIR and/or --out-pattern PATTERN");
-  if (!o.out_pattern.empty() && o.frames < o.every)
-    Fail("--out-pattern: it needs --frames of at least --every (" + std::to_string(o.every) + ")");
+  if (!o.out_pattern.empty() && o.frames < o.skip + o.every)
+    Fail("--out-pattern: it needs --frames of at least --skip plus --every (" +
+         std::to_string(o.skip + o.every) + ")");
   if (o.wallpaper && o.output.empty()) Fail("--wallpaper: it needs -o FILE.png");
   return o;
 }
@@ -219,6 +223,7 @@ std::string RenderHelp() {
          "                   P with its %d (or %03d ...) replaced by 1, 2, 3 ...,\n"
          "                   e.g. --frames 100 --every 2 --out-pattern f%03d.png\n"
          "  --every K        with --out-pattern, a frame after every K ticks (default 1)\n"
+         "  --skip S         with --out-pattern, the first S ticks write no frame\n"
          "  --wallpaper      -o writes the background signed with the maker's line, as\n"
          "                   the saver leaves it as the wallpaper when it ends\n"
          "  --stages DIR     write what the screen shows after each stage of the build\n"

@@ -20,6 +20,7 @@ struct RenderOptions {
   std::string stages;  // --stages: a folder for the picture after each stage
   int frames = 0;      // --frames: animation ticks to run after the build
   int every = 1;       // --every: with --out-pattern, a picture after every this many ticks
+  int skip = 0;        // --skip: with --out-pattern, the first ticks that write nothing
   std::string out_pattern;  // --out-pattern: the frames' file names, one %d (%03d) each
   bool wallpaper = false;  // --wallpaper: -o writes the signed background
   bool help = false;
