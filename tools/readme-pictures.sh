@@ -36,18 +36,17 @@ trap 'rm -rf "$work"' EXIT
 # another seed at 8 to 13 dB. 32 dB keeps about 3.5 dB from either side.
 min_psnr=32
 
-# Every picture: its file, then how it is made from the render arguments the
-# README shows under it. `made` collects the lossless version of each (what
-# the lossy file was encoded from) for the check.
+# Every picture made, in order, and the render arguments the README shows
+# under each (one command a line).
 pictures=()
-declare -A made args
+declare -A args
 
 # A still scene, as JPEG.
 still() {
   local file=$1
   shift
   "$render" "$@" -o "$work/still.png"
-  convert "$work/still.png" -quality 85 "$work/out.jpg"
+  [ "$check" = 1 ] || convert "$work/still.png" -quality 85 "$work/out.jpg"
   finish "$file" "$work/out.jpg" "$work/still.png" "$*"
 }
 
@@ -71,7 +70,7 @@ loop() {
   mkdir "$work/frames"
   "$render" "$@" --out-pattern "$work/frames/f%03d.png"
   convert "$work/frames"/f*.png -resize "$size" "$work/frames/small-%03d.png"
-  convert -delay "$delay" -loop 0 "$work/frames"/small-*.png -quality 80 "$work/loop.webp"
+  [ "$check" = 1 ] || convert -delay "$delay" -loop 0 "$work/frames"/small-*.png -quality 80 "$work/loop.webp"
   finish "$file" "$work/loop.webp" "$work/frames/small-*.png" "$* --out-pattern"
 }
 
