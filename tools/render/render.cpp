@@ -29,7 +29,7 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Refuses outputs that cannot be written before any work is done.
+// A file an option names: refused when it cannot be written.
 void CheckFile(const std::string& option, const std::string& path) {
   const auto slash = path.find_last_of('/');
   const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
@@ -40,6 +40,7 @@ void CheckFile(const std::string& option, const std::string& path) {
     throw UsageError(option + ": '" + path + "' is not writable");
 }
 
+// Refuses outputs that cannot be written before any work is done.
 void CheckOutputs(const RenderOptions& o) {
   if (!o.output.empty()) CheckFile("-o", o.output);
   if (!o.out_pattern.empty()) CheckFile("--out-pattern", FramePath(o.out_pattern, 1));
