@@ -139,4 +139,15 @@ grep -q "Prozedur / procedure:.Form_Load" "$XDG_STATE_HOME/WinterHollow/winterho
 grep -q "380 (Invalid property value)" "$XDG_STATE_HOME/WinterHollow/winterhollow.FLG" || fail "not error 380"
 "$wm_close" "$win"
 wait_closed
+
+# 7. "/C" leaves the settings to the dialog program: a value neither can use
+#    is reported once, by the dialog, not by both programs.
+log="$XDG_STATE_HOME/WinterHollow/winterhollow.FLG"
+rm -f "$log"
+printf '[Settings]\nmaxFl=99999\n' > "$ini"
+open_dialog /C
+"$wm_close" "$win"
+wait_closed
+reports=$(grep -c "Prozedur / procedure:.LoadConfig" "$log" || true)
+[ "$reports" = 1 ] || fail "the bad maxFl was reported $reports times, not once"
 echo "PASS"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 #include "gfx/png.h"
@@ -70,14 +71,36 @@ TEST(RenderOptions, ReadsEveryOptionAndNamesTheBadOne) {
       {{"--seed", "7"}, "-o"},
       {{"--frames", "many", "-o", "x"}, "--frames"},
       {{"--wallpaper", "--stages", "d"}, "--wallpaper"},
+      {{"--every", "0", "--frames", "4", "--out-pattern", "f%d.png"}, "--every"},
+      {{"--frames", "4", "--out-pattern", "f.png"}, "--out-pattern"},
+      {{"--frames", "4", "--out-pattern", "f%d-%d.png"}, "--out-pattern"},
+      {{"--frames", "4", "--out-pattern", "f%s.png"}, "--out-pattern"},
+      {{"--frames", "4", "--out-pattern", "f%10d.png"}, "--out-pattern"},
+      {{"--frames", "4", "--out-pattern", "f%d%"}, "--out-pattern"},
+      {{"--frames", "1", "--every", "2", "--out-pattern", "f%d.png"}, "--every"},
+      {{"--frames", "4", "--skip", "4", "--out-pattern", "f%d.png"}, "--skip"},
   };
   for (const auto& [args, named] : bad) {
     const std::string e = UsageErrorOf(args);
     EXPECT_NE(e.find(named), std::string::npos) << "'" << e << "' should name " << named;
     EXPECT_EQ(e.find('\n'), std::string::npos);
   }
-  for (const char* option : {"--seed", "--size", "--set", "-o", "--stages", "--frames", "--wallpaper", "--help"})
+  for (const char* option : {"--seed", "--size", "--set", "-o", "--stages", "--frames", "--every",
+                             "--skip", "--out-pattern", "--wallpaper", "--help"})
     EXPECT_NE(RenderHelp().find(option), std::string::npos) << option;
+}
+
+TEST(RenderOptions, FramePatternsNumberTheFrames) {
+  const RenderOptions o =
+      ParseRenderOptions({"--frames", "6", "--every", "3", "--out-pattern", "f%03d.png"});
+  EXPECT_EQ(o.every, 3);
+  EXPECT_TRUE(o.output.empty()) << "frames alone are something to write";
+  const std::tuple<const char*, int, const char*> cases[] = {
+      {"f%03d.png", 7, "f007.png"},       {"f%03d.png", 1234, "f1234.png"},
+      {"d/%d.png", 12, "d/12.png"},       {"100%%-%02d.png", 3, "100%-03.png"},
+      {"%d", 0, "0"},
+  };
+  for (const auto& [pattern, n, path] : cases) EXPECT_EQ(FramePath(pattern, n), path) << pattern;
 }
 
 int RunProgram(const std::string& args) {
@@ -118,6 +141,16 @@ TEST_F(SceneTest, RendererProgramIsRepeatableAndRefusesBadArguments) {
   ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 3 -o " + b), 0);
   EXPECT_EQ(LoadPng(b), frame);
   EXPECT_NE(frame, scene);
+  // A run of frames: every second tick of five after the first, the last
+  // one the same as -o's, and the one after three ticks the same as a run of three.
+  ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 5 --skip 1 --every 2 --out-pattern " +
+                       dir_.path() + "/f%02d.png -o " + a),
+            0);
+  EXPECT_EQ(LoadPng(dir_.path() + "/f01.png"), frame);
+  EXPECT_NE(LoadPng(dir_.path() + "/f01.png"), LoadPng(dir_.path() + "/f02.png"));
+  EXPECT_EQ(LoadPng(dir_.path() + "/f02.png"), LoadPng(a));
+  EXPECT_FALSE(std::ifstream(dir_.path() + "/f03.png"));
+  EXPECT_EQ(RunProgram("--frames 2 --out-pattern " + dir_.path() + "/missing/f%d.png"), 2);
   // The wallpaper is the background with the maker's line in its bottom-left
   // corner (when a font is installed); nothing else changes.
   ASSERT_EQ(RunProgram("--seed 7 --size 320x240 --frames 3 --wallpaper -o " + b), 0);

@@ -29,17 +29,21 @@ bool IsFolder(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// A file an option names: refused when it cannot be written.
+void CheckFile(const std::string& option, const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  if (IsFolder(path)) throw UsageError(option + ": '" + path + "' is a folder");
+  if (!IsFolder(dir) || access(dir.c_str(), W_OK) != 0)
+    throw UsageError(option + ": cannot write into the folder of '" + path + "'");
+  if (access(path.c_str(), F_OK) == 0 && access(path.c_str(), W_OK) != 0)
+    throw UsageError(option + ": '" + path + "' is not writable");
+}
+
 // Refuses outputs that cannot be written before any work is done.
 void CheckOutputs(const RenderOptions& o) {
-  if (!o.output.empty()) {
-    const auto slash = o.output.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : o.output.substr(0, slash + 1);
-    if (IsFolder(o.output)) throw UsageError("-o: '" + o.output + "' is a folder");
-    if (!IsFolder(dir) || access(dir.c_str(), W_OK) != 0)
-      throw UsageError("-o: cannot write into the folder of '" + o.output + "'");
-    if (access(o.output.c_str(), F_OK) == 0 && access(o.output.c_str(), W_OK) != 0)
-      throw UsageError("-o: '" + o.output + "' is not writable");
-  }
+  if (!o.output.empty()) CheckFile("-o", o.output);
+  if (!o.out_pattern.empty()) CheckFile("--out-pattern", FramePath(o.out_pattern, 1));
   if (!o.stages.empty()) {
     if (!IsFolder(o.stages)) mkdir(o.stages.c_str(), 0777);
     if (!IsFolder(o.stages) || access(o.stages.c_str(), W_OK) != 0)
@@ -139,17 +143,25 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   frm.Form_Resize();
   const std::vector<HeadlessHost::Frame> stages = std::move(host.frames);
 
+  std::string write_error;
   if (o.frames > 0 || o.wallpaper) platform::InstallFreeTypeText();
   if (o.frames > 0) {
     machine.steady = true;
     frm.anim.tick_count = [&machine] { return static_cast<int32_t>(machine.ms); };
     // Frames are only counted: a long run must not grow.
     host.keep_frames = false;
-    for (int i = 0; i < o.frames; ++i) {
+    int written = 0;
+    for (int i = 1; i <= o.frames && write_error.empty(); ++i) {
       frm.tmrAnimation_Timer();
       const uint32_t step = static_cast<uint32_t>(std::max<int32_t>(1, frm.tmrAnimation.Interval));
       machine.ms += step;
       machine.run_ms += step;
+      if (o.out_pattern.empty() || i <= o.skip || (i - o.skip) % o.every != 0) continue;
+      try {
+        SavePng(FramePath(o.out_pattern, ++written), frm.form.image());
+      } catch (const RuntimeError& e) {
+        write_error = e.what();
+      }
     }
   }
   if (o.wallpaper) {
@@ -159,6 +171,10 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   SetSettingsStore(nullptr);
   platform::SetSystem(&real);
 
+  if (!write_error.empty()) {
+    err << "winterhollow-render: cannot write a frame: " << write_error << "\n";
+    return 2;
+  }
   try {
     if (!o.stages.empty()) {
       host.frames = stages;

@@ -40,6 +40,47 @@ void ParseSize(const std::string& text, RenderOptions& o) {
   o.height = ParseSide(text.substr(x + 1), text);
 }
 
+int ParseCount(const std::string& name, const std::string& text, int low, int high) {
+  if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos ||
+      std::atoi(text.c_str()) < low || std::atoi(text.c_str()) > high)
+    Fail(name + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
+         std::to_string(high));
+  return std::atoi(text.c_str());
+}
+
+// The one number conversion of a frame pattern: where it starts, how long it
+// is and its width; throws UsageError unless there is exactly one.
+struct Conversion {
+  size_t at = std::string::npos, length = 0;
+  int width = 0;
+};
+Conversion FindConversion(const std::string& pattern) {
+  Conversion c;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    int width = 0;
+    if (j < pattern.size() && pattern[j] == '0') {
+      ++j;
+      if (j < pattern.size() && pattern[j] >= '1' && pattern[j] <= '9') width = pattern[j++] - '0';
+    }
+    if (j >= pattern.size() || pattern[j] != 'd' || c.at != std::string::npos)
+      Fail("--out-pattern: '" + pattern +
+           "' needs exactly one %d or %0Nd (N 1 to 9) for the frame number; %% is a percent sign");
+    c.at = i;
+    c.length = j + 1 - i;
+    c.width = width;
+    i = j;
+  }
+  if (c.at == std::string::npos)
+    Fail("--out-pattern: '" + pattern + "' has no %d or %0Nd for the frame number");
+  return c;
+}
+
 void ParseSetting(const std::string& text, RenderOptions& o) {
   const auto eq = text.find('=');
   if (eq == std::string::npos) Fail("--set: '" + text + "' is not Key=Value");
@@ -94,7 +135,8 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     }
     const bool takes_value = name == "--seed" || name == "--size" || name == "--set" ||
                              name == "-o" || name == "--output" || name == "--stages" ||
-                             name == "--frames";
+                             name == "--frames" || name == "--every" || name == "--skip" ||
+                             name == "--out-pattern";
     if (!takes_value) Fail(name + ": unknown option (see --help)");
     if (!inline_value) {
       if (i + 1 >= args.size()) Fail(name + ": a value is missing");
@@ -107,12 +149,14 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     } else if (name == "--set") {
       ParseSetting(value, o);
     } else if (name == "--frames") {
-      if (value.empty() || value.size() > 7 ||
-          value.find_first_not_of("0123456789") != std::string::npos ||
-          std::atoi(value.c_str()) > kMaxRenderFrames)
-        Fail("--frames: '" + value + "' is not a whole number from 0 to " +
-             std::to_string(kMaxRenderFrames));
-      o.frames = std::atoi(value.c_str());
+      o.frames = ParseCount(name, value, 0, kMaxRenderFrames);
+    } else if (name == "--every") {
+      o.every = ParseCount(name, value, 1, kMaxRenderFrames);
+    } else if (name == "--skip") {
+      o.skip = ParseCount(name, value, 0, kMaxRenderFrames);
+    } else if (name == "--out-pattern") {
+      FindConversion(value);
+      o.out_pattern = value;
     } else if (name == "-o" || name == "--output") {
       if (value.empty()) Fail(name + ": the file name is empty");
       o.output = value;
@@ -121,10 +165,30 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       o.stages = value;
     }
   }
-  if (!o.help && !o.version && o.output.empty() && o.stages.empty())
-    Fail("nothing to write: give -o FILE.png and/or --stages DIR");
+  if (!o.help && !o.version && o.output.empty() && o.stages.empty() && o.out_pattern.empty())
+    Fail("nothing to write: give -o FILE.png, --stages DIR and/or --out-pattern PATTERN");
+  if (!o.out_pattern.empty() && o.frames < o.skip + o.every)
+    Fail("--out-pattern: it needs --frames of at least --skip plus --every (" +
+         std::to_string(o.skip + o.every) + ")");
   if (o.wallpaper && o.output.empty()) Fail("--wallpaper: it needs -o FILE.png");
   return o;
+}
+
+std::string FramePath(const std::string& pattern, int n) {
+  const Conversion c = FindConversion(pattern);
+  std::string number = std::to_string(n);
+  if (static_cast<int>(number.size()) < c.width) number.insert(0, c.width - number.size(), '0');
+  std::string path;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (i == c.at) {
+      path += number;
+      i += c.length - 1;
+    } else {
+      path += pattern[i];
+      if (pattern[i] == '%') ++i;  // "%%"
+    }
+  }
+  return path;
 }
 
 std::string RenderHelp() {
@@ -155,6 +219,11 @@ std::string RenderHelp() {
          "                   date and time line) on a steady clock that starts one hour\n"
          "                   after boot at 24.12.2026 17:30:00 and advances by the frame\n"
          "                   interval (default 0; text depends on the installed fonts)\n"
+         "  --out-pattern P  write the screen after every --every-th tick of --frames to\n"
+         "                   P with its %d (or %03d ...) replaced by 1, 2, 3 ...,\n"
+         "                   e.g. --frames 100 --every 2 --out-pattern f%03d.png\n"
+         "  --every K        with --out-pattern, a frame after every K ticks (default 1)\n"
+         "  --skip S         with --out-pattern, the first S ticks write no frame\n"
          "  --wallpaper      -o writes the background signed with the maker's line, as\n"
          "                   the saver leaves it as the wallpaper when it ends\n"
          "  --stages DIR     write what the screen shows after each stage of the build\n"

@@ -19,6 +19,9 @@ struct RenderOptions {
   std::string output;  // -o: the finished background as PNG
   std::string stages;  // --stages: a folder for the picture after each stage
   int frames = 0;      // --frames: animation ticks to run after the build
+  int every = 1;       // --every: with --out-pattern, a picture after every this many ticks
+  int skip = 0;        // --skip: with --out-pattern, the first ticks that write nothing
+  std::string out_pattern;  // --out-pattern: the frames' file names, one %d (%03d) each
   bool wallpaper = false;  // --wallpaper: -o writes the signed background
   bool help = false;
   bool version = false;  // --version: print "winterhollow-render X.Y.Z"
@@ -32,6 +35,10 @@ class UsageError : public std::runtime_error {
 
 // Parses the arguments after the program name. Throws UsageError.
 RenderOptions ParseRenderOptions(const std::vector<std::string>& args);
+
+// The file name of the n-th written frame: the pattern's one %d (or %0Nd)
+// replaced by n, "%%" by "%".
+std::string FramePath(const std::string& pattern, int n);
 
 // The --help text.
 std::string RenderHelp();

@@ -563,6 +563,9 @@ int main(int argc, char** argv) {
   // Only the mode here: the window handle is read inside Main, whose trap
   // reports a handle that does not fit.
   const Mode mode = opts.hack == HackTarget::kNone ? CommandMode(opts.mode_args) : Mode::kNone;
+  // The dialog program reads the settings itself: handing over before they
+  // are read here reports a bad value once, not twice.
+  if (mode == Mode::kConfig) x11::StartConfigDialog();
   const bool needs_display =
       opts.hack != HackTarget::kNone || mode == Mode::kSaver || mode == Mode::kPreview;
   std::unique_ptr<x11::Connection> conn;
