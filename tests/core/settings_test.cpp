@@ -141,6 +141,41 @@ TEST_F(Config, DecimalCommaRoundTripsUnderAGermanLocale) {
   EXPECT_EQ(Protocols(), 0);
 }
 
+// A daemon started without LANG reads the file the dialog wrote under a
+// German locale, and the other way round: both separators mean the same.
+TEST_F(Config, StoredNumbersReadTheSameWithEitherSeparatorUnderAnyLocale) {
+  struct Case {
+    const char* speeds;
+    const char* speed;
+  };
+  const Case cases[] = {{"0,53", "5,5"}, {"0.53", "5.5"}, {" 0,53 ", "5,50"}, {"0.53", "55e-1"}};
+  for (const bool german_locale : {false, true}) {
+    GermanNumbers german;
+    if (!german_locale) std::setlocale(LC_NUMERIC, "C");
+    else if (!german.ok()) continue;  // de_DE.UTF-8 not installed: the C half still runs
+    for (const Case& c : cases) {
+      Put("SpeedS", c.speeds);
+      Put("Speed", c.speed);
+      Put("maxFl", "42,5");  // rounds half to even, as with a point
+      SaverSettings = SaverSettingsRecord{};
+      LoadConfig();
+      const std::string where =
+          std::string(german_locale ? "de_DE " : "C ") + c.speeds + " " + c.speed;
+      EXPECT_EQ(SaverSettings.SpeedS, 0.53f) << where;
+      EXPECT_EQ(SaverSettings.Speed, 5.5f) << where;
+      EXPECT_EQ(SaverSettings.maxFl, 42) << where;
+    }
+    // Writing keeps the locale's own separator.
+    EXPECT_EQ(SingleToText(0.53f), german_locale ? "0,53" : "0.53");
+  }
+  EXPECT_EQ(Protocols(), 0);
+  // Text that is not a number still takes the error route.
+  Put("SpeedS", "0,5,3");
+  LoadConfig();
+  EXPECT_EQ(Protocols(), 1);
+  EXPECT_NE(Log().find("13 (Type mismatch)"), std::string::npos);
+}
+
 TEST_F(Config, BadStoredTextIsReportedAndLoadingGoesOn) {
   Put("maxFl", "lots");
   Put("Date", "99999");
@@ -166,7 +201,8 @@ TEST(NumberText, ParsingAndFormatting) {
   EXPECT_EQ(TextToDouble(" 1.5e2 "), 150.0);
   EXPECT_EQ(TextToDouble("-.5"), -0.5);
   EXPECT_EQ(TextToDouble("+7."), 7.0);
-  for (const char* bad : {"", " ", "1,5", "abc", "1.2.3", "e5", "5e", "--1", "0x10"}) {
+  for (const char* bad : {"", " ", "abc", "1.2.3", "1,2.3", "1,,5", "1.5,", "1 000", "e5", "5e",
+                          "--1", "0x10", ",", "."}) {
     EXPECT_THROW(TextToDouble(bad), RuntimeError) << bad;
   }
   EXPECT_THROW(TextToInt16("32768"), RuntimeError);
