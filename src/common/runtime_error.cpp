@@ -47,6 +47,7 @@ int FileErrorFromErrno(int err) {
     case EPERM:
     case EROFS: return kErrPermissionDenied;
     case ENOSPC:
+    case EFBIG:  // past the file-size limit: no more room for this file
 #ifdef EDQUOT
     case EDQUOT:
 #endif

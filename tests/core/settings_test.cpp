@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
+#include <cstring>
+#include <optional>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -374,6 +378,110 @@ TEST_F(IniFile, SavingThroughALinkKeepsTheLink) {
   EXPECT_EQ(ReadFile(real).rfind("; mine\n[Settings]\nmaxFl=110\n", 0), 0u) << ReadFile(real);
   EXPECT_NE(ReadFile(real).find("Wallpaper=1\n"), std::string::npos);
   EXPECT_EQ(Protocols(), 0);
+}
+
+// Two programs saving at once (the dialog, a second dialog) and crashes in the
+// middle of a save: the file is always one whole save, never keys of both.
+TEST_F(IniFile, SavesAreWholeAndNeverMixUnderTwoWritersAndCrashes) {
+  SaverSettingsRecord a = DefaultSettings(), b = a;
+  b.maxFl = 150, b.SpeedF = 7, b.Size = 3, b.SpeedO = 2, b.SpeedS = 1, b.Speed = 9;
+  b.Date = b.Time = b.Snowman = b.Restart = b.Wallpaper = b.Sharp = 0;
+  b.rTime = 120;
+  std::string text_a, text_b;
+  for (auto [record, text] : {std::pair{&b, &text_b}, std::pair{&a, &text_a}}) {
+    SaverSettings = *record;
+    ASSERT_TRUE(SaveConfig());
+    *text = ReadFile(Path());
+  }
+  for (int round = 0; round < 12; ++round) {
+    std::vector<pid_t> writers;
+    for (const SaverSettingsRecord* record : {&a, &b}) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        SaverSettings = *record;
+        for (;;) SaveConfig();
+      }
+      writers.push_back(pid);
+    }
+    usleep(static_cast<useconds_t>(15000 + 7000 * round));
+    for (pid_t pid : writers) kill(pid, SIGKILL);
+    for (pid_t pid : writers) waitpid(pid, nullptr, 0);
+    const std::string now = ReadFile(Path());
+    ASSERT_TRUE(now == text_a || now == text_b) << "round " << round << ":\n" << now;
+  }
+  EXPECT_EQ(Protocols(), 0);
+}
+
+TEST_F(IniFile, ASaveKeepsTheFilesModeAndLineEnds) {
+  struct Case {
+    const char* content;
+    mode_t mode;
+    const char* end;
+  } cases[] = {
+      {"; mine\r\n[Settings]\r\nmaxFl=150\r\n", 0640, "\r\n"},
+      {"; mine\n[Settings]\nmaxFl=150\n", 0600, "\n"},
+      {"[Settings]\r\nmaxFl=150", 0664, "\r\n"},
+  };
+  std::system(("mkdir -p '" + Folder() + "'").c_str());
+  for (const Case& c : cases) {
+    std::system(("rm -f '" + Path() + "'").c_str());
+    WriteFile(Path(), c.content);
+    ASSERT_EQ(chmod(Path().c_str(), c.mode), 0);
+    SaverSettings = DefaultSettings();
+    ASSERT_TRUE(SaveConfig());
+    const std::string now = ReadFile(Path());
+    size_t lines = 0;
+    for (size_t at = now.find('\n'); at != std::string::npos; at = now.find('\n', at + 1)) {
+      ++lines;
+      EXPECT_EQ(now.compare(at + 1 - std::strlen(c.end), std::strlen(c.end), c.end), 0)
+          << "line " << lines << " of:\n" << now;
+    }
+    EXPECT_EQ(lines, std::string(c.content).find("; mine") == 0 ? 15u : 14u) << now;
+    EXPECT_NE(now.find(std::string("maxFl=110") + c.end), std::string::npos) << now;
+    struct stat st {};
+    ASSERT_EQ(stat(Path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.content;
+  }
+}
+
+// What the settings dialog shows when OK cannot save: the file and why.
+TEST_F(IniFile, AFailedSaveSaysWhereAndWhyAndLeavesTheFile) {
+  SaverSettings = DefaultSettings();
+  ASSERT_TRUE(SaveConfig());
+  const std::string before = ReadFile(Path());
+  SaverSettings.maxFl = 33;
+  struct Case {
+    const char* name;
+    std::function<void()> spoil, mend;
+    const char* reason;
+  } cases[] = {
+      {"a read-only file", [&] { chmod(Path().c_str(), 0444); },
+       [&] { chmod(Path().c_str(), 0600); }, "Permission denied"},
+      {"a folder all may write into", [&] { chmod(Folder().c_str(), 0777); },
+       [&] { chmod(Folder().c_str(), 0700); }, "Permission denied"},
+      {"a full disk", [] {}, [] {}, "Disk full"},
+  };
+  for (const Case& c : cases) {
+    ErrScribe::Instance().Reset();
+    const int protocols = Protocols();
+    c.spoil();
+    std::string failure;
+    bool saved;
+    {
+      std::optional<FileSizeLimit> full;
+      if (std::string(c.reason) == "Disk full") full.emplace(before.size() / 2);
+      saved = SaveConfig(&failure);
+    }
+    c.mend();
+    EXPECT_FALSE(saved) << c.name;
+    EXPECT_EQ(failure, "The settings could not be saved to " + Path() + ": " + c.reason + ".")
+        << c.name;
+    EXPECT_EQ(ReadFile(Path()), before) << c.name;
+    // (The log itself cannot grow on the full disk.)
+    if (std::string(c.reason) != "Disk full") EXPECT_EQ(Protocols(), protocols + 1) << c.name;
+  }
+  EXPECT_TRUE(SaveConfig());
+  EXPECT_NE(ReadFile(Path()).find("maxFl=33\n"), std::string::npos);
 }
 
 }  // namespace
