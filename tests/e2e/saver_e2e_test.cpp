@@ -512,16 +512,26 @@ TEST_F(Saver, AWallpaperThatCannotBeWrittenIsLoggedOnceAndTheSaverStillEnds) {
   EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
 }
 
-TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaver) {
-  WriteSettings("Speed=0\nWallpaper=0\n");
-  Start({});
-  EXPECT_EQ(WaitEnd(10s), 0) << "no hang";
-  const std::string log = Log();
-  EXPECT_NE(log.find("11 (Division by zero)"), std::string::npos) << log;
-  EXPECT_NE(log.find("Form_Load"), std::string::npos);
-  EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
-  // A person at a terminal learns where the protocol went, in one line.
-  EXPECT_EQ(Err(), "winterhollow: run-time errors were written to " + LogPath() + "\n");
+TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaverWithoutAWallpaper) {
+  // With the wallpaper on, the exit comes before any scene: there is no
+  // picture to leave, so nothing is written and the background stays.
+  for (const char* wallpaper : {"0", "1"}) {
+    Sh("xprop -root -remove _XROOTPMAP_ID; xprop -root -remove ESETROOT_PMAP_ID");
+    Sh("rm -rf '" + home_ + "/.local'");
+    WriteSettings(std::string("Speed=0\nWallpaper=") + wallpaper + "\n");
+    Start({});
+    EXPECT_EQ(WaitEnd(10s), 0) << "no hang";
+    const std::string log = Log();
+    EXPECT_NE(log.find("11 (Division by zero)"), std::string::npos) << log;
+    EXPECT_NE(log.find("Form_Load"), std::string::npos);
+    EXPECT_EQ(log.find("F E H L E R"), log.rfind("F E H L E R")) << "one protocol only:\n" << log;
+    EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
+    // A person at a terminal learns where the protocol went, in one line.
+    EXPECT_EQ(Err(), "winterhollow: run-time errors were written to " + LogPath() + "\n");
+    EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "Wallpaper=" << wallpaper;
+    EXPECT_EQ(Capture("xprop -root _XROOTPMAP_ID").find("pixmap id #"), std::string::npos)
+        << "Wallpaper=" << wallpaper;
+  }
 }
 
 // Every refusal is one line on standard error that says what is wrong, and

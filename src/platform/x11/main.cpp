@@ -212,14 +212,20 @@ class WindowBridge : public FormHost, public EventSink {
 class X11Exit : public ExitHost {
  public:
   // frm's background becomes the wallpaper, signed at text_dpi; close_all
-  // closes every window.
-  void Attach(SaverWindow* frm, double text_dpi, std::function<void()> close_all) {
+  // closes every window, hide_all takes them off the screen.
+  void Attach(SaverWindow* frm, double text_dpi, std::function<void()> close_all,
+              std::function<void()> hide_all = nullptr) {
     frm_ = frm;
     text_dpi_ = text_dpi;
     close_all_ = std::move(close_all);
+    hide_all_ = std::move(hide_all);
+  }
+  void HideWindows() override {
+    if (hide_all_) hide_all_();
   }
   void SaveWallpaper() override {
-    if (!frm_) return;
+    // Ended before the first stage of a scene: there is no picture yet.
+    if (!frm_ || !HasWallpaperPicture(*frm_)) return;
     TextDensity text(text_dpi_);
     const std::string path = SignAndSaveWallpaper(*frm_);
     const Image& bg = frm_->picBG.image();
@@ -234,7 +240,7 @@ class X11Exit : public ExitHost {
  private:
   SaverWindow* frm_ = nullptr;
   double text_dpi_ = 96;
-  std::function<void()> close_all_;
+  std::function<void()> close_all_, hide_all_;
 };
 
 class X11Modes : public ModeHost {
@@ -451,9 +457,14 @@ class X11Modes : public ModeHost {
   // The primary monitor's scene becomes the wallpaper; the saver ends on all.
   void AttachExit() {
     if (heads_.empty()) return exits_.Attach(nullptr, 96, nullptr);
-    exits_.Attach(heads_.front()->frm.get(), heads_.front()->bridge->text_dpi(), [this] {
-      for (auto& h : heads_) h->window->Close();
-    });
+    exits_.Attach(
+        heads_.front()->frm.get(), heads_.front()->bridge->text_dpi(),
+        [this] {
+          for (auto& h : heads_) h->window->Close();
+        },
+        [this] {
+          for (auto& h : heads_) h->window->Hide();
+        });
   }
 
   // The density of the monitor that shows most of the one window of the
