@@ -602,6 +602,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   // Date, time and number formats follow the user's locale.
   std::setlocale(LC_ALL, "");
+  platform::ResetInheritedSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   SaverOptions opts = ParseSaverOptions(args, std::getenv("XSCREENSAVER_WINDOW"));
   if (!opts.error.empty()) {
@@ -620,6 +621,7 @@ int main(int argc, char** argv) {
     std::string message;
     const bool ok = RestoreDesktopBackground(message);
     (ok ? std::cout : std::cerr) << "winterhollow: " << message << "\n";
+    AnnounceErrorLog();
     return ok ? 0 : 1;
   }
   platform::IniFileStore ini;
