@@ -451,6 +451,16 @@ TEST_F(Saver, TheRootWindowsOwnPictureComesBack) {
   WriteSettings("Wallpaper=1\n");
   RunOnce({"--seed", "4"});
   EXPECT_NE(centre(), 0xB03020u) << "the landscape is the background now";
+  // The kept picture is read bounded: a pipe put in its place is refused at
+  // once, and the record stays for another try.
+  const std::string kept = home_ + "/.local/state/WinterHollow/previous-background.bmp";
+  const std::string aside = kept + ".aside";
+  ASSERT_EQ(rename(kept.c_str(), aside.c_str()), 0);
+  ASSERT_EQ(mkfifo(kept.c_str(), 0600), 0);
+  Start({"--restore-wallpaper"});
+  EXPECT_EQ(WaitEnd(10s), 1) << "no hang on the pipe";
+  EXPECT_NE(Err().find("could not put back"), std::string::npos) << Err();
+  ASSERT_EQ(rename(aside.c_str(), kept.c_str()), 0);
   Start({"--restore-wallpaper"});
   EXPECT_EQ(WaitEnd(5s), 0) << Err();
   EXPECT_EQ(centre(), 0xB03020u);
