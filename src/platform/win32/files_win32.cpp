@@ -6,7 +6,6 @@
 #include <windows.h>
 // <windows.h> names its own ReplaceFile.
 #undef ReplaceFile
-#include <bcrypt.h>
 
 #include <algorithm>
 #include <string>
@@ -83,14 +82,23 @@ std::wstring NameOf(const std::wstring& path) {
   return sep == std::wstring::npos ? path : path.substr(sep + 1);
 }
 
-// Unguessable bytes from the system's generator; the program's own random
-// generator must not be touched (its draws are the scenes). Without it, the
-// process, the clock and a counter still make the name unique, and
-// CREATE_NEW refuses any name that is taken.
+// Unguessable bytes from the system's generator (BCryptGenRandom, looked up
+// at run time so that the .scr imports nothing beyond the usual DLLs); the
+// program's own random generator must not be touched (its draws are the
+// scenes). Without it, the process, the clock and a counter still make the
+// name unique, and CREATE_NEW refuses any name that is taken.
 std::string RandomBytes() {
   std::string bytes(16, '\0');
-  if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(bytes.data()),
-                      static_cast<ULONG>(bytes.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0)
+  using GenRandom = LONG(WINAPI*)(void*, PUCHAR, ULONG, ULONG);
+  static const GenRandom gen = [] {
+    HMODULE bcrypt = LoadLibraryW(L"bcrypt.dll");
+    return bcrypt ? reinterpret_cast<GenRandom>(
+                        reinterpret_cast<void*>(GetProcAddress(bcrypt, "BCryptGenRandom")))
+                  : nullptr;
+  }();
+  constexpr ULONG kSystemPreferredRng = 0x00000002;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
+  if (gen && gen(nullptr, reinterpret_cast<PUCHAR>(bytes.data()), static_cast<ULONG>(bytes.size()),
+                 kSystemPreferredRng) == 0)
     return bytes;
   static unsigned counter = 0;
   LARGE_INTEGER now{};
