@@ -2,8 +2,8 @@
 # Builds the fuzz targets with clang in build-fuzz (or in the build folder
 # given second) and runs the bitmap decoder's fuzzer for the given number of
 # seconds (default 60) from a seed corpus of pictures our own encoder writes,
-# then the fuzzers of the text parsers, the settings file and the program's
-# entry for a quarter of that time each. Exits non-zero on a finding.
+# then the fuzzers of the text parsers, the settings file, the program's
+# entry and the desktop-background memory file for a quarter of that time each. Exits non-zero on a finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -17,7 +17,7 @@ if [ -z "${2:-}" ]; then
     -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$flags" \
     -DWH_BUILD_FUZZ=ON -DWH_BUILD_TESTS=OFF >/dev/null
 fi
-cmake --build "$build" --target fuzz_dib make_dib_seeds fuzz_text fuzz_ini fuzz_entry
+cmake --build "$build" --target fuzz_dib make_dib_seeds fuzz_text fuzz_ini fuzz_entry fuzz_memory
 seeds="$build/fuzz/dib_seeds"
 corpus="$build/fuzz/dib_corpus"
 mkdir -p "$seeds" "$corpus"
@@ -41,3 +41,8 @@ printf '\0/p\0001234' >"$entry_corpus/preview"
 printf '0x1a\0-root\0--density\000150\0--seed\0007' >"$entry_corpus/daemon"
 "$build/fuzz/fuzz_entry" -max_total_time=$(((seconds + 3) / 4)) -max_len=256 -timeout=10 \
   -print_final_stats=1 -artifact_prefix="$build/fuzz/entry-" "$entry_corpus"
+memory_corpus="$build/fuzz/memory_corpus"
+mkdir -p "$memory_corpus"
+printf "gsettings org.gnome.desktop.background picture-uri\t'file:///usr/share/backgrounds/beach.jpg'\nxfconf /backdrop/screen0/monitor0/workspace0/last-image\t/home/u/forest.png\nroot\tpicture\n" >"$memory_corpus/memory"
+"$build/fuzz/fuzz_memory" -max_total_time=$(((seconds + 3) / 4)) -max_len=2048 -timeout=10 \
+  -print_final_stats=1 -artifact_prefix="$build/fuzz/memory-" "$memory_corpus"

@@ -18,8 +18,11 @@ char LocaleDecimalSeparator() {
 namespace {
 
 // Parses "[sign]digits[sep digits][E[sign]digits]" surrounded by blanks,
-// independent of the C library's own locale handling.
-bool ParseNumber(const std::string& text, char sep, double* out) {
+// independent of the C library's own locale handling. The separator may be
+// '.' or ',' whatever the locale: the store never writes digit grouping, so
+// a comma can only be a decimal comma, and a file written under one locale
+// (or copied from another machine) reads the same under any other.
+bool ParseNumber(const std::string& text, double* out) {
   size_t i = 0, n = text.size();
   auto blank = [&](size_t k) { return text[k] == ' ' || text[k] == '\t'; };
   while (i < n && blank(i)) ++i;
@@ -34,7 +37,7 @@ bool ParseNumber(const std::string& text, char sep, double* out) {
     c_text.push_back(text[i++]);
     ++digits;
   }
-  if (i < end && text[i] == sep) {
+  if (i < end && (text[i] == '.' || text[i] == ',')) {
     c_text.push_back('.');
     ++i;
     while (i < end && std::isdigit(static_cast<unsigned char>(text[i]))) {
@@ -68,7 +71,7 @@ bool ParseNumber(const std::string& text, char sep, double* out) {
 
 double TextToDouble(const std::string& text) {
   double v;
-  if (!ParseNumber(text, LocaleDecimalSeparator(), &v)) Raise(kErrTypeMismatch);
+  if (!ParseNumber(text, &v)) Raise(kErrTypeMismatch);
   if (!std::isfinite(v)) Raise(kErrOverflow);
   return v;
 }

@@ -1,6 +1,6 @@
-// Numbers as the user's locale writes them. The settings are stored as text,
-// so a value saved under a locale with a decimal comma must read back under
-// the same locale.
+// Numbers as the user's locale writes them. The settings are stored as text;
+// a value saved under a locale with a decimal comma reads back under any
+// locale, as one saved with a point does.
 #pragma once
 
 #include <string>
@@ -18,7 +18,8 @@ std::string SingleToText(float v);
 std::string IntegerToText(long long v);
 
 // Text to number. Blanks around the number are allowed; a sign, digits with
-// the locale's decimal separator and an exponent are understood. Text that
+// '.' or ',' as the decimal separator (either, under any locale) and an
+// exponent are understood. Text that
 // is not a number raises "Type mismatch"; a number outside the target's
 // range raises "Overflow". Integers round fractions half to even.
 double TextToDouble(const std::string& text);

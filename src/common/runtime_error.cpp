@@ -27,6 +27,7 @@ std::string ErrorMessage(int number) {
     case 75: return "Path/File access error";
     case 76: return "Path not found";
     case 91: return "Object variable or With block variable not set";
+    case 321: return "Invalid file format";
     case 326: return "Resource not found";
     case 380: return "Invalid property value";
     case 481: return "Invalid picture";
@@ -47,6 +48,7 @@ int FileErrorFromErrno(int err) {
     case EPERM:
     case EROFS: return kErrPermissionDenied;
     case ENOSPC:
+    case EFBIG:  // past the file-size limit: no more room for this file
 #ifdef EDQUOT
     case EDQUOT:
 #endif

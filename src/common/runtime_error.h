@@ -23,6 +23,7 @@ enum ErrNo : int {
   kErrPathFileAccess = 75,   // "Path/File access error"
   kErrPathNotFound = 76,     // "Path not found"
   kErrObjectNotSet = 91,     // "Object variable or With block variable not set"
+  kErrInvalidFileFormat = 321,  // "Invalid file format"
   kErrResourceNotFound = 326,  // "Resource with identifier '...' not found"
   kErrInvalidProperty = 380, // "Invalid property value"
   kErrInvalidPicture = 481,  // "Invalid picture"

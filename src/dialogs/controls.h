@@ -52,6 +52,9 @@ class Window {
   virtual void Unload() = 0;
   // Shows the information dialog modally; returns when it has been closed.
   virtual void ShowInfoModal() = 0;
+  // Tells the user of a failure in a modal message over the dialog, with an
+  // OK button; returns when it has been closed.
+  virtual void ShowFailure(const std::string& text) = 0;
   // Hands a document or address to the desktop, as the shell's "open" does.
   // `show` is the window show mode (1 normal). The result is not checked.
   virtual void ShellExecuteFile(const std::string& operation, const std::string& file,

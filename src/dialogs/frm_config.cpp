@@ -151,7 +151,15 @@ void frmConfig::cmdOK_Click() {
   for (int i = kRestartOption + 1; i < static_cast<int>(rows.size()); ++i) {
     STMT(s.*rows[i].field = Int16(c_.chkOpt.at(i)->Value()));
   }
-  STMT(SaveConfig());
+  // A save that failed keeps the dialog open with the user's values in it,
+  // and says where the settings should have gone and why they could not.
+  std::string failure;
+  bool saved = false;
+  STMT(saved = SaveConfig(&failure));
+  if (!saved) {
+    STMT(c_.window->ShowFailure(failure));
+    return;
+  }
   STMT(c_.window->Unload());
 }
 

@@ -66,7 +66,8 @@ class frmConfig {
   void vscTime_Change();
   // Puts the default values into the controls (stores nothing).
   void cmdReset_Click();
-  // Stores the controls into SaverSettings, saves them, closes the dialog.
+  // Stores the controls into SaverSettings, saves them, closes the dialog;
+  // when they cannot be saved it says why and stays open.
   void cmdOK_Click();
   void cmdInfo_Click();
   void cmdHomepage_Click();

@@ -143,9 +143,10 @@ void ErrScribe::AppendToLog() {
   const std::string name = WithoutExtension(BaseName(Sys().ExecutablePath())) + ".FLG";
   // Appended and closed at once: a saver may be killed at any moment. A log
   // that cannot be written anywhere is dropped: reporting an error must
-  // never fail the program.
+  // never fail the program. Past kLogHalf the log moves aside as ".FLG.1",
+  // so years of runs keep at most about twice that.
   for (const std::string& folder : Sys().FoldersFor(platform::OwnFile::kErrorLog)) {
-    if (files::AppendToFile(folder, name, text)) {
+    if (files::AppendToFile(folder, name, text, kLogHalf)) {
       last_log_path_ = files::JoinPath(folder, name);
       return;
     }

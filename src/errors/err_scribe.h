@@ -42,6 +42,10 @@ class ErrScribe {
   // The log path that could be written last time, empty before any.
   const std::string& last_log_path() const { return last_log_path_; }
 
+  // The size past which the log becomes "<name>.FLG.1" (the older half of
+  // what is kept) and a new log starts: about 1 MB in all.
+  static constexpr size_t kLogHalf = 512 * 1024;
+
   // How often the same error (module, procedure, number) is written to the
   // log and beeped before the reporter falls silent about it.
   static constexpr int kMaxRepeats = 3;

@@ -72,6 +72,11 @@ class OverlaySettingsStore : public SettingsStore {
                   const std::string& default_text) override;
   void Save(const std::string& app, const std::string& section, const std::string& key,
             const std::string& text) override;
+  void SaveAll(const std::string& app, const std::string& section,
+               const std::vector<std::pair<std::string, std::string>>& values) override {
+    below_.SaveAll(app, section, values);
+  }
+  std::string Location(const std::string& app) const override { return below_.Location(app); }
   void Reload() override { below_.Reload(); }
 
  private:

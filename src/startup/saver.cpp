@@ -116,7 +116,9 @@ void exitScreensaver() {
   } done;
   trap([&] { Sys().ShowCursor(true); }) &&
       trap([&] { Sys().SetScreenSaverActive(true); }) &&
-      trap([&] { Sys().SetScreenSaverRunning(false); }) && trap([&] {
+      trap([&] { Sys().SetScreenSaverRunning(false); }) &&
+      // The desktop shows at once; the wallpaper's helpers may take seconds.
+      trap([&] { IgnoreErrors([&] { Exits().HideWindows(); }); }) && trap([&] {
         if (SaverSettings.Wallpaper == 1) Exits().SaveWallpaper();
       });
   IgnoreErrors([&] { Exits().UnloadAll(); });

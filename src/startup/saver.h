@@ -60,6 +60,10 @@ class ExitHost {
   virtual ~ExitHost() = default;
   // The system's password prompt (9x family); false keeps the saver running.
   virtual bool VerifyScreenSavePwd() { return true; }
+  // Takes every window off the screen at once, so that the desktop shows as
+  // soon as the user ends the saver, before the slower steps (the
+  // wallpaper) run. Errors are ignored.
+  virtual void HideWindows() {}
   // Signs the background, saves it as the wallpaper file and installs it.
   virtual void SaveWallpaper() {}
   // Closes every window, last opened first. Errors are ignored.
@@ -68,8 +72,8 @@ class ExitHost {
 void SetExitHost(ExitHost* host);
 
 // Ends the full-screen saver: password check where the platform leaves it to
-// the saver, cursor and system flags back, the wallpaper when it is on, every
-// window closed, the process ended. Outside saver mode it does nothing. A
+// the saver, cursor and system flags back, the windows off the screen, the
+// wallpaper when it is on, every window closed, the process ended. Outside saver mode it does nothing. A
 // call while an exit is already under way returns at once.
 void exitScreensaver();
 

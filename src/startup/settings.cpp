@@ -15,10 +15,6 @@ SettingsStore* g_store = nullptr;
 std::string Read(const char* key, const std::string& default_text) {
   return Settings().Get(kAppName, kSettingsSection, key, default_text);
 }
-
-void Write(const char* key, const std::string& text) {
-  Settings().Save(kAppName, kSettingsSection, key, text);
-}
 }  // namespace
 
 std::string MemorySettingsStore::Get(const std::string& app, const std::string& section,
@@ -81,22 +77,35 @@ void LoadConfig() {
       trap([&] { s.Sharp = i16("Sharp", d.Sharp); });
 }
 
-void SaveConfig() {
+bool SaveConfig(std::string* failure) {
   Trap trap("Saver", "SaveConfig");
   const SaverSettingsRecord& s = SaverSettings;
-  trap([&] { Write("SpeedF", SingleToText(s.SpeedF)); }) &&
-      trap([&] { Write("Size", SingleToText(s.Size)); }) &&
-      trap([&] { Write("maxFl", IntegerToText(s.maxFl)); }) &&
-      trap([&] { Write("SpeedS", SingleToText(s.SpeedS)); }) &&
-      trap([&] { Write("SpeedO", SingleToText(s.SpeedO)); }) &&
-      trap([&] { Write("Speed", SingleToText(s.Speed)); }) &&
-      trap([&] { Write("Date", IntegerToText(s.Date)); }) &&
-      trap([&] { Write("Time", IntegerToText(s.Time)); }) &&
-      trap([&] { Write("Snowman", IntegerToText(s.Snowman)); }) &&
-      trap([&] { Write("Restart", IntegerToText(s.Restart)); }) &&
-      trap([&] { Write("rTime", IntegerToText(s.rTime)); }) &&
-      trap([&] { Write("Wallpaper", IntegerToText(s.Wallpaper)); }) &&
-      trap([&] { Write("Sharp", IntegerToText(s.Sharp)); });
+  std::vector<std::pair<std::string, std::string>> values;
+  bool saved = false;
+  std::string reason = ErrorMessage(kErrPathFileAccess);
+  trap([&] {
+    values = {{"SpeedF", SingleToText(s.SpeedF)},   {"Size", SingleToText(s.Size)},
+              {"maxFl", IntegerToText(s.maxFl)},    {"SpeedS", SingleToText(s.SpeedS)},
+              {"SpeedO", SingleToText(s.SpeedO)},   {"Speed", SingleToText(s.Speed)},
+              {"Date", IntegerToText(s.Date)},      {"Time", IntegerToText(s.Time)},
+              {"Snowman", IntegerToText(s.Snowman)}, {"Restart", IntegerToText(s.Restart)},
+              {"rTime", IntegerToText(s.rTime)},    {"Wallpaper", IntegerToText(s.Wallpaper)},
+              {"Sharp", IntegerToText(s.Sharp)}};
+  }) && trap([&] {
+    try {
+      Settings().SaveAll(kAppName, kSettingsSection, values);
+      saved = true;
+    } catch (const RuntimeError& e) {
+      reason = e.description();
+      throw;
+    }
+  });
+  if (!saved && failure) {
+    const std::string where = Settings().Location(kAppName);
+    *failure = "The settings could not be saved" + (where.empty() ? "" : " to " + where) + ": " +
+               reason + ".";
+  }
+  return saved;
 }
 
 }  // namespace wh

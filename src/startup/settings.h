@@ -3,6 +3,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/numeric.h"
 
@@ -45,6 +47,20 @@ class SettingsStore {
   // run-time error.
   virtual void Save(const std::string& app, const std::string& section, const std::string& key,
                     const std::string& text) = 0;
+  // Stores several keys of one section together. A store that keeps a file
+  // writes them in one replacement of it, so that a crash or a second
+  // writer never leaves some keys old and some new; this default stores
+  // them one at a time.
+  virtual void SaveAll(const std::string& app, const std::string& section,
+                       const std::vector<std::pair<std::string, std::string>>& values) {
+    for (const auto& [key, text] : values) Save(app, section, key, text);
+  }
+  // Where the application's settings are kept, as the user would look for
+  // them (a file's path, a registry key); empty when nowhere a user can see.
+  virtual std::string Location(const std::string& app) const {
+    (void)app;
+    return "";
+  }
   // Takes in the store's current state: the Gets that follow answer from it
   // until the next Reload or Save. LoadConfig calls it once before reading
   // its keys, so one load reads the store once and sees one state of it. A
@@ -79,8 +95,11 @@ constexpr const char* kSettingsSection = "Settings";
 
 // Fills SaverSettings and minFl from the store (defaults for missing keys).
 void LoadConfig();
-// Writes every field of SaverSettings to the store.
-void SaveConfig();
+// Writes every field of SaverSettings to the store, all in one go. A failure
+// takes the error route and returns false, with `failure` (when given) set
+// to one line naming where the settings should have gone and why they
+// could not.
+bool SaveConfig(std::string* failure = nullptr);
 
 // The defaults of a first run.
 SaverSettingsRecord DefaultSettings();

@@ -19,6 +19,10 @@ void SignWallpaper(FrmMain& f) {
   bg.SetPicture(bg.Snapshot());
 }
 
+bool HasWallpaperPicture(FrmMain& f) {
+  return f.picBG.ScaleWidth() > 0 && f.picBG.ScaleHeight() > 0;
+}
+
 std::string SignAndSaveWallpaper(FrmMain& f) {
   SignWallpaper(f);
   const std::vector<uint8_t> bmp = EncodeBmp24(f.picBG.image());

@@ -19,6 +19,10 @@ extern const char* const kWallpaperName;
 // picBG's picture: the wallpaper as it will be saved.
 void SignWallpaper(FrmMain& f);
 
+// Whether picBG holds a picture to leave behind: not before the first stage
+// of a scene.
+bool HasWallpaperPicture(FrmMain& f);
+
 // Signs picBG (SignWallpaper) and saves it as kWallpaperName in the first
 // folder the machine offers for it (System::FoldersFor) that takes it,
 // replacing the old file only once the new one is complete. Returns the path

@@ -231,6 +231,39 @@ TEST_F(Reporter, AFolderOthersCanWriteIntoIsNeverWrittenInto) {
   EXPECT_EQ(sys.beeps, 1);
 }
 
+// A saver that fails every night for years must not fill the disk: past
+// half the limit the log moves aside as .FLG.1, replacing the one before.
+TEST_F(Reporter, TheLogKeepsAboutOneMegabyteTheOlderHalfAsFlg1) {
+  const std::string log = dir.path() + "/winterhollow.FLG", older = log + ".1";
+  const std::string small(100 * 1024, 'a'), large(ErrScribe::kLogHalf - 10, 'b');
+  struct Case {
+    std::string log, older;  // before the report
+    std::string expected_older;
+    bool starts_afresh;
+  } cases[] = {
+      {small, "", "", false},
+      {large, "", large, true},
+      {large, "oldest", large, true},
+  };
+  for (const Case& c : cases) {
+    std::remove(older.c_str());
+    WriteFile(log, c.log);
+    if (!c.older.empty()) WriteFile(older, c.older);
+    scribe.Reset();
+    scribe.OnError("frmMain", "BuildBG", RuntimeError(kErrOverflow));
+    const std::string now = ReadFile(log);
+    EXPECT_EQ(now.rfind("----", 0) == 0, c.starts_afresh) << c.log.size();
+    EXPECT_EQ(now.size() - (c.starts_afresh ? 0 : c.log.size()), scribe.BuildProtocol().size() + 2);
+    EXPECT_EQ(ReadFile(older), c.expected_older) << c.log.size();
+  }
+  // Many reports never take the two beyond about twice the half.
+  for (int i = 0; i < 2000; ++i) {
+    scribe.Reset();
+    scribe.OnError("frmMain", "Tick" + std::to_string(i), RuntimeError(kErrOverflow));
+  }
+  EXPECT_LE(ReadFile(log).size() + ReadFile(older).size(), 2 * ErrScribe::kLogHalf);
+}
+
 // The Linux machine itself: files only in the user's XDG folders.
 class LinuxPlaces : public WithFakeSystem {
  protected:

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
+#include <cstring>
+#include <optional>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -141,6 +145,41 @@ TEST_F(Config, DecimalCommaRoundTripsUnderAGermanLocale) {
   EXPECT_EQ(Protocols(), 0);
 }
 
+// A daemon started without LANG reads the file the dialog wrote under a
+// German locale, and the other way round: both separators mean the same.
+TEST_F(Config, StoredNumbersReadTheSameWithEitherSeparatorUnderAnyLocale) {
+  struct Case {
+    const char* speeds;
+    const char* speed;
+  };
+  const Case cases[] = {{"0,53", "5,5"}, {"0.53", "5.5"}, {" 0,53 ", "5,50"}, {"0.53", "55e-1"}};
+  for (const bool german_locale : {false, true}) {
+    GermanNumbers german;
+    if (!german_locale) std::setlocale(LC_NUMERIC, "C");
+    else if (!german.ok()) continue;  // de_DE.UTF-8 not installed: the C half still runs
+    for (const Case& c : cases) {
+      Put("SpeedS", c.speeds);
+      Put("Speed", c.speed);
+      Put("maxFl", "42,5");  // rounds half to even, as with a point
+      SaverSettings = SaverSettingsRecord{};
+      LoadConfig();
+      const std::string where =
+          std::string(german_locale ? "de_DE " : "C ") + c.speeds + " " + c.speed;
+      EXPECT_EQ(SaverSettings.SpeedS, 0.53f) << where;
+      EXPECT_EQ(SaverSettings.Speed, 5.5f) << where;
+      EXPECT_EQ(SaverSettings.maxFl, 42) << where;
+    }
+    // Writing keeps the locale's own separator.
+    EXPECT_EQ(SingleToText(0.53f), german_locale ? "0,53" : "0.53");
+  }
+  EXPECT_EQ(Protocols(), 0);
+  // Text that is not a number still takes the error route.
+  Put("SpeedS", "0,5,3");
+  LoadConfig();
+  EXPECT_EQ(Protocols(), 1);
+  EXPECT_NE(Log().find("13 (Type mismatch)"), std::string::npos);
+}
+
 TEST_F(Config, BadStoredTextIsReportedAndLoadingGoesOn) {
   Put("maxFl", "lots");
   Put("Date", "99999");
@@ -166,7 +205,8 @@ TEST(NumberText, ParsingAndFormatting) {
   EXPECT_EQ(TextToDouble(" 1.5e2 "), 150.0);
   EXPECT_EQ(TextToDouble("-.5"), -0.5);
   EXPECT_EQ(TextToDouble("+7."), 7.0);
-  for (const char* bad : {"", " ", "1,5", "abc", "1.2.3", "e5", "5e", "--1", "0x10"}) {
+  for (const char* bad : {"", " ", "abc", "1.2.3", "1,2.3", "1,,5", "1.5,", "1 000", "e5", "5e",
+                          "--1", "0x10", ",", "."}) {
     EXPECT_THROW(TextToDouble(bad), RuntimeError) << bad;
   }
   EXPECT_THROW(TextToInt16("32768"), RuntimeError);
@@ -338,6 +378,112 @@ TEST_F(IniFile, SavingThroughALinkKeepsTheLink) {
   EXPECT_EQ(ReadFile(real).rfind("; mine\n[Settings]\nmaxFl=110\n", 0), 0u) << ReadFile(real);
   EXPECT_NE(ReadFile(real).find("Wallpaper=1\n"), std::string::npos);
   EXPECT_EQ(Protocols(), 0);
+}
+
+// Two programs saving at once (the dialog, a second dialog) and crashes in the
+// middle of a save: the file is always one whole save, never keys of both.
+TEST_F(IniFile, SavesAreWholeAndNeverMixUnderTwoWritersAndCrashes) {
+  SaverSettingsRecord a = DefaultSettings(), b = a;
+  b.maxFl = 150, b.SpeedF = 7, b.Size = 3, b.SpeedO = 2, b.SpeedS = 1, b.Speed = 9;
+  b.Date = b.Time = b.Snowman = b.Restart = b.Wallpaper = b.Sharp = 0;
+  b.rTime = 120;
+  std::string text_a, text_b;
+  for (auto [record, text] : {std::pair{&b, &text_b}, std::pair{&a, &text_a}}) {
+    SaverSettings = *record;
+    ASSERT_TRUE(SaveConfig());
+    *text = ReadFile(Path());
+  }
+  for (int round = 0; round < 12; ++round) {
+    std::vector<pid_t> writers;
+    for (const SaverSettingsRecord* record : {&a, &b}) {
+      const pid_t pid = fork();
+      if (pid == 0) {
+        SaverSettings = *record;
+        for (;;) SaveConfig();
+      }
+      writers.push_back(pid);
+    }
+    usleep(static_cast<useconds_t>(15000 + 7000 * round));
+    for (pid_t pid : writers) kill(pid, SIGKILL);
+    for (pid_t pid : writers) waitpid(pid, nullptr, 0);
+    const std::string now = ReadFile(Path());
+    ASSERT_TRUE(now == text_a || now == text_b) << "round " << round << ":\n" << now;
+  }
+  EXPECT_EQ(Protocols(), 0);
+}
+
+TEST_F(IniFile, ASaveKeepsTheFilesModeAndLineEnds) {
+  struct Case {
+    const char* content;
+    mode_t mode;
+    const char* end;
+  } cases[] = {
+      {"; mine\r\n[Settings]\r\nmaxFl=150\r\n", 0640, "\r\n"},
+      {"; mine\n[Settings]\nmaxFl=150\n", 0600, "\n"},
+      {"[Settings]\r\nmaxFl=150", 0664, "\r\n"},
+  };
+  std::system(("mkdir -p '" + Folder() + "'").c_str());
+  for (const Case& c : cases) {
+    std::system(("rm -f '" + Path() + "'").c_str());
+    WriteFile(Path(), c.content);
+    ASSERT_EQ(chmod(Path().c_str(), c.mode), 0);
+    SaverSettings = DefaultSettings();
+    ASSERT_TRUE(SaveConfig());
+    const std::string now = ReadFile(Path());
+    size_t lines = 0;
+    for (size_t at = now.find('\n'); at != std::string::npos; at = now.find('\n', at + 1)) {
+      ++lines;
+      EXPECT_EQ(now.compare(at + 1 - std::strlen(c.end), std::strlen(c.end), c.end), 0)
+          << "line " << lines << " of:\n" << now;
+    }
+    EXPECT_EQ(lines, std::string(c.content).find("; mine") == 0 ? 15u : 14u) << now;
+    EXPECT_NE(now.find(std::string("maxFl=110") + c.end), std::string::npos) << now;
+    struct stat st {};
+    ASSERT_EQ(stat(Path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.content;
+  }
+}
+
+// What the settings dialog shows when OK cannot save: the file and why.
+TEST_F(IniFile, AFailedSaveSaysWhereAndWhyAndLeavesTheFile) {
+  SaverSettings = DefaultSettings();
+  ASSERT_TRUE(SaveConfig());
+  const std::string before = ReadFile(Path());
+  SaverSettings.maxFl = 33;
+  struct Case {
+    const char* name;
+    std::function<void()> spoil, mend;
+    const char* reason;
+  } cases[] = {
+      {"a read-only file", [&] { chmod(Path().c_str(), 0444); },
+       [&] { chmod(Path().c_str(), 0600); }, "Permission denied"},
+      {"a folder all may write into", [&] { chmod(Folder().c_str(), 0777); },
+       [&] { chmod(Folder().c_str(), 0700); }, "Permission denied"},
+      {"a full disk", [] {}, [] {}, "Disk full"},
+  };
+  for (const Case& c : cases) {
+    ErrScribe::Instance().Reset();
+    const int protocols = Protocols();
+    c.spoil();
+    std::string failure;
+    bool saved;
+    {
+      std::optional<FileSizeLimit> full;
+      if (std::string(c.reason) == "Disk full") full.emplace(before.size() / 2);
+      saved = SaveConfig(&failure);
+    }
+    c.mend();
+    EXPECT_FALSE(saved) << c.name;
+    EXPECT_EQ(failure, "The settings could not be saved to " + Path() + ": " + c.reason + ".")
+        << c.name;
+    EXPECT_EQ(ReadFile(Path()), before) << c.name;
+    // (The log itself cannot grow on the full disk.)
+    if (std::string(c.reason) != "Disk full") {
+      EXPECT_EQ(Protocols(), protocols + 1) << c.name;
+    }
+  }
+  EXPECT_TRUE(SaveConfig());
+  EXPECT_NE(ReadFile(Path()).find("maxFl=33\n"), std::string::npos);
 }
 
 }  // namespace

@@ -105,17 +105,24 @@ struct RecordingExit : ExitHost {
   bool allow = true;
   int prompts = 0, wallpapers = 0, unloads = 0;
   bool fail_wallpaper = false;
+  std::string steps;  // the window layer's steps, in order
   bool VerifyScreenSavePwd() override {
     ++prompts;
     return allow;
   }
+  void HideWindows() override {
+    steps += "hide ";
+    Raise(kErrObjectNotSet);  // ignored: the exit goes on
+  }
   void SaveWallpaper() override {
+    steps += "wallpaper ";
     ++wallpapers;
     // The window's unload handler calls back in; so does the reporter.
     exitScreensaver();
     if (fail_wallpaper) Raise(kErrPathFileAccess);
   }
   void UnloadAll() override {
+    steps += "unload ";
     ++unloads;
     exitScreensaver();
   }
@@ -156,6 +163,9 @@ TEST_F(Exit, OnlySaverModeRestoresTheSystemAndEndsOnce) {
   EXPECT_EQ(exits.wallpapers, 1);
   EXPECT_EQ(exits.unloads, 1);
   EXPECT_EQ(exits.prompts, 0);  // the NT family asks for the password itself
+  // The desktop shows before the wallpaper's slow helpers run.
+  EXPECT_EQ(exits.steps, "hide wallpaper unload ");
+  EXPECT_EQ(Protocols(), 0);
 
   SaverSettings.Wallpaper = -1;  // only exactly 1 counts as on
   EXPECT_EQ(ExitStatus(), 0);

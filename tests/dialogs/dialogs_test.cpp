@@ -3,6 +3,8 @@
 // reach the error trap.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <clocale>
 #include <cmath>
 #include <memory>
@@ -14,6 +16,7 @@
 #include "dialogs/frm_info.h"
 #include "dialogs/layout.h"
 #include "fake_system.h"
+#include "platform/posix/ini_store.h"
 
 namespace wh::dialogs {
 namespace {
@@ -53,12 +56,14 @@ struct FakeButton : Button {
 struct FakeWindow : Window {
   void Unload() override { ++unloads; }
   void ShowInfoModal() override { ++infos; }
+  void ShowFailure(const std::string& text) override { failures.push_back(text); }
   void ShellExecuteFile(const std::string& op, const std::string& file, const std::string& params,
                         const std::string& dir, int show) override {
     if (fail_shell) Raise(kErrFileNotFound);
     shell.push_back(op + "|" + file + "|" + params + "|" + dir + "|" + std::to_string(show));
   }
   int unloads = 0, infos = 0;
+  std::vector<std::string> failures;
   bool fail_shell = false;
   std::vector<std::string> shell;
 };
@@ -187,6 +192,35 @@ TEST_F(Dialogs, OpeningAndOkMoveOffGridValuesToTheGrid) {
   EXPECT_EQ(Stored("maxFl"), "112");
   EXPECT_EQ(Stored("rTime"), "60");
   EXPECT_EQ(Stored("Snowman"), "0");
+}
+
+// OK that cannot save keeps the dialog and the user's values, and says
+// which file and why; once the file can be written, OK saves and closes.
+TEST_F(Dialogs, OkThatCannotSaveStaysOpenAndNamesTheFileAndTheReason) {
+  platform::IniFileStore ini(dir.path() + "/config");
+  SetSettingsStore(&ini);
+  const std::string path = ini.FilePath(kAppName);
+  SaverSettings = DefaultSettings();
+  ASSERT_TRUE(SaveConfig());
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);  // the user made it read-only
+  const std::string before = testing::ReadFile(path);
+  ConfigDialog d;
+  d.frm.Form_Load();
+  d.h[0].value = 100;
+  d.frm.cmdOK_Click();
+  EXPECT_EQ(d.win.unloads, 0) << "the dialog stays open";
+  EXPECT_EQ(d.win.failures,
+            std::vector<std::string>{"The settings could not be saved to " + path +
+                                     ": Permission denied."});
+  EXPECT_EQ(testing::ReadFile(path), before);
+  EXPECT_EQ(Protocols(), 1);
+  EXPECT_EQ(d.h[0].value, 100) << "what the user chose is still there";
+
+  ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+  d.frm.cmdOK_Click();
+  EXPECT_EQ(d.win.unloads, 1);
+  EXPECT_EQ(d.win.failures.size(), 1u);
+  EXPECT_NE(testing::ReadFile(path).find("maxFl=200\n"), std::string::npos);
 }
 
 TEST_F(Dialogs, TheIntervalFollowsTheRestartBox) {

@@ -150,4 +150,22 @@ open_dialog /C
 wait_closed
 reports=$(grep -c "Prozedur / procedure:.LoadConfig" "$log" || true)
 [ "$reports" = 1 ] || fail "the bad maxFl was reported $reports times, not once"
+
+# 8. OK with a settings file the user made read-only: a message over the
+#    dialog, the file untouched, the dialog still open after the message.
+chmod 0444 "$ini"
+before=$(cat "$ini")
+open_dialog /C
+xdotool key alt+o
+msg=$(xdotool search --sync --limit 1 --name '^WinterHollow$')
+sleep 0.5
+import -window "$msg" "$work/failure.png"
+kill -0 "$dpid" || fail "the dialog closed although nothing was saved"
+[ "$(cat "$ini")" = "$before" ] || fail "the read-only settings file was replaced"
+xdotool windowfocus --sync "$msg" key Return
+for _ in $(seq 50); do xdotool search --name '^WinterHollow$' >/dev/null || break; sleep 0.1; done
+kill -0 "$dpid" || fail "the dialog closed with the message"
+"$wm_close" "$win"
+wait_closed
+if [ -n "${WH_KEEP_SHOTS:-}" ]; then cp "$work/failure.png" "$WH_KEEP_SHOTS/"; fi
 echo "PASS"

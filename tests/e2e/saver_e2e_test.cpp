@@ -92,6 +92,8 @@ class Saver : public ::testing::Test {
   void Start(std::vector<std::string> args, std::vector<std::string> env = {}) {
     pid_ = fork();
     if (pid_ == 0) {
+      // As some launchers hand it down: inherited across exec.
+      if (ignore_sigchld_) signal(SIGCHLD, SIG_IGN);
       setenv("HOME", home_.c_str(), 1);
       setenv("XDG_CONFIG_HOME", (home_ + "/.config").c_str(), 1);
       setenv("XDG_DATA_HOME", (home_ + "/.local/share").c_str(), 1);
@@ -203,8 +205,47 @@ class Saver : public ::testing::Test {
     ASSERT_EQ(WaitEnd(5s), 0);
   }
 
+  // Stand-ins for the desktops' settings tools in dir_/bin: they record how
+  // they were called in calls.txt and keep the values set in store.txt, as
+  // the real ones do; WH_SLOW=<seconds> makes them hang first. Returns the
+  // PATH entry that finds them.
+  std::string InstallSettingsTools() {
+    const std::string bin = dir_ + "/bin", calls = Calls(), store = StoreFile();
+    Sh("mkdir -p '" + bin + "'");
+    const std::string slow = "[ -z \"$WH_SLOW\" ] || sleep \"$WH_SLOW\"\n";
+    std::ofstream(bin + "/gsettings")
+        << "#!/bin/sh\necho \"gsettings $*\" >> '" << calls << "'\n" << slow
+        << "case \"$1\" in\n"
+        << "get) v=$(grep \"^$2 $3 \" '" << store << "' | tail -n 1); [ -n \"$v\" ] || exit 1;"
+        << " echo \"${v#\"$2 $3 \"}\";;\n"
+        // gsettings keeps a plain text as a quoted string.
+        << "set) v=\"$4\"; case \"$v\" in \\'*) ;; *) v=\"'$v'\";; esac;"
+        << " echo \"$2 $3 $v\" >> '" << store << "';;\nesac\n";
+    std::ofstream(bin + "/xfconf-query")
+        << "#!/bin/sh\necho \"xfconf-query $*\" >> '" << calls << "'\n" << slow
+        << "case \"$*\" in\n"
+        << "*' -l') echo /backdrop/screen0/monitor0/workspace0/last-image;"
+        << " echo /backdrop/screen0/monitor0/workspace0/color-style;;\n"
+        << "*' -s '*) echo \"$4 $6\" >> '" << store << "';;\n"
+        << "*) v=$(grep \"^$4 \" '" << store << "' | tail -n 1); [ -n \"$v\" ] || exit 1;"
+        << " echo \"${v#\"$4 \"}\";;\nesac\n";
+    Sh("chmod +x '" + bin + "/gsettings' '" + bin + "/xfconf-query'");
+    return "PATH=" + bin + ":" + std::getenv("PATH");
+  }
+  std::string Calls() const { return dir_ + "/calls.txt"; }
+  std::string StoreFile() const { return dir_ + "/store.txt"; }
+  // The latest value the stand-ins hold for a key.
+  std::string Latest(const std::string& key) {
+    std::istringstream in(ReadFile(StoreFile()));
+    std::string line, value;
+    while (std::getline(in, line))
+      if (line.rfind(key + " ", 0) == 0) value = line.substr(key.size() + 1);
+    return value;
+  }
+
   std::string dir_, home_, exe_;
   pid_t pid_ = -1, host_pid_ = -1;
+  bool ignore_sigchld_ = false;
 };
 
 // Full screen, with and without shared memory: the window covers the
@@ -291,34 +332,8 @@ TEST_F(Saver, LeavesAScreenSizedWallpaperAndSetsTheRootPixmap) {
 // keep the values set, as the real ones do: the user's own background goes,
 // and --restore-wallpaper brings it back.
 TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
-  const std::string bin = dir_ + "/bin", calls = dir_ + "/calls.txt", store = dir_ + "/store.txt";
-  Sh("mkdir -p '" + bin + "'");
-  std::ofstream(bin + "/gsettings")
-      << "#!/bin/sh\necho \"gsettings $*\" >> '" << calls << "'\n"
-      << "case \"$1\" in\n"
-      << "get) v=$(grep \"^$2 $3 \" '" << store << "' | tail -n 1); [ -n \"$v\" ] || exit 1;"
-      << " echo \"${v#\"$2 $3 \"}\";;\n"
-      // gsettings keeps a plain text as a quoted string.
-      << "set) v=\"$4\"; case \"$v\" in \\'*) ;; *) v=\"'$v'\";; esac;"
-      << " echo \"$2 $3 $v\" >> '" << store << "';;\nesac\n";
-  std::ofstream(bin + "/xfconf-query")
-      << "#!/bin/sh\necho \"xfconf-query $*\" >> '" << calls << "'\n"
-      << "case \"$*\" in\n"
-      << "*' -l') echo /backdrop/screen0/monitor0/workspace0/last-image;"
-      << " echo /backdrop/screen0/monitor0/workspace0/color-style;;\n"
-      << "*' -s '*) echo \"$4 $6\" >> '" << store << "';;\n"
-      << "*) v=$(grep \"^$4 \" '" << store << "' | tail -n 1); [ -n \"$v\" ] || exit 1;"
-      << " echo \"${v#\"$4 \"}\";;\nesac\n";
-  Sh("chmod +x '" + bin + "/gsettings' '" + bin + "/xfconf-query'");
-  const std::string path = "PATH=" + bin + ":" + std::getenv("PATH");
-  // The latest value the stand-in holds for a key.
-  auto latest = [&](const std::string& key) {
-    std::istringstream in(ReadFile(store));
-    std::string line, value;
-    while (std::getline(in, line))
-      if (line.rfind(key + " ", 0) == 0) value = line.substr(key.size() + 1);
-    return value;
-  };
+  const std::string path = InstallSettingsTools(), calls = Calls(), store = StoreFile();
+  auto latest = [&](const std::string& key) { return Latest(key); };
   WriteSettings("Wallpaper=1\n");
   const std::string bmp = WallpaperPath();
   const std::string gnome = "org.gnome.desktop.background ";
@@ -362,6 +377,53 @@ TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
   EXPECT_EQ(Log(), "");
 }
 
+// A launcher that ignores SIGCHLD hands that down to the saver; the settings
+// tools' answers must still be heard, so the user's background is recorded
+// and comes back.
+TEST_F(Saver, AnIgnoredSigchldFromTheLauncherStillRecordsTheUsersBackground) {
+  const std::string path = InstallSettingsTools();
+  const std::string key = "org.gnome.desktop.background picture-uri";
+  std::ofstream(StoreFile()) << key << " 'file:///usr/share/backgrounds/beach.jpg'\n";
+  WriteSettings("Wallpaper=1\n");
+  const std::vector<std::string> env{path, "XDG_CURRENT_DESKTOP=GNOME"};
+  ignore_sigchld_ = true;
+  RunOnce({"--seed", "5"}, env);
+  EXPECT_EQ(Latest(key), "'file://" + WallpaperPath() + "'") << ReadFile(Calls());
+  EXPECT_NE(ReadFile(home_ + "/.local/state/WinterHollow/previous-background")
+                .find("'file:///usr/share/backgrounds/beach.jpg'"),
+            std::string::npos);
+  Start({"--restore-wallpaper"}, env);
+  EXPECT_EQ(WaitEnd(10s), 0) << Err();
+  EXPECT_EQ(Latest(key), "'file:///usr/share/backgrounds/beach.jpg'");
+  EXPECT_EQ(Log(), "");
+}
+
+// A settings tool that hangs must not keep the saver on the screen: the
+// windows go at the key, and the tool is killed after its limit.
+TEST_F(Saver, AHangingSettingsToolNeitherHoldsTheScreenNorTheExit) {
+  const std::string path = InstallSettingsTools();
+  std::ofstream(StoreFile()) << "org.gnome.desktop.background picture-uri 'file:///beach.jpg'\n";
+  WriteSettings("Wallpaper=1\n");
+  Start({"--seed", "6"}, {path, "XDG_CURRENT_DESKTOP=GNOME", "WH_SLOW=30"});
+  const unsigned long win = WaitForWindow();
+  ASSERT_NE(win, 0u) << Log() << Err();
+  ASSERT_TRUE(WaitAnimating(win));
+  Sh("xdotool key x");
+  // Within a second of the key, the saver still busy with the tool.
+  bool hidden = false, busy = false;
+  for (int i = 0; i < 20 && !hidden; ++i) {
+    hidden = Capture("xdotool search --onlyvisible --name '^WinterHollow$' 2>/dev/null").empty();
+    siginfo_t info{};
+    busy = waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+    if (!hidden) std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_TRUE(hidden) << "the desktop shows while the tool still runs";
+  EXPECT_TRUE(busy) << "(the tool was to take its full limit)";
+  EXPECT_EQ(WaitEnd(20s), 0) << "the hanging tool was not cut off";
+  EXPECT_EQ(Latest("org.gnome.desktop.background picture-uri"), "'file:///beach.jpg'");
+}
+
 // Without a desktop's settings tool the picture goes on the root window; the
 // picture another setter had there comes back with --restore-wallpaper.
 TEST_F(Saver, TheRootWindowsOwnPictureComesBack) {
@@ -389,6 +451,16 @@ TEST_F(Saver, TheRootWindowsOwnPictureComesBack) {
   WriteSettings("Wallpaper=1\n");
   RunOnce({"--seed", "4"});
   EXPECT_NE(centre(), 0xB03020u) << "the landscape is the background now";
+  // The kept picture is read bounded: a pipe put in its place is refused at
+  // once, and the record stays for another try.
+  const std::string kept = home_ + "/.local/state/WinterHollow/previous-background.bmp";
+  const std::string aside = kept + ".aside";
+  ASSERT_EQ(rename(kept.c_str(), aside.c_str()), 0);
+  ASSERT_EQ(mkfifo(kept.c_str(), 0600), 0);
+  Start({"--restore-wallpaper"});
+  EXPECT_EQ(WaitEnd(10s), 1) << "no hang on the pipe";
+  EXPECT_NE(Err().find("could not put back"), std::string::npos) << Err();
+  ASSERT_EQ(rename(aside.c_str(), kept.c_str()), 0);
   Start({"--restore-wallpaper"});
   EXPECT_EQ(WaitEnd(5s), 0) << Err();
   EXPECT_EQ(centre(), 0xB03020u);
@@ -512,16 +584,26 @@ TEST_F(Saver, AWallpaperThatCannotBeWrittenIsLoggedOnceAndTheSaverStillEnds) {
   EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
 }
 
-TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaver) {
-  WriteSettings("Speed=0\nWallpaper=0\n");
-  Start({});
-  EXPECT_EQ(WaitEnd(10s), 0) << "no hang";
-  const std::string log = Log();
-  EXPECT_NE(log.find("11 (Division by zero)"), std::string::npos) << log;
-  EXPECT_NE(log.find("Form_Load"), std::string::npos);
-  EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
-  // A person at a terminal learns where the protocol went, in one line.
-  EXPECT_EQ(Err(), "winterhollow: run-time errors were written to " + LogPath() + "\n");
+TEST_F(Saver, ASpeedOfZeroIsLoggedAndEndsTheSaverWithoutAWallpaper) {
+  // With the wallpaper on, the exit comes before any scene: there is no
+  // picture to leave, so nothing is written and the background stays.
+  for (const char* wallpaper : {"0", "1"}) {
+    Sh("xprop -root -remove _XROOTPMAP_ID; xprop -root -remove ESETROOT_PMAP_ID");
+    Sh("rm -rf '" + home_ + "/.local'");
+    WriteSettings(std::string("Speed=0\nWallpaper=") + wallpaper + "\n");
+    Start({});
+    EXPECT_EQ(WaitEnd(10s), 0) << "no hang";
+    const std::string log = Log();
+    EXPECT_NE(log.find("11 (Division by zero)"), std::string::npos) << log;
+    EXPECT_NE(log.find("Form_Load"), std::string::npos);
+    EXPECT_EQ(log.find("F E H L E R"), log.rfind("F E H L E R")) << "one protocol only:\n" << log;
+    EXPECT_EQ(Capture("xdotool search --name '^WinterHollow$' 2>/dev/null"), "") << "no window left";
+    // A person at a terminal learns where the protocol went, in one line.
+    EXPECT_EQ(Err(), "winterhollow: run-time errors were written to " + LogPath() + "\n");
+    EXPECT_NE(access(WallpaperPath().c_str(), F_OK), 0) << "Wallpaper=" << wallpaper;
+    EXPECT_EQ(Capture("xprop -root _XROOTPMAP_ID").find("pixmap id #"), std::string::npos)
+        << "Wallpaper=" << wallpaper;
+  }
 }
 
 // Every refusal is one line on standard error that says what is wrong, and

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <winver.h>
+// <windows.h> names its own ReplaceFile.
+#undef ReplaceFile
 
 #include <clocale>
 #include <fstream>
@@ -18,7 +20,9 @@
 #include "platform/win32/registry_store.h"
 #include "platform/win32/win32_saver.h"
 #include "platform/win32/win32_system.h"
+#include "common/runtime_error.h"
 #include "startup/settings.h"
+#include "system/files.h"
 #include "window/frm_preview.h"
 #include "wh_version.h"
 #include "win32/win_test_util.h"
@@ -162,6 +166,59 @@ TEST_F(Registry, SettingsRoundTripInTheUsersLocale) {
   LoadConfig();
   EXPECT_EQ(SaverSettings.SpeedS, 0.53f);
   SetSettingsStore(nullptr);
+}
+
+// The program's own files on Windows: a crash's leftovers, however many,
+// never stop a replacement, and the old ones go; a read-only file stays.
+TEST(OwnFiles, LeftoversNeverBlockAReplacementAndOldOnesGo) {
+  wchar_t tmp[MAX_PATH];
+  GetTempPathW(MAX_PATH, tmp);
+  const std::wstring wfolder =
+      std::wstring(tmp) + L"wh-files-" + std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(CreateDirectoryW(wfolder.c_str(), nullptr));
+  const std::string folder(wfolder.begin(), wfolder.end());
+  const std::string target = folder + "\\settings.ini";
+  auto put = [](const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  };
+  // What earlier versions left: every one of their fixed names taken.
+  for (int n = 0; n < 100; ++n) put(target + ".new" + std::to_string(n), "half");
+  const std::string stale = folder + "\\" + files::TemporaryName("settings.ini", "stale");
+  const std::string fresh = folder + "\\" + files::TemporaryName("settings.ini", "fresh");
+  put(stale, "half");
+  put(fresh, "half");
+  HANDLE h = CreateFileA(stale.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  ULARGE_INTEGER t{};
+  t.LowPart = now.dwLowDateTime;
+  t.HighPart = now.dwHighDateTime;
+  t.QuadPart -= 2ull * 3600 * 10000000;  // two hours ago
+  FILETIME old{t.LowPart, t.HighPart};
+  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &old));
+  CloseHandle(h);
+
+  for (int i = 0; i < 3; ++i) files::ReplaceFile(target, "[Settings]\r\nmaxFl=" + std::to_string(i) + "\r\n");
+  const std::vector<uint8_t> bytes = ReadFile(target);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "[Settings]\r\nmaxFl=2\r\n");
+  EXPECT_EQ(GetFileAttributesA(stale.c_str()), INVALID_FILE_ATTRIBUTES) << "an hour-old leftover goes";
+  EXPECT_NE(GetFileAttributesA(fresh.c_str()), INVALID_FILE_ATTRIBUTES) << "a write under way stays";
+
+  // Read-only: the user's wish, not something to replace.
+  ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_THROW(files::ReplaceFile(target, "x"), RuntimeError);
+  SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+  const std::vector<uint8_t> kept = ReadFile(target);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "[Settings]\r\nmaxFl=2\r\n");
+
+  // The log past its half moves aside.
+  ASSERT_TRUE(files::AppendToFile(folder, "w.FLG", std::string(100, 'a'), 150));
+  ASSERT_TRUE(files::AppendToFile(folder, "w.FLG", std::string(100, 'b'), 150));
+  EXPECT_EQ(ReadFile(folder + "\\w.FLG.1").size(), 100u);
+  EXPECT_EQ(ReadFile(folder + "\\w.FLG").size(), 100u);
+
+  std::system(("rmdir /s /q \"" + folder + "\"").c_str());
 }
 
 TEST(GdiText, DrawsTheLineInItsColourInsideItsBox) {

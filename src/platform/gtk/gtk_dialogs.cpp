@@ -302,6 +302,17 @@ struct FormWindow {
   bool closed = false;
 };
 
+// A failure told in a modal message over the dialog.
+void ShowFailureOver(GtkWidget* owner, const std::string& text) {
+  GtkWidget* m = gtk_message_dialog_new(GTK_WINDOW(owner),
+                                        static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL |
+                                                                    GTK_DIALOG_DESTROY_WITH_PARENT),
+                                        GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", text.c_str());
+  gtk_window_set_title(GTK_WINDOW(m), "WinterHollow");
+  gtk_dialog_run(GTK_DIALOG(m));
+  gtk_widget_destroy(m);
+}
+
 // frmInfo: the picture stretched over the window, the version on it, OK.
 class InfoWindow : public Window {
  public:
@@ -348,6 +359,7 @@ class InfoWindow : public Window {
 
   void Unload() override { form_.Close(); }
   void ShowInfoModal() override {}
+  void ShowFailure(const std::string& text) override { ShowFailureOver(form_.window, text); }
   void ShellExecuteFile(const std::string&, const std::string&, const std::string&,
                         const std::string&, int) override {}
 
@@ -453,6 +465,7 @@ class ConfigWindow : public Window {
     InfoWindow info(GTK_WINDOW(form_.window));
     info.RunModal();
   }
+  void ShowFailure(const std::string& text) override { ShowFailureOver(form_.window, text); }
   void ShellExecuteFile(const std::string&, const std::string& file, const std::string&,
                         const std::string&, int) override {
     GError* err = nullptr;

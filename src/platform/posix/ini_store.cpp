@@ -104,18 +104,18 @@ std::string IniFileStore::Get(const std::string& app, const std::string& section
 
 void IniFileStore::Save(const std::string& app, const std::string& section,
                         const std::string& key, const std::string& text) {
-  const std::string path = FilePath(app);
-  if (path.empty()) Raise(kErrPathNotFound);  // no home to keep settings in
-  // The file as it is now, not as last read: another program may have
-  // changed it since. One that cannot be read is not overwritten.
-  std::vector<std::string> lines;
-  if (auto content = files::ReadSmallFile(path, kMaxFileSize)) lines = SplitLines(*content);
+  SaveAll(app, section, {{key, text}});
+}
 
-  // Replace the key in place, or append it to its section, or add the section.
+namespace {
+
+// Puts `key`=`text` into the lines: the value replaced where the key stands,
+// else the key appended to its section, else the section added at the end.
+void SetKey(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+            const std::string& text) {
   std::string current, k, v;
-  bool done = false;
   int section_end = -1;  // index after the last line of the section
-  for (size_t i = 0; i < lines.size() && !done; ++i) {
+  for (size_t i = 0; i < lines.size(); ++i) {
     if (SectionHeader(lines[i], &current)) {
       if (SameName(current, section)) section_end = static_cast<int>(i) + 1;
       continue;
@@ -123,25 +123,42 @@ void IniFileStore::Save(const std::string& app, const std::string& section,
     if (!SameName(current, section)) continue;
     if (KeyValue(lines[i], &k, &v) && SameName(k, key)) {
       lines[i] = k + "=" + text;
-      done = true;
-    } else if (!Trim(lines[i]).empty()) {
-      section_end = static_cast<int>(i) + 1;
+      return;
     }
+    if (!Trim(lines[i]).empty()) section_end = static_cast<int>(i) + 1;
   }
-  if (!done) {
-    if (section_end < 0) {
-      if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
-      lines.push_back("[" + section + "]");
-      section_end = static_cast<int>(lines.size());
-    }
-    lines.insert(lines.begin() + section_end, key + "=" + text);
+  if (section_end < 0) {
+    if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
+    lines.push_back("[" + section + "]");
+    section_end = static_cast<int>(lines.size());
   }
+  lines.insert(lines.begin() + section_end, key + "=" + text);
+}
 
-  std::string content;
-  for (const std::string& line : lines) content += line + "\n";
+}  // namespace
+
+void IniFileStore::SaveAll(const std::string& app, const std::string& section,
+                           const std::vector<std::pair<std::string, std::string>>& values) {
+  const std::string path = FilePath(app);
+  if (path.empty()) Raise(kErrPathNotFound);  // no home to keep settings in
   if (!files::MakeOwnFolder(config_dir_ + "/" + app)) Raise(kErrPermissionDenied);
-  files::ReplaceFile(path, content);
+  std::vector<std::string> lines;
+  // The file as it is now, not as last read: another program may have
+  // changed it since, and it cannot change again before the rename. One
+  // that cannot be read is not overwritten.
+  files::UpdateFile(path, kMaxFileSize, [&](const std::optional<std::string>& content) {
+    lines = content ? SplitLines(*content) : std::vector<std::string>{};
+    // Line ends stay as the file has them (an editor on Windows writes CR LF).
+    const bool crlf = content && content->find("\r\n") != std::string::npos &&
+                      content->find("\r\n") + 1 == content->find('\n');
+    for (const auto& [key, text] : values) SetKey(lines, section, key, text);
+    std::string out;
+    for (const std::string& line : lines) out += line + (crlf ? "\r\n" : "\n");
+    return out;
+  });
   cache_[app] = std::move(lines);
 }
+
+std::string IniFileStore::Location(const std::string& app) const { return FilePath(app); }
 
 }  // namespace wh::platform

@@ -29,6 +29,14 @@ class IniFileStore : public SettingsStore {
   // file that is a link stays one (its target is rewritten).
   void Save(const std::string& app, const std::string& section, const std::string& key,
             const std::string& text) override;
+  // All keys in one replacement of the file, under the lock that keeps a
+  // second writer from reading it before the rename. The file keeps its
+  // modes and its line ends (CR LF stays CR LF). A read-only file is not
+  // replaced: that raises "Permission denied".
+  void SaveAll(const std::string& app, const std::string& section,
+               const std::vector<std::pair<std::string, std::string>>& values) override;
+  // The file's path.
+  std::string Location(const std::string& app) const override;
   // Reads the program's file (kAppName) once. Only a regular file of at
   // most kMaxFileSize bytes is read: anything else (a pipe, a device, a
   // huge file) raises a run-time error and counts as empty.

@@ -1,6 +1,7 @@
 #include "platform/posix/system_posix.h"
 
 #include <pwd.h>
+#include <signal.h>
 #include <sys/time.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -96,6 +97,16 @@ void PosixSystem::EndProcess(int status) {
 System& DefaultSystem() {
   static PosixSystem system;
   return system;
+}
+
+void ResetInheritedSignals() {
+  sigset_t unblock;
+  sigemptyset(&unblock);
+  for (int sig : {SIGCHLD, SIGTERM}) {
+    signal(sig, SIG_DFL);
+    sigaddset(&unblock, sig);
+  }
+  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
 }
 
 }  // namespace wh::platform

@@ -38,4 +38,10 @@ class PosixSystem : public System {
 // nothing is then kept, rather than kept in a folder others share.
 std::string XdgDir(const char* variable, const char* home_fallback);
 
+// Puts back the usual handling of the signals the program depends on, which
+// a launcher may hand down ignored or blocked: SIGCHLD (ignored, no
+// helper's exit status can be had, so every helper looks failed) and SIGTERM
+// (the way a screen-saver daemon ends its hacks).
+void ResetInheritedSignals();
+
 }  // namespace wh::platform

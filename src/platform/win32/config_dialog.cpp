@@ -15,6 +15,12 @@ namespace {
 
 using namespace wh::dialogs;
 
+// A failure told in the system's message box, owned by the dialog so that
+// the dialog waits for it.
+void ShowFailureOver(HWND owner, const std::string& text) {
+  MessageBoxW(owner, Wide(text).c_str(), L"WinterHollow", MB_OK | MB_ICONERROR);
+}
+
 // frmInfo: picture 303 over the whole window, the version on it, OK.
 class InfoWindow : public Window {
  public:
@@ -33,6 +39,7 @@ class InfoWindow : public Window {
   }
   void Unload() override { form_.End(); }
   void ShowInfoModal() override {}
+  void ShowFailure(const std::string& text) override { ShowFailureOver(form_.hwnd(), text); }
   void ShellExecuteFile(const std::string&, const std::string&, const std::string&,
                         const std::string&, int) override {}
 
@@ -76,6 +83,7 @@ class ConfigWindow : public Window {
     InfoWindow info;
     info.Run(form_.hwnd());
   }
+  void ShowFailure(const std::string& text) override { ShowFailureOver(form_.hwnd(), text); }
   void ShellExecuteFile(const std::string& operation, const std::string& file,
                         const std::string& parameters, const std::string& directory,
                         int show) override {

@@ -62,6 +62,107 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
   return true;
 }
 
+std::string Narrow(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string text(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), text.data(), n, nullptr,
+                      nullptr);
+  return text;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t sep = path.find_last_of(L"\\/");
+  return sep == std::wstring::npos ? L"." : path.substr(0, sep);
+}
+
+std::wstring NameOf(const std::wstring& path) {
+  const size_t sep = path.find_last_of(L"\\/");
+  return sep == std::wstring::npos ? path : path.substr(sep + 1);
+}
+
+// Unguessable bytes from the system's generator (BCryptGenRandom, looked up
+// at run time so that the .scr imports nothing beyond the usual DLLs); the
+// program's own random generator must not be touched (its draws are the
+// scenes). Without it, the process, the clock and a counter still make the
+// name unique, and CREATE_NEW refuses any name that is taken.
+std::string RandomBytes() {
+  std::string bytes(16, '\0');
+  using GenRandom = LONG(WINAPI*)(void*, PUCHAR, ULONG, ULONG);
+  static const GenRandom gen = [] {
+    HMODULE bcrypt = LoadLibraryW(L"bcrypt.dll");
+    return bcrypt ? reinterpret_cast<GenRandom>(
+                        reinterpret_cast<void*>(GetProcAddress(bcrypt, "BCryptGenRandom")))
+                  : nullptr;
+  }();
+  constexpr ULONG kSystemPreferredRng = 0x00000002;  // BCRYPT_USE_SYSTEM_PREFERRED_RNG
+  if (gen && gen(nullptr, reinterpret_cast<PUCHAR>(bytes.data()), static_cast<ULONG>(bytes.size()),
+                 kSystemPreferredRng) == 0)
+    return bytes;
+  static unsigned counter = 0;
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  unsigned long long mix = static_cast<unsigned long long>(now.QuadPart) ^
+                           (static_cast<unsigned long long>(GetCurrentProcessId()) << 32) ^
+                           (static_cast<unsigned long long>(GetTickCount()) << 12) ^ ++counter;
+  for (char& b : bytes) {
+    b = static_cast<char>(mix >> 56);
+    mix = mix * 6364136223846793005ull + 1442695040888963407ull;
+  }
+  return bytes;
+}
+
+// Removes what a crash left of our temporary files in `folder`: plain files
+// with our names, last written more than an hour ago.
+void SweepLeftovers(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((folder + L"\\.*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  FILETIME now_ft;
+  GetSystemTimeAsFileTime(&now_ft);
+  ULARGE_INTEGER now{};
+  now.LowPart = now_ft.dwLowDateTime;
+  now.HighPart = now_ft.dwHighDateTime;
+  do {
+    if (!IsPlainFile(found.dwFileAttributes) || !IsTemporaryName(Narrow(found.cFileName))) continue;
+    ULARGE_INTEGER written{};
+    written.LowPart = found.ftLastWriteTime.dwLowDateTime;
+    written.HighPart = found.ftLastWriteTime.dwHighDateTime;
+    // File times count 100 ns.
+    if (now.QuadPart > written.QuadPart &&
+        (now.QuadPart - written.QuadPart) / 10000000ull > static_cast<ULONGLONG>(kLeftoverSeconds))
+      DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+// An advisory lock on a path for the processes of this session, held while
+// it lives: a named mutex, which the system gives up for a process that
+// ends holding it.
+class PathLock {
+ public:
+  explicit PathLock(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'\\', L'/');
+    CharLowerW(path.data());
+    mutex_ = CreateMutexW(nullptr, FALSE, (L"Local\\WinterHollow:" + path).c_str());
+    if (mutex_) {
+      const DWORD waited = WaitForSingleObject(mutex_, 10000);
+      held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    }
+  }
+  PathLock(const PathLock&) = delete;
+  PathLock& operator=(const PathLock&) = delete;
+  ~PathLock() {
+    if (held_) ReleaseMutex(mutex_);
+    if (mutex_) CloseHandle(mutex_);
+  }
+
+ private:
+  HANDLE mutex_ = nullptr;
+  bool held_ = false;
+};
+
 }  // namespace
 
 bool MakeOwnFolder(const std::string& folder) {
@@ -77,26 +178,54 @@ bool MakeOwnFolder(const std::string& folder) {
          !(a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool AppendToFile(const std::string& folder, const std::string& name, const std::string& text) {
+bool AppendToFile(const std::string& folder, const std::string& name, const std::string& text,
+                  size_t keep) {
   if (!MakeOwnFolder(folder)) return false;
   const std::wstring path = Wide(JoinPath(folder, name));
-  const DWORD a = Attributes(path);
-  if (a != INVALID_FILE_ATTRIBUTES && !IsPlainFile(a)) return false;
-  HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  auto open_log = [&] {
+    const DWORD a = Attributes(path);
+    if (a != INVALID_FILE_ATTRIBUTES && !IsPlainFile(a)) return INVALID_HANDLE_VALUE;
+    return CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  };
+  HANDLE h = open_log();
   if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  if (keep > 0 && GetFileSizeEx(h, &size) && size.QuadPart > 0 &&
+      static_cast<unsigned long long>(size.QuadPart) + text.size() > keep) {
+    // The older part moves aside, once, whoever else is reporting now.
+    PathLock lock(path);
+    CloseHandle(h);
+    WIN32_FILE_ATTRIBUTE_DATA now{};
+    if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &now) &&
+        ((static_cast<unsigned long long>(now.nFileSizeHigh) << 32) | now.nFileSizeLow) +
+                text.size() > keep) {
+      const std::wstring older = path + L".1";
+      const DWORD a = Attributes(older);
+      if (a == INVALID_FILE_ATTRIBUTES || IsPlainFile(a))
+        MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    h = open_log();
+    if (h == INVALID_HANDLE_VALUE) return false;
+  }
   const bool written = WriteAll(h, text);
   return CloseHandle(h) && written;
 }
 
-void ReplaceFile(const std::string& path, const std::string& bytes) {
-  const std::wstring target = Wide(path);
+namespace {
+
+// Writes `bytes` as a new file beside `target` and moves it over the target.
+void WriteAndMove(const std::wstring& target, const std::string& bytes) {
   const DWORD a = Attributes(target);
   if (a != INVALID_FILE_ATTRIBUTES && !IsPlainFile(a)) Raise(kErrPathFileAccess);
+  // A file the user made read-only stays as it is.
+  if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY)) Raise(kErrPermissionDenied);
+  const std::wstring folder = FolderOf(target);
+  SweepLeftovers(folder);
   std::wstring temp;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int n = 0; n < 100 && h == INVALID_HANDLE_VALUE; ++n) {
-    temp = target + L".new" + std::to_wstring(n);
+    temp = folder + L"\\" + Wide(TemporaryName(Narrow(NameOf(target)), RandomBytes()));
     h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                     nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) RaiseLast(kErrPathFileAccess);
@@ -117,6 +246,18 @@ void ReplaceFile(const std::string& path, const std::string& bytes) {
     SetLastError(move_error);
     RaiseLast(kErrPermissionDenied);
   }
+}
+
+}  // namespace
+
+void ReplaceFile(const std::string& path, const std::string& bytes) {
+  WriteAndMove(Wide(path), bytes);
+}
+
+void UpdateFile(const std::string& path, size_t limit,
+                const std::function<std::string(const std::optional<std::string>&)>& change) {
+  PathLock lock(Wide(path));
+  WriteAndMove(Wide(path), change(ReadSmallFile(path, limit)));
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit) {

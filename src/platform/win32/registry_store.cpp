@@ -56,4 +56,8 @@ void RegistryStore::Save(const std::string& app, const std::string& section,
   if (rc != ERROR_SUCCESS) Raise(kErrPathFileAccess);
 }
 
+std::string RegistryStore::Location(const std::string& app) const {
+  return "HKEY_CURRENT_USER\\Software\\" + app;
+}
+
 }  // namespace wh::win32

@@ -17,6 +17,8 @@ class RegistryStore : public SettingsStore {
   // a key the user may not write, else "Path/File access error" (75).
   void Save(const std::string& app, const std::string& section, const std::string& key,
             const std::string& text) override;
+  // "HKEY_CURRENT_USER\Software\<app>", as the registry editor shows it.
+  std::string Location(const std::string& app) const override;
 };
 
 }  // namespace wh::win32

@@ -352,7 +352,7 @@ void Win32Modes::SaveWallpaper() {
   if (screens_.empty() || !screens_.front()->frm) return;
   SaverWindow& frm = *screens_.front()->frm;
   // Ended before the first stage of a scene: there is no picture yet.
-  if (frm.picBG.ScaleWidth() <= 0 || frm.picBG.ScaleHeight() <= 0) return;
+  if (!HasWallpaperPicture(frm)) return;
   // Its notice line is set at that monitor's density.
   std::string path;
   WithScreen(*screens_.front(), [&] { path = SignAndSaveWallpaper(frm); });
@@ -362,6 +362,10 @@ void Win32Modes::SaveWallpaper() {
     return SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, w.data(),
                                  SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE) != 0;
   });
+}
+
+void Win32Modes::HideWindows() {
+  for (size_t i = screens_.size(); i-- > 0;) ShowWindow(screens_[i]->hwnd(), SW_HIDE);
 }
 
 void Win32Modes::UnloadAll() {

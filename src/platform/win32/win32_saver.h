@@ -97,6 +97,7 @@ class Win32Modes : public ModeHost, public ExitHost {
 
   // ExitHost
   bool VerifyScreenSavePwd() override;
+  void HideWindows() override;
   void SaveWallpaper() override;
   void UnloadAll() override;
 

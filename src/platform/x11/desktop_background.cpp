@@ -5,6 +5,8 @@
 #include <X11/Xutil.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
 #include <sys/wait.h>
@@ -14,18 +16,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <map>
+#include <ctime>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/runtime_error.h"
+#include "errors/trap.h"
 #include "gfx/dib.h"
 #include "gfx/image.h"
-#include "system/system.h"
+#include "platform/x11/background_memory.h"
+#include "system/files.h"
 
 extern char** environ;
 
@@ -33,8 +35,16 @@ namespace wh::x11 {
 
 namespace {
 
+long long NowMs() {
+  timespec ts {};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 // Runs a program found on PATH and returns its exit status (-1 when it could
-// not be started); its output is kept off our terminal.
+// not be started or did not end in time); its output is kept off our
+// terminal. A desktop's settings tool may hang (its bus gone, its daemon
+// busy): after kHelperLimitMs it is killed with everything it started.
 int Run(const std::vector<std::string>& argv, std::string* out = nullptr) {
   std::vector<char*> cargv;
   for (const std::string& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
@@ -43,29 +53,73 @@ int Run(const std::vector<std::string>& argv, std::string* out = nullptr) {
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-  if (out && pipe(pipefd) == 0) {
+  if (out && pipe2(pipefd, O_CLOEXEC) == 0) {
     posix_spawn_file_actions_adddup2(&fa, pipefd[1], 1);
-    posix_spawn_file_actions_addclose(&fa, pipefd[0]);
   } else {
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
   }
+  // A process group of its own, so that the kill reaches what it started;
+  // the usual signal handling, whatever ours is.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGCHLD);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setpgroup(&attr, 0);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK |
+                                      POSIX_SPAWN_SETSIGDEF);
   pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, cargv[0], &fa, nullptr, cargv.data(), environ);
+  const int rc = posix_spawnp(&pid, cargv[0], &fa, &attr, cargv.data(), environ);
   posix_spawn_file_actions_destroy(&fa);
+  posix_spawnattr_destroy(&attr);
   if (pipefd[1] >= 0) close(pipefd[1]);
   if (rc != 0) {
     if (pipefd[0] >= 0) close(pipefd[0]);
     return -1;
   }
+  const long long deadline = NowMs() + kHelperLimitMs;
+  bool in_time = true;
   if (pipefd[0] >= 0) {
     char buf[4096];
-    ssize_t n;
-    while ((n = read(pipefd[0], buf, sizeof buf)) > 0) out->append(buf, static_cast<size_t>(n));
+    for (;;) {
+      const long long left = deadline - NowMs();
+      if (left <= 0) {
+        in_time = false;
+        break;
+      }
+      pollfd p{pipefd[0], POLLIN, 0};
+      const int ready = poll(&p, 1, static_cast<int>(left));
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready <= 0) {
+        in_time = ready < 0;
+        break;
+      }
+      const ssize_t n = read(pipefd[0], buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      if (out->size() < BackgroundMemory::kMaxFileSize) out->append(buf, static_cast<size_t>(n));
+    }
     close(pipefd[0]);
   }
   int status = 0;
-  if (waitpid(pid, &status, 0) < 0) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  for (;;) {
+    const pid_t done = in_time ? waitpid(pid, &status, WNOHANG) : 0;
+    if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (done < 0 && errno != EINTR) return -1;
+    if (!in_time || NowMs() >= deadline) {
+      kill(-pid, SIGKILL);
+      kill(pid, SIGKILL);
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      return -1;
+    }
+    const timespec nap{0, 10 * 1000 * 1000};
+    nanosleep(&nap, nullptr);
+  }
 }
 
 std::string Lower(std::string s) {
@@ -89,131 +143,50 @@ std::string FileUri(const std::string& path) {
   return uri;
 }
 
-// Writes a file of the user's through a new temporary file and a rename, so
-// the old file survives any failure, and never through a link someone else
-// placed there.
-bool WriteFileReplacing(const std::string& path, const void* data, size_t size) {
-  const size_t slash = path.find_last_of('/');
-  std::error_code ec;
-  if (slash != std::string::npos) std::filesystem::create_directories(path.substr(0, slash), ec);
-  const std::string tmp = path + ".tmp";
-  unlink(tmp.c_str());  // a stale one, or a planted link: only the name goes
-  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  const char* p = static_cast<const char*>(data);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = write(fd, p + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  const bool ok = done == size && fsync(fd) == 0;
-  if (close(fd) != 0 || !ok || std::rename(tmp.c_str(), path.c_str()) != 0) {
-    unlink(tmp.c_str());
-    return false;
-  }
-  return true;
-}
-
-// What the saver remembers of the user's own background, so that
-// --restore-wallpaper can put it back: lines of key, TAB, value. Keys are
-// "gsettings SCHEMA KEY" (the value as gsettings prints it), "xfconf PROPERTY",
-// "root" ("picture" beside it in previous-background.bmp, or "none") and
-// "root-ours" (the pixmap the saver put there, not restored).
-class Memory {
- public:
-  static std::string Folder() { return platform::Sys().StateDir() + "/WinterHollow"; }
-  static std::string FilePath() { return Folder() + "/previous-background"; }
-  static std::string PicturePath() { return Folder() + "/previous-background.bmp"; }
-
-  Memory() {
-    std::ifstream in(FilePath());
-    std::string line;
-    while (std::getline(in, line)) {
-      const size_t tab = line.find('\t');
-      if (tab != std::string::npos) entries_[line.substr(0, tab)] = line.substr(tab + 1);
-    }
-  }
-  const std::map<std::string, std::string>& entries() const { return entries_; }
-  std::optional<std::string> Get(const std::string& key) const {
-    auto it = entries_.find(key);
-    if (it == entries_.end()) return std::nullopt;
-    return it->second;
-  }
-  void Set(const std::string& key, const std::string& value) {
-    if (value.find('\n') != std::string::npos) return;
-    auto [it, added] = entries_.try_emplace(key, value);
-    if (!added && it->second == value) return;
-    it->second = value;
-    dirty_ = true;
-  }
-  // Memory is a convenience: a failure to write it only loses it.
-  void Save() {
-    if (!dirty_) return;
-    std::string text;
-    for (const auto& [k, v] : entries_) text += k + '\t' + v + '\n';
-    if (WriteFileReplacing(FilePath(), text.data(), text.size())) dirty_ = false;
-  }
-  static void Forget() {
-    std::remove(FilePath().c_str());
-    std::remove(PicturePath().c_str());
-  }
-
- private:
-  std::map<std::string, std::string> entries_;
-  bool dirty_ = false;
-};
-
 std::string Trim(std::string s) {
   while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
   return s;
 }
 
-// A GVariant string as gsettings prints and reads it.
-std::string Quoted(const std::string& text) {
-  std::string q = "'";
-  for (char c : text) {
-    if (c == '\'' || c == '\\') q += '\\';
-    q += c;
-  }
-  return q + "'";
-}
+// A settings tool's command line that puts the saver's picture in place.
+using Change = std::vector<std::string>;
 
-// Sets a gsettings key after remembering what the user had there (unless
-// what is there is already ours).
-bool Gsettings(Memory& memory, const char* schema, const char* key, const std::string& value) {
-  std::string now;
-  if (Run({"gsettings", "get", schema, key}, &now) == 0) {
+// The gsettings keys of a desktop's schema, looked at before anything is
+// changed. False when the first key cannot be read: gsettings or the schema
+// is missing, or the user's value cannot be known.
+bool LookGsettings(const char* schema, const std::string& path, const std::string& uri,
+                   BackgroundMemory& memory, std::vector<Change>& changes) {
+  bool first = true;
+  for (const PictureKey& k : PictureKeys()) {
+    if (std::string(k.schema) != schema) continue;
+    std::string now;
+    const bool read = Run({"gsettings", "get", k.schema, k.key}, &now) == 0;
+    if (!read && first) return false;
+    first = false;
+    if (!read) continue;  // an older desktop without this key
     now = Trim(now);
-    if (!now.empty() && now != Quoted(value) && now != value)
-      memory.Set(std::string("gsettings ") + schema + " " + key, now);
+    if (!now.empty() && !IsSaverPicture(now, path))
+      memory.Set(std::string("gsettings ") + k.schema + " " + k.key, now);
+    changes.push_back({"gsettings", "set", k.schema, k.key, k.uri ? uri : path});
   }
-  return Run({"gsettings", "set", schema, key, value}) == 0;
+  return !first;
 }
 
-bool Xfce(Memory& memory, const std::string& path) {
+bool LookXfconf(const std::string& path, BackgroundMemory& memory, std::vector<Change>& changes) {
   std::string list;
   if (Run({"xfconf-query", "-c", "xfce4-desktop", "-l"}, &list) != 0) return false;
-  bool any = false;
-  size_t start = 0;
-  while (start < list.size()) {
-    size_t end = list.find('\n', start);
-    if (end == std::string::npos) end = list.size();
-    const std::string prop = list.substr(start, end - start);
-    static const std::string kSuffix = "/last-image";
-    if (prop.size() > kSuffix.size() &&
-        prop.compare(prop.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0) {
-      std::string now;
-      if (Run({"xfconf-query", "-c", "xfce4-desktop", "-p", prop}, &now) == 0) {
-        now = Trim(now);
-        if (!now.empty() && now != path) memory.Set("xfconf " + prop, now);
-      }
-      any |= Run({"xfconf-query", "-c", "xfce4-desktop", "-p", prop, "-s", path}) == 0;
-    }
-    start = end + 1;
+  std::istringstream props(list);
+  std::string prop;
+  while (std::getline(props, prop)) {
+    prop = Trim(prop);
+    if (!IsXfconfPictureProperty(prop)) continue;
+    std::string now;
+    if (Run({"xfconf-query", "-c", "xfce4-desktop", "-p", prop}, &now) != 0) continue;
+    now = Trim(now);
+    if (!now.empty() && !IsSaverPicture(now, path)) memory.Set("xfconf " + prop, now);
+    changes.push_back({"xfconf-query", "-c", "xfce4-desktop", "-p", prop, "-s", path});
   }
-  return any;
+  return !changes.empty();
 }
 
 // Server errors on the pixmaps of other clients (gone, or not pixmaps at
@@ -251,14 +224,18 @@ bool TrueColour24(::Display* d, int scr) {
          vis->blue_mask == 0xFF;
 }
 
+// The root property naming the pixmap the saver put there: whatever else
+// is published in _XROOTPMAP_ID is another setter's.
+constexpr const char* kOurPixmap = "_WINTERHOLLOW_ROOTPMAP";
+
 // Keeps a copy of the root's picture before the saver replaces it, unless
-// the picture there is the saver's own.
-void RememberRoot(::Display* d, Memory& memory) {
+// the picture there is the saver's own. The copy is written at once (it is
+// the user's); the entry naming it waits for the memory's Save.
+void RememberRoot(::Display* d, BackgroundMemory& memory) {
   const int scr = DefaultScreen(d);
   ::Window root = RootWindow(d, scr);
   const Pixmap now = RootPixmapProperty(d, root, XInternAtom(d, "_XROOTPMAP_ID", False));
-  const auto ours = memory.Get("root-ours");
-  if (now && ours && *ours == std::to_string(now)) return;
+  if (now && now == RootPixmapProperty(d, root, XInternAtom(d, kOurPixmap, False))) return;
   if (!now) {
     memory.Set("root", "none");
     return;
@@ -287,9 +264,9 @@ void RememberRoot(::Display* d, Memory& memory) {
           static_cast<uint32_t>(XGetPixel(img, static_cast<int>(xx), static_cast<int>(yy)) & 0xFFFFFF);
   XDestroyImage(img);
   const std::vector<uint8_t> bmp = EncodeBmp24(pic);
-  memory.Set("root", WriteFileReplacing(Memory::PicturePath(), bmp.data(), bmp.size())
-                         ? "picture"
-                         : "none");
+  if (!files::MakeOwnFolder(BackgroundMemory::Folder())) Raise(kErrPermissionDenied);
+  files::ReplaceFile(BackgroundMemory::PicturePath(), std::string(bmp.begin(), bmp.end()));
+  memory.Set("root", "picture");
 }
 
 // Puts a pixmap of the picture on the root window of `d`; returns it (0 when
@@ -349,21 +326,43 @@ void ReplaceRootPixmap(::Display* d, Pixmap pm) {
 namespace {
 
 // Sets the root pixmap on a connection of its own whose resources stay when
-// it closes: the pixmap must outlive the saver. The user's own root picture
-// is remembered first when `memory` is given.
-bool SetRootPixmapRemembering(const uint32_t* px, int w, int h, Memory* memory) {
+// it closes: the pixmap must outlive the saver. With `memory`, the user's
+// own root picture is recorded first, and nothing changes when that fails
+// (the failure is raised).
+bool SetRootPixmapRemembering(const uint32_t* px, int w, int h, BackgroundMemory* memory) {
   ::Display* d = XOpenDisplay(nullptr);
   if (!d) return false;
-  if (!TrueColour24(d, DefaultScreen(d))) {
-    XCloseDisplay(d);
-    return false;
+  struct Closer {
+    ::Display* d;
+    ~Closer() { XCloseDisplay(d); }
+  } closer{d};
+  if (!TrueColour24(d, DefaultScreen(d))) return false;
+  if (memory) {
+    RememberRoot(d, *memory);
+    memory->Save();
   }
-  if (memory) RememberRoot(d, *memory);
   const Pixmap pm = PutRootPixmap(d, px, w, h);
-  if (memory && pm) memory->Set("root-ours", std::to_string(pm));
+  if (!pm) return false;
+  ::Window root = RootWindow(d, DefaultScreen(d));
+  XChangeProperty(d, root, XInternAtom(d, kOurPixmap, False), XA_PIXMAP, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pm), 1);
   XSetCloseDownMode(d, RetainPermanent);
-  XCloseDisplay(d);
-  return pm != 0;
+  return true;
+}
+
+// The memory as the file holds it. A file that cannot be read (a pipe, a
+// huge file) and lines the saver does not act on are reported through the
+// trap; what could be read is used.
+BackgroundMemory LoadMemory(Trap& trap) {
+  BackgroundMemory memory;
+  std::vector<std::string> ignored;
+  trap([&] {
+    ignored.clear();
+    memory = BackgroundMemory::Load(&ignored);
+  }) && trap([&] {
+    if (!ignored.empty()) Raise(kErrInvalidFileFormat);
+  });
+  return memory;
 }
 
 }  // namespace
@@ -375,29 +374,31 @@ bool SetRootPixmap(const uint32_t* px, int w, int h) {
 bool SetDesktopBackground(const std::string& path, const uint32_t* px, int w, int h) {
   const char* env = std::getenv("XDG_CURRENT_DESKTOP");
   const std::string desktop = Lower(env ? env : "");
+  auto on = [&](const char* name) { return desktop.find(name) != std::string::npos; };
   const std::string uri = FileUri(path);
-  Memory memory;
-  bool ok = false;
-  if (desktop.find("xfce") != std::string::npos) ok = Xfce(memory, path);
-  if (!ok && desktop.find("mate") != std::string::npos)
-    ok = Gsettings(memory, "org.mate.background", "picture-filename", path);
-  if (!ok && desktop.find("cinnamon") != std::string::npos)
-    ok = Gsettings(memory, "org.cinnamon.desktop.background", "picture-uri", uri);
-  if (!ok && (desktop.find("gnome") != std::string::npos ||
-              desktop.find("unity") != std::string::npos ||
-              desktop.find("budgie") != std::string::npos ||
-              desktop.find("pantheon") != std::string::npos)) {
-    ok = Gsettings(memory, "org.gnome.desktop.background", "picture-uri", uri);
-    // Newer GNOME keeps a second picture for its dark style.
-    Gsettings(memory, "org.gnome.desktop.background", "picture-uri-dark", uri);
+  Trap trap("DesktopBackground", "ReadBackgroundMemory");
+  BackgroundMemory memory = LoadMemory(trap);
+  // The first way this desktop offers: what the user has there is looked
+  // at, recorded, and only then replaced.
+  std::vector<Change> changes;
+  const bool found = (on("xfce") && LookXfconf(path, memory, changes)) ||
+                     (on("mate") && LookGsettings("org.mate.background", path, uri, memory, changes)) ||
+                     (on("cinnamon") &&
+                      LookGsettings("org.cinnamon.desktop.background", path, uri, memory, changes)) ||
+                     ((on("gnome") || on("unity") || on("budgie") || on("pantheon")) &&
+                      LookGsettings("org.gnome.desktop.background", path, uri, memory, changes));
+  if (found) {
+    memory.Save();  // raises: then the user's background stays as it is
+    bool ok = false;
+    for (const Change& c : changes) ok |= Run(c) == 0;
+    if (ok) return true;
   }
-  if (!ok && px) ok = SetRootPixmapRemembering(px, w, h, &memory);
-  memory.Save();
-  return ok;
+  return px && SetRootPixmapRemembering(px, w, h, &memory);
 }
 
 bool RestoreDesktopBackground(std::string& message) {
-  Memory memory;
+  Trap trap("DesktopBackground", "ReadBackgroundMemory");
+  const BackgroundMemory memory = LoadMemory(trap);
   std::vector<std::string> failed;
   int restored = 0;
   for (const auto& [key, value] : memory.entries()) {
@@ -416,7 +417,10 @@ bool RestoreDesktopBackground(std::string& message) {
         if (value == "picture") {
           Image pic;
           try {
-            pic = LoadBmpFile(Memory::PicturePath());
+            const std::optional<std::string> bytes =
+                files::ReadSmallFile(BackgroundMemory::PicturePath(), BackgroundMemory::kMaxPictureSize);
+            if (!bytes) Raise(kErrFileNotFound);
+            pic = DecodeBmp(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size());
           } catch (const RuntimeError&) {
             ok = false;
           }
@@ -425,10 +429,9 @@ bool RestoreDesktopBackground(std::string& message) {
         } else {
           ReplaceRootPixmap(d, 0);
         }
+        XDeleteProperty(d, RootWindow(d, DefaultScreen(d)), XInternAtom(d, kOurPixmap, False));
         XCloseDisplay(d);
       }
-    } else {
-      continue;  // "root-ours" and anything unknown
     }
     if (ok) {
       ++restored;
@@ -439,14 +442,14 @@ bool RestoreDesktopBackground(std::string& message) {
   if (!failed.empty()) {
     message = "could not put back the desktop background through";
     for (const std::string& f : failed) message += " '" + f + "'";
-    message += "; what it was is kept in " + Memory::FilePath();
+    message += "; what it was is kept in " + BackgroundMemory::FilePath();
     return false;
   }
   if (restored == 0) {
     message = "there is no background to put back: the saver has not replaced it";
     return false;
   }
-  Memory::Forget();
+  BackgroundMemory::Forget();
   message = "the desktop background from before the saver is back";
   return true;
 }

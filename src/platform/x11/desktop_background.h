@@ -10,15 +10,22 @@
 
 namespace wh::x11 {
 
+// How long a desktop's settings tool may take before it is killed.
+constexpr int kHelperLimitMs = 2000;
+
 // `path` is the BMP just written; `px` (B, G, R, X pixels, `w` x `h`) is the
 // same picture for the root-window way. Returns true when a way succeeded.
-// What the user had before is remembered (in the user's state folder) unless
-// what is there is already the saver's, so RestoreDesktopBackground can put
-// the user's own background back.
+// What the user had before is recorded first (in the user's state folder;
+// see background_memory.h), unless it is one of the saver's own pictures,
+// so RestoreDesktopBackground can put the user's own background back. When
+// it cannot be recorded, the background is left as it is and the failure
+// is raised as a run-time error. Each settings tool gets kHelperLimitMs.
 bool SetDesktopBackground(const std::string& path, const uint32_t* px, int w, int h);
 
 // Puts back the background SetDesktopBackground remembered and forgets it.
 // `message` says what happened in one line; false when nothing was put back.
+// Only the entries the saver itself writes are acted on; a memory file that
+// cannot be read, and any other line in it, are reported to the log.
 bool RestoreDesktopBackground(std::string& message);
 
 // The root-window way alone: a pixmap that outlives this process, set as the

@@ -206,14 +206,20 @@ class WindowBridge : public FormHost, public EventSink {
 class X11Exit : public ExitHost {
  public:
   // frm's background becomes the wallpaper, signed at text_dpi; close_all
-  // closes every window.
-  void Attach(SaverWindow* frm, double text_dpi, std::function<void()> close_all) {
+  // closes every window, hide_all takes them off the screen.
+  void Attach(SaverWindow* frm, double text_dpi, std::function<void()> close_all,
+              std::function<void()> hide_all = nullptr) {
     frm_ = frm;
     text_dpi_ = text_dpi;
     close_all_ = std::move(close_all);
+    hide_all_ = std::move(hide_all);
+  }
+  void HideWindows() override {
+    if (hide_all_) hide_all_();
   }
   void SaveWallpaper() override {
-    if (!frm_) return;
+    // Ended before the first stage of a scene: there is no picture yet.
+    if (!frm_ || !HasWallpaperPicture(*frm_)) return;
     TextDensity text(text_dpi_);
     const std::string path = SignAndSaveWallpaper(*frm_);
     const Image& bg = frm_->picBG.image();
@@ -228,7 +234,7 @@ class X11Exit : public ExitHost {
  private:
   SaverWindow* frm_ = nullptr;
   double text_dpi_ = 96;
-  std::function<void()> close_all_;
+  std::function<void()> close_all_, hide_all_;
 };
 
 class X11Modes : public ModeHost, private MonitorLayer {
@@ -396,9 +402,14 @@ class X11Modes : public ModeHost, private MonitorLayer {
     if (!first) return exits_.Attach(nullptr, 96, nullptr);
     XGrabKeyboard(c_.display(), X(*first).window->id(), True, GrabModeAsync, GrabModeAsync,
                   CurrentTime);
-    exits_.Attach(&first->frm(), X(*first).bridge->text_dpi(), [this] {
-      for (const auto& h : heads_.heads()) X(*h).window->Close();
-    });
+    exits_.Attach(
+        &first->frm(), X(*first).bridge->text_dpi(),
+        [this] {
+          for (const auto& h : heads_.heads()) X(*h).window->Close();
+        },
+        [this] {
+          for (const auto& h : heads_.heads()) X(*h).window->Hide();
+        });
   }
 
   // Shares the waiting events out among the monitors' windows. A change of
@@ -536,6 +547,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   // Date, time and number formats follow the user's locale.
   std::setlocale(LC_ALL, "");
+  platform::ResetInheritedSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   SaverOptions opts = ParseSaverOptions(args, std::getenv("XSCREENSAVER_WINDOW"));
   if (!opts.error.empty()) {
@@ -554,6 +566,7 @@ int main(int argc, char** argv) {
     std::string message;
     const bool ok = RestoreDesktopBackground(message);
     (ok ? std::cout : std::cerr) << "winterhollow: " << message << "\n";
+    AnnounceErrorLog();
     return ok ? 0 : 1;
   }
   platform::IniFileStore ini;

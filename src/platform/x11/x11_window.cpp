@@ -652,6 +652,13 @@ void X11Window::Close() {
   alive_ = false;
 }
 
+void X11Window::Hide() {
+  if (!alive_ || kind_ == Kind::kForeign) return;
+  XUngrabKeyboard(c_.display(), CurrentTime);
+  XUnmapWindow(c_.display(), win_);
+  XSync(c_.display(), False);
+}
+
 void X11Window::Bell() { XBell(c_.display(), 0); }
 
 }  // namespace wh::x11

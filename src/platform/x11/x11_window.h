@@ -139,6 +139,9 @@ class X11Window {
   void Wait(int timeout_ms);
   // Destroys our own window (a foreign one is left alone).
   void Close();
+  // Takes our own window off the screen (and lets go of the keyboard) at
+  // once, without destroying it; a foreign window is left as it is.
+  void Hide();
   void Bell();
   // Moves and sizes the window; its size is the new one at once, so the
   // server's notice of it brings no second resize.
