@@ -209,7 +209,7 @@ TEST(Win32System, AnswersForTheMachine) {
   const std::string state = sys.StateDir();
   ASSERT_FALSE(state.empty());
   EXPECT_NE(state.back(), '\\');
-  EXPECT_NE(GetFileAttributesW(WideFromAnsi(state).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(WideFromUtf8(state).c_str()), INVALID_FILE_ATTRIBUTES);
   // The user's formats, whatever they are, name the day and the time.
   const platform::LocalDateTime t {2026, 12, 24, 18, 5, 9};
   EXPECT_NE(sys.ShortDate(t).find("24"), std::string::npos) << sys.ShortDate(t);

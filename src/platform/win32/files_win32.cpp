@@ -1,7 +1,7 @@
-// The program's own files on Windows. Paths inside the program are in the
-// ANSI code page (UTF-8 where the manifest's code page is honoured); the
-// calls take them as wide text. A reparse point (a link or a junction) at a
-// file's place is never written through, and a whole-file replacement is
+// The program's own files on Windows. Paths inside the program are UTF-8
+// (win32_system.h); every call takes them as wide text, with the "\\?\"
+// prefix where they are too long for the plain form. A reparse point (a
+// link or a junction) at a file's place is never written through, and a whole-file replacement is
 // MoveFileEx over the old file, written through to the disk.
 #include <windows.h>
 // <windows.h> names its own ReplaceFile.
@@ -11,19 +11,27 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "platform/win32/win32_system.h"
 #include "system/files.h"
 
 namespace wh::files {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), w.data(), n);
+// The longest path the plain form takes everywhere (a folder leaves room
+// for an 8.3 name in it, 260 - 12); longer ones need the "\\?\" form,
+// which takes an absolute path with backslashes only, as it is.
+constexpr size_t kPlainPathMax = 248;
+
+std::wstring Native(std::wstring w) {
+  std::replace(w.begin(), w.end(), L'/', L'\\');
+  if (w.size() < kPlainPathMax || w.rfind(L"\\\\?\\", 0) == 0) return w;
+  if (w.size() > 2 && w[1] == L':' && w[2] == L'\\') return L"\\\\?\\" + w;
+  if (w.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + w.substr(2);  // \\server\share
   return w;
 }
+
+std::wstring Wide(const std::string& path) { return Native(win32::WideFromUtf8(path)); }
 
 // INVALID_FILE_ATTRIBUTES when there is nothing at `path`.
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
@@ -65,12 +73,14 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
 }  // namespace
 
 bool MakeOwnFolder(const std::string& folder) {
-  const std::wstring w = Wide(folder);
-  if (w.empty()) return false;
+  const std::wstring plain = win32::WideFromUtf8(folder);
+  if (plain.empty()) return false;
   // Parents first; a part that exists (or a drive such as "C:") is fine.
-  for (size_t i = 1; i < w.size(); ++i) {
-    if (w[i] == L'\\' || w[i] == L'/') CreateDirectoryW(w.substr(0, i).c_str(), nullptr);
+  for (size_t i = 1; i < plain.size(); ++i) {
+    if (plain[i] == L'\\' || plain[i] == L'/')
+      CreateDirectoryW(Native(plain.substr(0, i)).c_str(), nullptr);
   }
+  const std::wstring w = Native(plain);
   CreateDirectoryW(w.c_str(), nullptr);
   const DWORD a = Attributes(w);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -90,13 +100,14 @@ bool AppendToFile(const std::string& folder, const std::string& name, const std:
 }
 
 void ReplaceFile(const std::string& path, const std::string& bytes) {
-  const std::wstring target = Wide(path);
+  const std::wstring plain = win32::WideFromUtf8(path);
+  const std::wstring target = Native(plain);
   const DWORD a = Attributes(target);
   if (a != INVALID_FILE_ATTRIBUTES && !IsPlainFile(a)) Raise(kErrPathFileAccess);
   std::wstring temp;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int n = 0; n < 100 && h == INVALID_HANDLE_VALUE; ++n) {
-    temp = target + L".new" + std::to_wstring(n);
+    temp = Native(plain + L".new" + std::to_wstring(n));
     h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                     nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) RaiseLast(kErrPathFileAccess);
