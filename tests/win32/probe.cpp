@@ -10,6 +10,8 @@
 //   display off|on|dim  the console display's state, as the power broadcast tells it
 //   session lock|unlock WM_WTSSESSION_CHANGE to every saver window
 //   wallpaper           the desktop wallpaper's registry value
+//   idle                waits until it is ended (keeps Wine's desktop
+//                       process, and with it the monitor list, up to date)
 #include <windows.h>
 #include <wtsapi32.h>
 
@@ -87,6 +89,14 @@ int wmain(int argc, wchar_t** argv) {
     }
     return 0;
   }
+  if (cmd == L"idle") {
+    // A window of its own (never shown) gets Wine's desktop process going.
+    CreateWindowExW(0, L"STATIC", L"wh-probe", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                    nullptr);
+    MSG m;
+    while (GetMessageW(&m, nullptr, 0, 0) > 0) DispatchMessageW(&m);
+    return 0;
+  }
   if (cmd == L"spi") {
     BOOL active = FALSE;
     if (!SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0)) return 1;
@@ -128,6 +138,6 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   Say("usage: wh-probe monitors|windows|spi|spi-set 0|1|activate-app|display off|on|dim|"
-      "session lock|unlock|wallpaper");
+      "session lock|unlock|wallpaper|idle");
   return 2;
 }
