@@ -10,8 +10,10 @@
 //   display off|on|dim  the console display's state, as the power broadcast tells it
 //   session lock|unlock WM_WTSSESSION_CHANGE to every saver window
 //   wallpaper           the desktop wallpaper's registry value
-//   idle                waits until it is ended (keeps Wine's desktop
-//                       process, and with it the monitor list, up to date)
+//   idle                "window <handle>" of a window of its own (never
+//                       shown; a preview host), then waits until it is
+//                       ended (keeps Wine's desktop process, and with it the
+//                       monitor list, up to date)
 #include <windows.h>
 #include <wtsapi32.h>
 
@@ -91,8 +93,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (cmd == L"idle") {
     // A window of its own (never shown) gets Wine's desktop process going.
-    CreateWindowExW(0, L"STATIC", L"wh-probe", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                    nullptr);
+    HWND w = CreateWindowExW(0, L"STATIC", L"wh-probe", WS_POPUP, 0, 0, 160, 120, nullptr, nullptr,
+                             nullptr, nullptr);
+    Say("window " + std::to_string(reinterpret_cast<uintptr_t>(w)));
     MSG m;
     while (GetMessageW(&m, nullptr, 0, 0) > 0) DispatchMessageW(&m);
     return 0;
