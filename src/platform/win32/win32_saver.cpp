@@ -276,7 +276,10 @@ void Screen::PumpMessages() { modes_.Pump(); }
 
 Win32Modes::Win32Modes(HINSTANCE instance) : instance_(instance) { RegisterClasses(instance); }
 
-Win32Modes::~Win32Modes() = default;
+Win32Modes::~Win32Modes() {
+  if (monitor_timer_) KillTimer(nullptr, monitor_timer_);
+  if (g_saver == this) g_saver = nullptr;
+}
 
 Screen* Win32Modes::NewWindow(const wchar_t* cls, DWORD style, DWORD ex_style, const RECT& r) {
   HWND hwnd = CreateWindowExW(ex_style, cls, L"WinterHollow", style, r.left, r.top,
