@@ -164,7 +164,7 @@ class WineMonitors : public ::testing::Test {
 
 const Rect kPrimary {0, 0, 800, 600}, kLeft {-960, 0, 960, 540}, kRight {800, 0, 640, 480};
 
-TEST_F(WineMonitors, EachMonitorItsWindowAndScene_OneAddedIsCovered_OneTurnedOffLosesItsWindow) {
+TEST_F(WineMonitors, EachMonitorItsWindowAndScene_OneAddedIsCoveredFollowedAndLosesItsWindowWhenOff) {
   WineProcess saver({scr_, "/s", "--seed", "77"});
   std::string seen;
   ASSERT_TRUE(WaitForWindows(saver, {kLeft, kPrimary}, &seen)) << seen;
@@ -183,6 +183,10 @@ TEST_F(WineMonitors, EachMonitorItsWindowAndScene_OneAddedIsCovered_OneTurnedOff
   ASSERT_EQ(three.width, 2400);
   EXPECT_GT(Colours(Part(three, kRight, -960)), 40u) << "no landscape on the new monitor";
   EXPECT_TRUE(Moves());
+
+  // Another mode on it: its window follows, with a scene at the new size.
+  Xrandr("--addmode DUMMY2 800x600; xrandr --output DUMMY2 --mode 800x600");
+  ASSERT_TRUE(WaitForWindows(saver, {kLeft, kPrimary, {800, 0, 800, 600}}, &seen)) << seen;
 
   // Turned off again: its window goes, the others keep their scenes.
   Xrandr("--output DUMMY2 --off");
