@@ -74,7 +74,9 @@ Mode Main(const std::string& args, ModeHost& host, const uint64_t* seed) {
           SeedRandomFromTimeOfDay(Sys().SecondsSinceMidnight());
         }
       }) &&
-      trap([&] { Sys().SetScreenSaverActive(false); }) &&
+      trap([&] {
+        if (!Sys().SaverSwitchInSaverModeOnly()) Sys().SetScreenSaverActive(false);
+      }) &&
       trap([&] { cl = ParseCommandLine(args); }) && trap([&] {
         switch (cl.mode) {
           case Mode::kPreview:
@@ -89,6 +91,7 @@ Mode Main(const std::string& args, ModeHost& host, const uint64_t* seed) {
             break;
           case Mode::kSaver:
             SaverMode = true;
+            if (Sys().SaverSwitchInSaverModeOnly()) Sys().SetScreenSaverActive(false);
             Sys().SetScreenSaverRunning(true);
             Sys().ShowCursor(false);
             host.StartSaver();

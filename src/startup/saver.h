@@ -51,7 +51,8 @@ class ModeHost {
 
 // The entry point: loads the settings, seeds the random generator (from the
 // time of day, or from `seed` when one is given), switches the system's
-// screen saver off for this session and starts the mode. Returns the mode.
+// screen saver off for this session (in every mode, or in saver mode only
+// where the system asks for that) and starts the mode. Returns the mode.
 Mode Main(const std::string& args, ModeHost& host, const uint64_t* seed = nullptr);
 
 // What ending the saver asks of the window layer.

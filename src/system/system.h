@@ -75,6 +75,12 @@ class System {
   virtual void ShowCursor(bool show) = 0;
   // The system's "screen saver active" flag, for the running session only.
   virtual void SetScreenSaverActive(bool active) = 0;
+  // Whether start-up switches that flag off in saver mode only. The
+  // default, every mode: nothing else on this system turns it on again.
+  // Windows answers yes, because the display settings end their previews
+  // and settings runs with TerminateProcess, and only the saver's own exit
+  // switches it back on.
+  virtual bool SaverSwitchInSaverModeOnly() { return false; }
   // Tells the system whether a screen saver is running.
   virtual void SetScreenSaverRunning(bool running) = 0;
   // True on the NT family of Windows; every other system counts as NT too,

@@ -62,6 +62,8 @@ class FakeSystem : public platform::System {
     ++saver_active_calls;
   }
   void SetScreenSaverRunning(bool running) override { saver_running = running; }
+  bool switch_in_saver_mode_only = false;
+  bool SaverSwitchInSaverModeOnly() override { return switch_in_saver_mode_only; }
   bool IsWinNT() override { return win_nt; }
   [[noreturn]] void EndProcess(int status) override { throw ProcessEnded{status}; }
 };

@@ -83,6 +83,30 @@ TEST_F(Start, EachModeStartsItsWindowAndSwitchesTheSystemSaverOff) {
   EXPECT_EQ(Protocols(), 0);
 }
 
+TEST_F(Start, WhereTheSystemAsksOnlySaverModeSwitchesTheSystemSaverOff) {
+  // Windows: a preview or settings run ended by TerminateProcess never gets
+  // to switch it on again, so only the saver, whose exit does, touches it.
+  sys.switch_in_saver_mode_only = true;
+  for (const char* args : {"/p 1234", "/c", "/a 99", "/x"}) {
+    SCOPED_TRACE(args);
+    Main(args, host);
+    EXPECT_TRUE(sys.saver_active);
+    EXPECT_EQ(sys.saver_active_calls, 0);
+  }
+  EXPECT_EQ(Main("/s", host), Mode::kSaver);
+  EXPECT_FALSE(sys.saver_active);
+  EXPECT_TRUE(sys.saver_running);
+  EXPECT_EQ(sys.saver_active_calls, 1);
+
+  SetExitHost(nullptr);
+  try {
+    exitScreensaver();
+  } catch (const ProcessEnded&) {
+  }
+  EXPECT_TRUE(sys.saver_active);
+  EXPECT_FALSE(sys.saver_running);
+}
+
 TEST_F(Start, SeedFixesTheRandomSequence) {
   uint64_t seed = 7;
   Main("/c", host, &seed);

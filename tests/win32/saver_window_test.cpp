@@ -7,9 +7,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <wtsapi32.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "common/random.h"
 #include "gfx/dib.h"
@@ -204,6 +209,58 @@ TEST_F(SaverOnTheDesktop, ShowsEveryFrameDrawingOnlyWhatChanged_AndANewDensityGi
   // The date and time line and the mark are drawn at it frame after frame.
   ASSERT_NO_FATAL_FAILURE(Ticks(23, 60));
   EXPECT_EQ(sys.beeps, 0) << "an error was reported";
+}
+
+TEST_F(SaverOnTheDesktop, RestsWhileTheDisplayIsOffOrTheSessionAwayAndResumesAfter) {
+  ASSERT_NO_FATAL_FAILURE(Start(31));
+  // The power broadcast of the console display's state, as the system sends it.
+  const auto display = [&](DWORD state) {
+    std::vector<unsigned char> buf(sizeof(POWERBROADCAST_SETTING) + sizeof state);
+    auto* ps = reinterpret_cast<POWERBROADCAST_SETTING*>(buf.data());
+    ps->PowerSetting = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+    ps->DataLength = sizeof state;
+    std::memcpy(ps->Data, &state, sizeof state);
+    SendMessageW(hwnd, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(ps));
+  };
+  const auto session = [&](WPARAM event) { SendMessageW(hwnd, WM_WTSSESSION_CHANGE, event, 0); };
+  struct Case {
+    const char* what;
+    std::function<void()> rest, resume;
+  } cases[] = {
+      {"display off", [&] { display(0); }, [&] { display(1); }},
+      {"session locked", [&] { session(WTS_SESSION_LOCK); }, [&] { session(WTS_SESSION_UNLOCK); }},
+      {"console disconnected", [&] { session(WTS_CONSOLE_DISCONNECT); },
+       [&] { session(WTS_CONSOLE_CONNECT); }},
+      {"remote session disconnected", [&] { session(WTS_REMOTE_DISCONNECT); },
+       [&] { session(WTS_REMOTE_CONNECT); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.rest();
+    EXPECT_TRUE(modes.resting());
+    EXPECT_FALSE(screen->timer_on) << "the frame timer runs on";
+    // A tick queued before the timer stopped draws nothing.
+    const Image before = Shown(hwnd);
+    clock += 40;
+    SendMessageW(hwnd, WM_TIMER, 1, 0);
+    EXPECT_TRUE(Shown(hwnd) == before) << "a frame was drawn while resting";
+    c.resume();
+    EXPECT_FALSE(modes.resting());
+    EXPECT_TRUE(screen->timer_on) << "the frame timer did not start again";
+    KillTimer(hwnd, 1);  // the test gives the ticks
+  }
+  // Locked and then the display off: both must end before frames come back.
+  session(WTS_SESSION_LOCK);
+  display(0);
+  session(WTS_SESSION_UNLOCK);
+  EXPECT_TRUE(modes.resting());
+  display(2);  // dimmed still shows
+  EXPECT_FALSE(modes.resting());
+  KillTimer(hwnd, 1);
+  const Image before = Shown(hwnd);
+  clock += 40;
+  SendMessageW(hwnd, WM_TIMER, 1, 0);
+  EXPECT_FALSE(Shown(hwnd) == before) << "no frame after resuming";
 }
 
 TEST(Dpi, TheWindowsOwnElseItsMonitorsWhenDrawnPerMonitorElseTheScreens) {

@@ -95,6 +95,10 @@ TEST(Win32Resources, TheScrCarriesVersionNameIconManifestAndPictures) {
   const std::string manifest(static_cast<const char*>(LockResource(LoadResource(scr, m))),
                              SizeofResource(scr, m));
   EXPECT_NE(manifest.find("PerMonitorV2"), std::string::npos);
+  // Runs as its user, so a write it may not make fails instead of landing
+  // in a VirtualStore; paths past 260 characters.
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+  EXPECT_NE(manifest.find(">true</longPathAware>"), std::string::npos);
   EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
   EXPECT_NE(manifest.find("supportedOS"), std::string::npos);
   for (int id : {101, 222, 301, 302, 303, 311, 316})
@@ -266,7 +270,7 @@ TEST(Win32System, AnswersForTheMachine) {
   const std::string state = sys.StateDir();
   ASSERT_FALSE(state.empty());
   EXPECT_NE(state.back(), '\\');
-  EXPECT_NE(GetFileAttributesW(WideFromAnsi(state).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(WideFromUtf8(state).c_str()), INVALID_FILE_ATTRIBUTES);
   // The user's formats, whatever they are, name the day and the time.
   const platform::LocalDateTime t {2026, 12, 24, 18, 5, 9};
   EXPECT_NE(sys.ShortDate(t).find("24"), std::string::npos) << sys.ShortDate(t);
@@ -275,6 +279,77 @@ TEST(Win32System, AnswersForTheMachine) {
   EXPECT_GE(now.year, 2024);
   EXPECT_GE(sys.SecondsSinceMidnight(), 0.0f);
   EXPECT_LT(sys.SecondsSinceMidnight(), 86400.0f);
+}
+
+TEST(Win32Text, EveryNameWindowsGivesComesBackAsItWas) {
+  struct Case {
+    std::wstring wide;
+    std::string utf8;
+  } cases[] = {
+      {L"WinterHollow.bmp", "WinterHollow.bmp"},
+      {L"H\u00fctte", "H\xc3\xbctte"},
+      {L"\u96ea", "\xe9\x9b\xaa"},
+      {L"\U0001F3BF", "\xf0\x9f\x8e\xbf"},  // a pair
+      // Half pairs, which file names may hold: carried as their own three bytes.
+      {std::wstring(1, wchar_t(0xD83C)) + L"x", "\xed\xa0\xbcx"},
+      {L"x" + std::wstring(1, wchar_t(0xDFBF)), "x\xed\xbe\xbf"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Utf8FromWide(c.wide), c.utf8);
+    EXPECT_EQ(WideFromUtf8(c.utf8), c.wide);
+  }
+  // Bytes that are no UTF-8: one replacement each, the rest read on.
+  EXPECT_EQ(WideFromUtf8("a\xff\xc3"), L"a\uFFFD\uFFFD");
+  EXPECT_EQ(WideFromUtf8("\xc0\xaf" "b"), L"\uFFFD\uFFFDb");  // overlong
+  EXPECT_EQ(WideFromUtf8("\xe9\x9b"), L"\uFFFD");  // cut short
+}
+
+TEST(Win32Files, PathsLongerThanTheOldLimitAndOutsideEveryCodePage) {
+  wchar_t temp[MAX_PATH];
+  ASSERT_GT(GetTempPathW(MAX_PATH, temp), 0u);
+  const std::string base = Utf8FromWide(temp) + "wh-\xe9\x9b\xaa-\xf0\x9f\x8e\xbf";
+  std::string folder = base;
+  while (folder.size() < 300) folder += "\\Schnee-H\xc3\xbctte-0123456789abcdef";
+  ASSERT_TRUE(files::MakeOwnFolder(folder));
+  const std::string path = files::JoinPath(folder, "WinterHollow.bmp");
+  files::ReplaceFile(path, "first");
+  files::ReplaceFile(path, "second");
+  EXPECT_EQ(files::ReadSmallFile(path, 100).value_or(""), "second");
+  ASSERT_TRUE(files::AppendToFile(folder, "WinterHollow.FLG", "one\r\n"));
+  ASSERT_TRUE(files::AppendToFile(folder, "WinterHollow.FLG", "two\r\n"));
+  EXPECT_EQ(files::ReadSmallFile(files::JoinPath(folder, "WinterHollow.FLG"), 100).value_or(""),
+            "one\r\ntwo\r\n");
+  // Where Windows itself finds them, under the names given.
+  const std::wstring wide = L"\\\\?\\" + WideFromUtf8(path);
+  EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
+  // Remove the tree again, deepest first.
+  DeleteFileW(wide.c_str());
+  DeleteFileW((L"\\\\?\\" + WideFromUtf8(files::JoinPath(folder, "WinterHollow.FLG"))).c_str());
+  for (std::string f = folder; f.size() >= base.size(); f = f.substr(0, f.find_last_of('\\')))
+    RemoveDirectoryW((L"\\\\?\\" + WideFromUtf8(f)).c_str());
+  EXPECT_EQ(GetFileAttributesW(WideFromUtf8(base).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(Win32Monitors, EachMonitorWithItsDeviceNameDensityAndPlace) {
+  const std::vector<Monitor> mons = ListMonitors();
+  ASSERT_EQ(mons.size(), static_cast<size_t>(GetSystemMetrics(SM_CMONITORS)));
+  int primaries = 0;
+  for (const Monitor& m : mons) {
+    SCOPED_TRACE(m.name);
+    EXPECT_EQ(m.name.rfind("\\\\.\\DISPLAY", 0), 0u);
+    EXPECT_GE(m.dpi, 96);
+    EXPECT_GT(m.width, 0);
+    EXPECT_GT(m.height, 0);
+    if (m.primary) {
+      ++primaries;
+      // The primary's corner is the desktop's origin.
+      EXPECT_EQ(m.x, 0);
+      EXPECT_EQ(m.y, 0);
+      EXPECT_EQ(m.width, GetSystemMetrics(SM_CXSCREEN));
+      EXPECT_EQ(m.height, GetSystemMetrics(SM_CYSCREEN));
+    }
+  }
+  EXPECT_EQ(primaries, 1);
 }
 
 // The preview, re-parented into a host window of this process: a visible

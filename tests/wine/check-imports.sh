@@ -3,7 +3,7 @@
 # has (no libgcc, libstdc++ or winpthread beside it).
 #   check-imports.sh <WinterHollow.scr>...
 set -euo pipefail
-allowed='^(ADVAPI32|GDI32|KERNEL32|msvcrt|ole32|SHELL32|USER32|COMCTL32|UxTheme|mpr)\.dll$'
+allowed='^(ADVAPI32|GDI32|KERNEL32|msvcrt|ole32|SHELL32|USER32|COMCTL32|UxTheme|mpr|WTSAPI32)\.dll$'
 status=0
 for scr in "$@"; do
   dlls=$(x86_64-w64-mingw32-objdump -p "$scr" | sed -n 's/^\s*DLL Name: //p')

@@ -23,93 +23,17 @@
 
 #include "gfx/dib.h"
 #include "gfx/png.h"
-#include "test_support/run_command.h"
+#include "wh_version.h"
+#include "wine/wine_support.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using wh::testing::Capture;
+using namespace wh::wine;
 
 constexpr int kScreenW = 800, kScreenH = 600;
 const std::string kWineDir = WH_WINE_DIR;
 const std::string kWinBuild = WH_WINDOWS_BUILD_DIR;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
-// A Unix path as Wine's Z: drive names it.
-std::string WinePath(const std::string& unix_path) {
-  std::string p = "Z:" + unix_path;
-  for (char& c : p)
-    if (c == '/') c = '\\';
-  return p;
-}
-
-// A Windows program started with wine64; standard handles are /dev/null or
-// a file (an inherited pipe would keep the Wine server's clients waiting).
-class WineProcess {
- public:
-  WineProcess(const std::vector<std::string>& args, const std::string& out = "/dev/null") {
-    pid_ = fork();
-    if (pid_ == 0) {
-      int in = open("/dev/null", O_RDONLY);
-      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      dup2(in, 0);
-      dup2(o, 1);
-      dup2(o, 2);
-      std::vector<char*> argv;
-      static std::string wine = "wine64";
-      argv.push_back(wine.data());
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execvp("wine64", argv.data());
-      _exit(127);
-    }
-  }
-  ~WineProcess() {
-    if (running()) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool running() {
-    if (done_) return false;
-    int st = 0;
-    if (waitpid(pid_, &st, WNOHANG) == pid_) {
-      done_ = true;
-      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-      return false;
-    }
-    return true;
-  }
-  // Waits up to `limit` for the end; false when it still runs.
-  bool WaitEnd(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (running()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(50ms);
-    }
-    return true;
-  }
-  int status() const { return status_; }
-
- private:
-  pid_t pid_ = -1;
-  bool done_ = false;
-  int status_ = -1;
-};
-
-// Runs a command to its end with the test's Wine environment; its output.
-std::string Shell(const std::string& command) { return Capture("(" + command + ") </dev/null 2>&1"); }
 
 class Wine : public ::testing::Test {
  protected:
@@ -180,6 +104,10 @@ class Wine : public ::testing::Test {
     ADD_FAILURE() << "last seen: " << seen;
     if (!p.running()) ADD_FAILURE() << "the saver ended early with status " << p.status();
     return false;
+  }
+
+  std::string Probe(const std::string& args) {
+    return Shell("wine64 '" + kWinBuild + "/wh-probe.exe' " + args);
   }
 
   std::string scr_, dir_;
@@ -255,9 +183,8 @@ TEST_F(Wine, AKeyEndsTheSaver_AndTheWallpaperSwitchedOffIsNotWritten) {
       Shell("wine64 reg add 'HKCU\\Software\\WinterHollow\\Settings' /v Wallpaper /t REG_SZ /d 0 /f");
     std::remove((dir_ + "/WinterHollow.bmp").c_str());
     MouseTo(200, 200);
-    // No switch: the saver.
-    WineProcess saver(in_registry ? std::vector<std::string>{scr_}
-                                  : std::vector<std::string>{scr_, "--no-wallpaper"});
+    WineProcess saver(in_registry ? std::vector<std::string>{scr_, "/s"}
+                                  : std::vector<std::string>{scr_, "/s", "--no-wallpaper"});
     const bool shown = WaitForScene(saver);
     Shell("xdotool key x");
     const bool ended = saver.WaitEnd(20s);
@@ -338,6 +265,96 @@ TEST_F(Wine, BadCommandLinesEndCleanly) {
   ASSERT_TRUE(p.WaitEnd(20s));
   EXPECT_EQ(p.status(), 0);
   EXPECT_NE(ReadAll(dir_ + "/WinterHollow.FLG").find("6 (Overflow)"), std::string::npos);
+}
+
+TEST_F(Wine, VersionAndHelpAnswerTheCaller_BadOptionsEndWithStatusTwo) {
+  const std::string version = "WinterHollow.scr " + std::to_string(WH_VERSION_MAJOR) + "." +
+                              std::to_string(WH_VERSION_MINOR) + "." +
+                              std::to_string(WH_VERSION_PATCH) + "\r\n";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  } cases[] = {
+      {{"--version"}, 0, version},  // the whole answer
+      {{"--help"}, 0, "Without a switch: the settings, as /C."},
+      {{"/s", "--seed", "x"}, 2, "--seed: 'x' is not a whole number"},
+      {{"--frobnicate"}, 2, "--frobnicate: there is no such option"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::vector<std::string> argv {scr_};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const std::string out = dir_ + "/out.txt";
+    WineProcess p(argv, out);
+    ASSERT_TRUE(p.WaitEnd(20s)) << "still running";
+    EXPECT_EQ(p.status(), c.status);
+    const std::string said = ReadAll(out);
+    EXPECT_NE(said.find(c.says), std::string::npos) << said;
+    if (c.args[0] == "--version") {
+      EXPECT_EQ(said, version);
+    }
+  }
+  EXPECT_EQ(Probe("windows"), "") << "a saver started";
+  EXPECT_FALSE(Exists(dir_ + "/WinterHollow.bmp"));
+}
+
+TEST_F(Wine, WithoutASwitchTheSettingsOpen_AndKilledSettingsOrPreviewLeaveTheSystemSaverOn) {
+  // The display settings end their previews and settings runs with
+  // TerminateProcess: none of them may have switched the system's saver off.
+  Probe("spi-set 1");
+  const std::string host_out = dir_ + "/host.txt";
+  WineProcess host({kWinBuild + "/wh-probe.exe", "idle"}, host_out);
+  std::string handle;
+  for (int i = 0; i < 100 && handle.empty(); ++i) {
+    std::this_thread::sleep_for(100ms);
+    std::istringstream in(ReadAll(host_out));
+    std::string word;
+    in >> word >> handle;
+  }
+  ASSERT_FALSE(handle.empty()) << "no preview host";
+  struct Case {
+    std::vector<std::string> args;
+    bool dialog;
+  } cases[] = {{{}, true}, {{"/c"}, true}, {{"/p", handle}, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "no argument" : c.args[0]);
+    std::vector<std::string> argv {scr_};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    WineProcess p(argv);
+    if (c.dialog) {
+      std::string found;
+      for (int i = 0; i < 100 && found.empty() && p.running(); ++i) {
+        std::this_thread::sleep_for(200ms);
+        found = Shell("xdotool search --name 'Settings / Einstellungen'");
+      }
+      EXPECT_FALSE(found.empty()) << "no settings dialog";
+      EXPECT_EQ(Probe("windows"), "") << "a saver started";
+    } else {
+      std::this_thread::sleep_for(3s);
+    }
+    ASSERT_TRUE(p.running()) << "ended by itself with status " << p.status();
+    EXPECT_EQ(Probe("spi"), "active 1\n") << "switched off while it runs";
+    p.Kill();
+    EXPECT_EQ(Probe("spi"), "active 1\n") << "left off by a killed run";
+  }
+}
+
+TEST_F(Wine, AFolderWithNonAsciiCharactersTakesTheWallpaper_AndTheRegistryNamesItExactly) {
+  // Latin, CJK and a character outside the basic plane (a UTF-16 pair).
+  const std::string folder = dir_ + "/Schnee-H\u00fctte \u96ea \U0001F3BF";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  ASSERT_EQ(std::system(("cp '" + scr_ + "' '" + folder + "/'").c_str()), 0);
+  MouseTo(300, 300);
+  WineProcess saver({folder + "/WinterHollow.scr", "/s", "--seed", "5"});
+  ASSERT_TRUE(WaitForScene(saver));
+  Shell("xdotool key space");
+  ASSERT_TRUE(saver.WaitEnd(30s));
+  EXPECT_EQ(saver.status(), 0);
+  const wh::Image wall = wh::LoadBmpFile(folder + "/WinterHollow.bmp");
+  EXPECT_EQ(wall.width, kScreenW);
+  EXPECT_EQ(Probe("wallpaper"), WinePath(folder + "/WinterHollow.bmp") + "\n");
+  EXPECT_FALSE(Exists(folder + "/WinterHollow.FLG")) << ReadAll(folder + "/WinterHollow.FLG");
 }
 
 }  // namespace

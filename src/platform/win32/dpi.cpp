@@ -35,6 +35,32 @@ UINT ChooseDpi(const DpiReadings& r) {
   return 96;
 }
 
+namespace {
+
+// The effective density of `monitor` where shcore.dll tells it, and
+// whether this process draws per monitor.
+void ReadMonitor(HMONITOR monitor, DpiReadings& r) {
+  // MONITOR_DPI_TYPE 0 is the effective density; PROCESS_DPI_AWARENESS 2
+  // is per monitor.
+  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  using GetProcessDpiAwarenessFn = HRESULT(WINAPI*)(HANDLE, int*);
+  static const auto for_monitor = Lookup<GetDpiForMonitorFn>(Shcore(), "GetDpiForMonitor");
+  static const auto awareness = Lookup<GetProcessDpiAwarenessFn>(Shcore(), "GetProcessDpiAwareness");
+  UINT x = 0, y = 0;
+  if (for_monitor && SUCCEEDED(for_monitor(monitor, 0, &x, &y))) r.monitor = y;
+  int aware = 0;
+  r.per_monitor = awareness && SUCCEEDED(awareness(nullptr, &aware)) && aware == 2;
+}
+
+int DeviceDpi() {
+  HDC dc = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return dpi;
+}
+
+}  // namespace
+
 DpiReadings ReadDpi(HWND hwnd) {
   DpiReadings r;
   if (hwnd) {
@@ -42,26 +68,17 @@ DpiReadings ReadDpi(HWND hwnd) {
     static const auto for_window =
         Lookup<GetDpiForWindowFn>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
     if (for_window) r.window = for_window(hwnd);
-    if (!r.window) {
-      // MONITOR_DPI_TYPE 0 is the effective density; PROCESS_DPI_AWARENESS 2
-      // is per monitor.
-      using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
-      using GetProcessDpiAwarenessFn = HRESULT(WINAPI*)(HANDLE, int*);
-      static const auto for_monitor = Lookup<GetDpiForMonitorFn>(Shcore(), "GetDpiForMonitor");
-      static const auto awareness =
-          Lookup<GetProcessDpiAwarenessFn>(Shcore(), "GetProcessDpiAwareness");
-      UINT x = 0, y = 0;
-      if (for_monitor &&
-          SUCCEEDED(for_monitor(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), 0, &x, &y)))
-        r.monitor = y;
-      int aware = 0;
-      r.per_monitor = awareness && SUCCEEDED(awareness(nullptr, &aware)) && aware == 2;
-    }
+    if (!r.window) ReadMonitor(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), r);
   }
-  HDC dc = GetDC(nullptr);
-  r.device = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+  r.device = DeviceDpi();
   return r;
+}
+
+UINT MonitorDpi(HMONITOR monitor) {
+  DpiReadings r;
+  ReadMonitor(monitor, r);
+  r.device = DeviceDpi();
+  return ChooseDpi(r);
 }
 
 }  // namespace wh::win32

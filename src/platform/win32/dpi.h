@@ -25,5 +25,7 @@ UINT ChooseDpi(const DpiReadings& r);
 DpiReadings ReadDpi(HWND hwnd);
 
 inline UINT WindowDpi(HWND hwnd) { return ChooseDpi(ReadDpi(hwnd)); }
+// The density a window that covers `monitor` draws at.
+UINT MonitorDpi(HMONITOR monitor);
 
 }  // namespace wh::win32

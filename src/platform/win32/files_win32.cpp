@@ -1,7 +1,7 @@
-// The program's own files on Windows. Paths inside the program are in the
-// ANSI code page (UTF-8 where the manifest's code page is honoured); the
-// calls take them as wide text. A reparse point (a link or a junction) at a
-// file's place is never written through, and a whole-file replacement is
+// The program's own files on Windows. Paths inside the program are UTF-8
+// (win32_system.h); every call takes them as wide text, with the "\\?\"
+// prefix where they are too long for the plain form. A reparse point (a
+// link or a junction) at a file's place is never written through, and a whole-file replacement is
 // MoveFileEx over the old file, written through to the disk.
 #include <windows.h>
 // <windows.h> names its own ReplaceFile.
@@ -11,19 +11,27 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "platform/win32/win32_system.h"
 #include "system/files.h"
 
 namespace wh::files {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), w.data(), n);
+// The longest path the plain form takes everywhere (a folder leaves room
+// for an 8.3 name in it, 260 - 12); longer ones need the "\\?\" form,
+// which takes an absolute path with backslashes only, as it is.
+constexpr size_t kPlainPathMax = 248;
+
+std::wstring Native(std::wstring w) {
+  std::replace(w.begin(), w.end(), L'/', L'\\');
+  if (w.size() < kPlainPathMax || w.rfind(L"\\\\?\\", 0) == 0) return w;
+  if (w.size() > 2 && w[1] == L':' && w[2] == L'\\') return L"\\\\?\\" + w;
+  if (w.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + w.substr(2);  // \\server\share
   return w;
 }
+
+std::wstring Wide(const std::string& path) { return Native(win32::WideFromUtf8(path)); }
 
 // INVALID_FILE_ATTRIBUTES when there is nothing at `path`.
 DWORD Attributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
@@ -62,15 +70,7 @@ bool WriteAll(HANDLE h, const std::string& bytes) {
   return true;
 }
 
-std::string Narrow(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string text(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), text.data(), n, nullptr,
-                      nullptr);
-  return text;
-}
+std::string Narrow(const std::wstring& w) { return win32::Utf8FromWide(w); }
 
 std::wstring FolderOf(const std::wstring& path) {
   const size_t sep = path.find_last_of(L"\\/");
@@ -117,7 +117,7 @@ std::string RandomBytes() {
 // with our names, last written more than an hour ago.
 void SweepLeftovers(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((folder + L"\\.*").c_str(), &found);
+  HANDLE find = FindFirstFileW(Native(folder + L"\\.*").c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   FILETIME now_ft;
   GetSystemTimeAsFileTime(&now_ft);
@@ -132,7 +132,7 @@ void SweepLeftovers(const std::wstring& folder) {
     // File times count 100 ns.
     if (now.QuadPart > written.QuadPart &&
         (now.QuadPart - written.QuadPart) / 10000000ull > static_cast<ULONGLONG>(kLeftoverSeconds))
-      DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+      DeleteFileW(Native(folder + L"\\" + found.cFileName).c_str());
   } while (FindNextFileW(find, &found));
   FindClose(find);
 }
@@ -166,12 +166,14 @@ class PathLock {
 }  // namespace
 
 bool MakeOwnFolder(const std::string& folder) {
-  const std::wstring w = Wide(folder);
-  if (w.empty()) return false;
+  const std::wstring plain = win32::WideFromUtf8(folder);
+  if (plain.empty()) return false;
   // Parents first; a part that exists (or a drive such as "C:") is fine.
-  for (size_t i = 1; i < w.size(); ++i) {
-    if (w[i] == L'\\' || w[i] == L'/') CreateDirectoryW(w.substr(0, i).c_str(), nullptr);
+  for (size_t i = 1; i < plain.size(); ++i) {
+    if (plain[i] == L'\\' || plain[i] == L'/')
+      CreateDirectoryW(Native(plain.substr(0, i)).c_str(), nullptr);
   }
+  const std::wstring w = Native(plain);
   CreateDirectoryW(w.c_str(), nullptr);
   const DWORD a = Attributes(w);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -225,7 +227,7 @@ void WriteAndMove(const std::wstring& target, const std::string& bytes) {
   std::wstring temp;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int n = 0; n < 100 && h == INVALID_HANDLE_VALUE; ++n) {
-    temp = folder + L"\\" + Wide(TemporaryName(Narrow(NameOf(target)), RandomBytes()));
+    temp = Native(folder + L"\\" + win32::WideFromUtf8(TemporaryName(Narrow(NameOf(target)), RandomBytes())));
     h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                     nullptr);
     if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) RaiseLast(kErrPathFileAccess);

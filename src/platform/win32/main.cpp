@@ -1,10 +1,12 @@
 // WinterHollow.scr: the screen saver on Windows.
 //
-//   WinterHollow.scr [/S]            full screen until a mouse jump, click or key
+//   WinterHollow.scr /S              full screen until a mouse jump, click or key
 //   WinterHollow.scr /P <window>     the preview still inside the display settings
-//   WinterHollow.scr /C[:<window>]   the settings
+//   WinterHollow.scr [/C[:<window>]] the settings (also without a switch, as
+//                                    Explorer's "Configure" starts a saver)
 //   WinterHollow.scr /A <window>     the change-password dialog (9x family)
-// plus the options every platform shares (--seed N, one per setting, --help).
+// plus the options every platform shares (--seed N, one per setting,
+// --version, --help).
 #include <windows.h>
 #include <shellapi.h>
 
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "common/numtext.h"
+#include "system/system.h"
 #include "platform/win32/gdi_text.h"
 #include "platform/win32/registry_store.h"
 #include "platform/win32/win32_saver.h"
@@ -35,21 +38,37 @@ std::vector<std::string> Arguments() {
   return args;
 }
 
-// Help and usage errors go to the caller's console or pipe when there is
-// one, else into a message box.
+// Help, the version and usage errors go where the caller reads them: its
+// pipe or file, else the console it was started from; with neither (started
+// from Explorer or a shortcut) into a message box.
 void Tell(const std::string& text, bool error) {
   HANDLE out = GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
   if (out == nullptr || out == INVALID_HANDLE_VALUE) {
+    // A GUI program gets no console of its own: write to the parent's.
+    out = INVALID_HANDLE_VALUE;
     if (AttachConsole(ATTACH_PARENT_PROCESS))
-      out = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                        nullptr);
+      out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, OPEN_EXISTING, 0, nullptr);
   }
-  DWORD written = 0;
-  if (out != nullptr && out != INVALID_HANDLE_VALUE &&
-      WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
-    return;
+  if (out != nullptr && out != INVALID_HANDLE_VALUE) {
+    DWORD mode = 0, written = 0;
+    bool ok;
+    if (GetConsoleMode(out, &mode)) {
+      // A console shows wide text whatever its code page.
+      const std::wstring w = WideFromUtf8(text);
+      ok = WriteConsoleW(out, w.data(), static_cast<DWORD>(w.size()), &written, nullptr);
+    } else {
+      ok = WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+    if (ok) return;
+  }
   MessageBoxW(nullptr, WideFromUtf8(text).c_str(), L"WinterHollow",
               MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+// Without a switch a Windows screen saver shows its settings.
+std::string WindowsModeText(const std::string& mode_args) {
+  return mode_args.find_first_not_of(' ') == std::string::npos ? "/C" : mode_args;
 }
 
 // "/C:<window>" names the settings dialog's owner.
@@ -78,6 +97,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   std::string mode_args;
   for (size_t i = 0; i < args.size() && opts.error.empty(); ++i) {
     if (ParseCommonOption(args, i, opts)) continue;
+    // "-s" is a switch that opens nothing; "--" is always an option.
+    if (args[i].rfind("--", 0) == 0) {
+      opts.error = SplitOptionArg(args[i]).shown + ": there is no such option";
+      break;
+    }
     mode_args += (mode_args.empty() ? "" : " ") + args[i];
   }
   if (!opts.error.empty()) {
@@ -85,10 +109,24 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     return 2;
   }
   if (opts.help) {
-    Tell("WinterHollow.scr [/S | /P <window> | /C[:<window>] | /A <window>] [options]\r\n\r\n" +
+    Tell("WinterHollow.scr [/S | /P <window> | /C[:<window>] | /A <window>] [options]\r\n"
+         "Without a switch: the settings, as /C.\r\n\r\n" +
              CommonOptionsHelp(),
          false);
     return 0;
+  }
+  if (opts.version) {
+    Tell(VersionLine("WinterHollow.scr") + "\r\n", false);
+    return 0;
+  }
+  mode_args = WindowsModeText(mode_args);
+
+  // One saver at a time in a session: a second one (the system's timer
+  // and a user's "Preview" at once) ends before touching anything.
+  HANDLE one_saver = nullptr;
+  if (CommandMode(mode_args) == Mode::kSaver) {
+    one_saver = CreateMutexW(nullptr, FALSE, L"Local\\WinterHollow.Saver");
+    if (one_saver && GetLastError() == ERROR_ALREADY_EXISTS) return 0;
   }
 
   RegistryStore registry;
@@ -103,6 +141,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   Main(mode_args, modes, opts.seed ? &*opts.seed : nullptr);
   const int status = modes.has_windows() ? modes.Run() : 0;
+  // The saver's windows went without its exit (none could be opened, say):
+  // the system's screen saver is switched on again all the same.
+  if (SaverMode) {
+    platform::Sys().SetScreenSaverActive(true);
+    platform::Sys().SetScreenSaverRunning(false);
+  }
+  if (one_saver) CloseHandle(one_saver);
   SetExitHost(nullptr);
   SetTextRenderer(nullptr);
   SetSettingsStore(nullptr);

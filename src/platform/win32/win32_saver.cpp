@@ -1,6 +1,7 @@
 #include "platform/win32/win32_saver.h"
 
 #include <windowsx.h>
+#include <wtsapi32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -23,6 +24,19 @@ constexpr UINT_PTR kFrameTimer = 1;
 constexpr UINT_PTR kHostTimer = 2;
 // How often the preview looks at its host's size and existence.
 constexpr UINT kHostPollMs = 200;
+// How often the saver looks at the monitors besides WM_DISPLAYCHANGE, which
+// not every change of a monitor sends.
+constexpr UINT kMonitorCheckMs = 2000;
+// GUID_CONSOLE_DISPLAY_STATE: the display is off (0), on (1) or dimmed (2).
+constexpr GUID kConsoleDisplayState = {
+    0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+
+// The saver whose monitors the check timer looks at (one per process).
+Win32Modes* g_saver = nullptr;
+
+void CALLBACK CheckMonitors(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_saver) g_saver->SyncMonitors();
+}
 
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
@@ -54,34 +68,6 @@ void RegisterClasses(HINSTANCE instance) {
   RegisterClassExW(&wc);
 }
 
-struct MonitorList {
-  std::vector<RECT> rects;
-  int primary = -1;
-};
-
-BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
-  auto* list = reinterpret_cast<MonitorList*>(data);
-  MONITORINFO mi {};
-  mi.cbSize = sizeof mi;
-  if (GetMonitorInfoW(monitor, &mi)) {
-    if (mi.dwFlags & MONITORINFOF_PRIMARY) list->primary = static_cast<int>(list->rects.size());
-    list->rects.push_back(mi.rcMonitor);
-  }
-  return TRUE;
-}
-
-// Every monitor, the primary one first (its scene is the one a seed names).
-std::vector<RECT> Monitors() {
-  MonitorList list;
-  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&list));
-  if (list.rects.empty()) {
-    RECT r {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-    return {r};
-  }
-  if (list.primary > 0) std::swap(list.rects[0], list.rects[static_cast<size_t>(list.primary)]);
-  return list.rects;
-}
-
 HWND HandleFrom(int32_t value) {
   // Window handles are 32-bit values, sign-extended on 64-bit Windows.
   return reinterpret_cast<HWND>(static_cast<intptr_t>(value));
@@ -101,7 +87,76 @@ int ButtonOf(UINT msg, WPARAM wp) {
   }
 }
 
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  auto* list = reinterpret_cast<std::vector<Monitor>*>(data);
+  MONITORINFOEXW mi {};
+  mi.cbSize = sizeof mi;
+  if (GetMonitorInfoW(monitor, &mi)) {
+    Monitor m;
+    m.x = mi.rcMonitor.left;
+    m.y = mi.rcMonitor.top;
+    m.width = mi.rcMonitor.right - mi.rcMonitor.left;
+    m.height = mi.rcMonitor.bottom - mi.rcMonitor.top;
+    m.primary = (mi.dwFlags & MONITORINFOF_PRIMARY) != 0;
+    m.name = Utf8FromWide(mi.szDevice);
+    m.dpi = MonitorDpi(monitor);
+    list->push_back(m);
+  }
+  return TRUE;
+}
+
+// One monitor's window and scene.
+struct Win32Head : MonitorHead {
+  Win32Modes* modes = nullptr;
+  // Null once the window is gone (destroyed from outside).
+  Screen* screen = nullptr;
+
+  SaverWindow& frm() override { return *screen->frm; }
+  void SceneSize(int* w, int* h) const override {
+    RECT rc {};
+    if (screen) GetClientRect(screen->hwnd(), &rc);
+    *w = rc.right;
+    *h = rc.bottom;
+  }
+  void Show() override {
+    if (!screen) return;
+    if (!IsWindowVisible(screen->hwnd())) ShowWindow(screen->hwnd(), SW_SHOWNOACTIVATE);
+    UpdateWindow(screen->hwnd());
+  }
+  void Cover(const Monitor& m) override {
+    if (!screen) return;
+    screen->set_dpi(static_cast<UINT>(m.dpi));
+    // A new size gets its new scene from MonitorHeads, not from WM_SIZE.
+    screen->covering = true;
+    SetWindowPos(screen->hwnd(), HWND_TOPMOST, m.x, m.y, m.width, m.height, SWP_NOACTIVATE);
+    screen->covering = false;
+  }
+  void Close() override {
+    if (!screen) return;
+    screen->dropped = true;
+    // The active window going would hand the activation to another
+    // program, which ends a saver: one of ours takes it first.
+    const HWND hwnd = screen->hwnd();
+    if (GetActiveWindow() == hwnd || GetForegroundWindow() == hwnd) modes->ActivateOther(hwnd);
+    DestroyWindow(hwnd);  // forgets the screen
+  }
+};
+
 }  // namespace
+
+std::vector<Monitor> ListMonitors() {
+  std::vector<Monitor> list;
+  EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&list));
+  if (list.empty()) {
+    Monitor m;
+    m.width = GetSystemMetrics(SM_CXSCREEN);
+    m.height = GetSystemMetrics(SM_CYSCREEN);
+    m.primary = true;
+    m.dpi = WindowDpi(nullptr);
+    list.push_back(m);
+  }
+  return list;
+}
 
 // --- Screen ---------------------------------------------------------------
 
@@ -158,6 +213,8 @@ RECT Screen::Take(const Image& src, PixelRect r, int sx, int sy) {
 }
 
 void Screen::Put(const std::vector<RECT>& rects) {
+  // Resting: the section keeps the picture, the display gets it on resuming.
+  if (modes_.resting()) return;
   HDC dc = GetDC(hwnd_);
   if (!dc) return;
   for (const RECT& r : rects) {
@@ -219,7 +276,10 @@ void Screen::PumpMessages() { modes_.Pump(); }
 
 Win32Modes::Win32Modes(HINSTANCE instance) : instance_(instance) { RegisterClasses(instance); }
 
-Win32Modes::~Win32Modes() = default;
+Win32Modes::~Win32Modes() {
+  if (monitor_timer_) KillTimer(nullptr, monitor_timer_);
+  if (g_saver == this) g_saver = nullptr;
+}
 
 Screen* Win32Modes::NewWindow(const wchar_t* cls, DWORD style, DWORD ex_style, const RECT& r) {
   HWND hwnd = CreateWindowExW(ex_style, cls, L"WinterHollow", style, r.left, r.top,
@@ -253,7 +313,7 @@ void Win32Modes::SyncTimer(Screen& s) {
   if (!s.frm) return;
   const FormTimer& t = s.frm->tmrAnimation;
   const int32_t interval = t.Interval.value();
-  const bool want = t.Enabled && interval > 0;
+  const bool want = t.Enabled && interval > 0 && !resting();
   if (want && (!s.timer_on || interval != s.timer_interval)) {
     SetTimer(s.hwnd(), kFrameTimer, static_cast<UINT>(interval), nullptr);
     s.timer_on = true;
@@ -278,26 +338,85 @@ void Win32Modes::StartScene(Screen& s) {
 }
 
 void Win32Modes::StartSaver() {
-  // All monitors are covered first, then each gets its scene in turn.
-  std::vector<Screen*> mine;
-  for (const RECT& r : Monitors()) {
-    Screen* s = NewWindow(kSaverClass, WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, r);
-    if (!s) continue;
-    s->frm = std::make_unique<SaverWindow>(s);
-    s->frm->anim.tick_count = TickCount;
-    mine.push_back(s);
+  // Every monitor is covered first, then each gets its scene in turn, the
+  // primary one first (its scene is the one a seed names).
+  heads_.Start(ListMonitors());
+  g_saver = this;
+  monitor_timer_ = SetTimer(nullptr, 0, kMonitorCheckMs, CheckMonitors);
+}
+
+std::unique_ptr<MonitorHead> Win32Modes::Open(const Monitor& m) {
+  const RECT r {m.x, m.y, m.x + m.width, m.y + m.height};
+  Screen* s = NewWindow(kSaverClass, WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, r);
+  if (!s) return nullptr;
+  s->set_dpi(static_cast<UINT>(m.dpi));
+  s->frm = std::make_unique<SaverWindow>(s);
+  s->frm->anim.tick_count = TickCount;
+  // Told when the display turns off and on, and when the session is
+  // locked or disconnected; the first notice gives the display's state now.
+  s->power = RegisterPowerSettingNotification(s->hwnd(), &kConsoleDisplayState,
+                                              DEVICE_NOTIFY_WINDOW_HANDLE);
+  WTSRegisterSessionNotification(s->hwnd(), NOTIFY_FOR_THIS_SESSION);
+  // Covered (black) at once; the scenes follow one by one.
+  SetWindowPos(s->hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  ShowWindow(s->hwnd(), SW_SHOWNOACTIVATE);
+  UpdateWindow(s->hwnd());
+  auto h = std::make_unique<Win32Head>();
+  h->modes = this;
+  h->screen = s;
+  return h;
+}
+
+void Win32Modes::WithHead(MonitorHead& h, const std::function<void()>& fn) {
+  Screen* s = static_cast<Win32Head&>(h).screen;
+  if (!s) return;
+  // A scene being built runs no tick and no other scene on this window.
+  const bool outer = s->building;
+  s->building = true;
+  s->rebuild = false;
+  WithScreen(*s, fn);
+  s->building = outer;
+  if (!outer) SyncTimer(*s);
+}
+
+void Win32Modes::HeadsChanged() {
+  // The primary monitor's window is the active one: keys reach it.
+  if (Screen* first = Primary()) SetForegroundWindow(first->hwnd());
+}
+
+void Win32Modes::ActivateOther(HWND leaving) {
+  for (const auto& s : screens_) {
+    if (s->frm && !s->dropped && s->hwnd() != leaving) {
+      SetForegroundWindow(s->hwnd());
+      return;
+    }
   }
-  for (Screen* s : mine) {
-    // Top-most and activated, then shown.
-    SetWindowPos(s->hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-    ShowWindow(s->hwnd(), SW_SHOW);
-    UpdateWindow(s->hwnd());
+}
+
+Screen* Win32Modes::Primary() const {
+  MonitorHead* h = heads_.primary();
+  return h ? static_cast<Win32Head*>(h)->screen : nullptr;
+}
+
+void Win32Modes::SyncMonitors() {
+  if (heads_.empty() || syncing_ || resting()) return;
+  for (const auto& s : screens_)
+    if (s->building) return;
+  for (const auto& h : heads_.heads())
+    if (!static_cast<Win32Head&>(*h).screen) return;  // ending
+  syncing_ = true;
+  if (heads_.Sync(ListMonitors())) moved_desktop_ = true;
+  syncing_ = false;
+}
+
+void Win32Modes::RestChanged(bool was_resting) {
+  if (resting() == was_resting) return;
+  for (const auto& s : screens_) {
+    if (!s->frm) continue;
+    SyncTimer(*s);  // stops or starts it
+    if (!resting()) InvalidateRect(s->hwnd(), nullptr, FALSE);  // what it drew meanwhile
   }
-  if (!mine.empty()) SetForegroundWindow(mine.front()->hwnd());
-  for (Screen* s : mine) {
-    WithScreen(*s, [&] { s->frm->Form_Load(); });
-    StartScene(*s);
-  }
+  if (!resting()) SyncMonitors();  // what changed meanwhile
 }
 
 void Win32Modes::StartPreview(int32_t host_value) {
@@ -341,7 +460,8 @@ bool Win32Modes::VerifyScreenSavePwd() {
   if (!cpl) return true;  // no password service: nothing to ask
   auto verify = reinterpret_cast<VerifyFn>(
       reinterpret_cast<void*>(GetProcAddress(cpl, "VerifyScreenSavePwd")));
-  HWND owner = screens_.empty() ? nullptr : screens_.front()->hwnd();
+  Screen* first = Primary();
+  HWND owner = first ? first->hwnd() : nullptr;
   const bool ok = !verify || verify(owner) != 0;
   FreeLibrary(cpl);
   return ok;
@@ -349,15 +469,16 @@ bool Win32Modes::VerifyScreenSavePwd() {
 
 void Win32Modes::SaveWallpaper() {
   // The primary monitor's background is the wallpaper.
-  if (screens_.empty() || !screens_.front()->frm) return;
-  SaverWindow& frm = *screens_.front()->frm;
+  Screen* first = Primary();
+  if (!first || !first->frm) return;
+  SaverWindow& frm = *first->frm;
   // Ended before the first stage of a scene: there is no picture yet.
   if (!HasWallpaperPicture(frm)) return;
   // Its notice line is set at that monitor's density.
   std::string path;
-  WithScreen(*screens_.front(), [&] { path = SignAndSaveWallpaper(frm); });
+  WithScreen(*first, [&] { path = SignAndSaveWallpaper(frm); });
   SetWallPaper(path, [](const std::string& p) {
-    std::wstring w = WideFromAnsi(p);
+    std::wstring w = WideFromUtf8(p);
     std::replace(w.begin(), w.end(), L'/', L'\\');
     return SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, w.data(),
                                  SPIF_UPDATEINIFILE | SPIF_SENDWININICHANGE) != 0;
@@ -373,6 +494,10 @@ void Win32Modes::UnloadAll() {
 }
 
 void Win32Modes::Forget(HWND hwnd) {
+  for (const auto& h : heads_.heads()) {
+    auto& head = static_cast<Win32Head&>(*h);
+    if (head.screen && head.screen->hwnd() == hwnd) head.screen = nullptr;
+  }
   screens_.erase(std::remove_if(screens_.begin(), screens_.end(),
                                 [&](const auto& s) { return s->hwnd() == hwnd; }),
                  screens_.end());
@@ -418,7 +543,8 @@ LRESULT Win32Modes::Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp) {
   // Input ends the saver whichever monitor it arrives on; the movement rule
   // runs on the primary window in screen coordinates, so that crossing from
   // one monitor to the next is no jump.
-  Screen& first = *screens_.front();
+  Screen* primary = Primary();
+  Screen& first = primary ? *primary : s;
   SaverWindow* input = first.frm.get();
   switch (msg) {
     case WM_SETCURSOR:
@@ -443,7 +569,7 @@ LRESULT Win32Modes::Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp) {
       if (s.preview) {
         s.preview->form.SetSize(LOWORD(lp), HIWORD(lp));
         s.preview->Form_Resize();
-      } else if (frm && frm->form.ScaleWidth() > 0 &&
+      } else if (frm && !s.covering && frm->form.ScaleWidth() > 0 &&
                  (frm->form.ScaleWidth() != LOWORD(lp) || frm->form.ScaleHeight() != HIWORD(lp))) {
         // Another size (the display changed): a new scene at that size, once
         // the one being built is done.
@@ -454,35 +580,76 @@ LRESULT Win32Modes::Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_DISPLAYCHANGE:
-      if (frm) {
-        const std::vector<RECT> monitors = Monitors();
-        for (size_t i = 0; i < screens_.size() && i < monitors.size(); ++i) {
-          const RECT& r = monitors[i];
-          SetWindowPos(screens_[i]->hwnd(), HWND_TOPMOST, r.left, r.top, r.right - r.left,
-                       r.bottom - r.top, SWP_NOACTIVATE);
-        }
-      }
+      // Each window hears it; the first sync follows the change, the others
+      // find nothing left to do.
+      if (frm) SyncMonitors();
       return 0;
     case WM_DPICHANGED:
-      // The monitor's scale changed, or the window went to another one. The
-      // window keeps covering its monitor (the suggested rectangle is the
-      // old size scaled), and a new scene sets its text at the new density.
+      // The monitor's scale changed: the monitors, read again, give the
+      // window its density and a new scene. Where the list does not show it
+      // (a window's own density), the window keeps covering its monitor
+      // (the suggested rectangle is the old size scaled) and a new scene
+      // sets its text at the new density.
       if (frm) {
-        s.set_dpi(ChooseDpi(DpiReadings {HIWORD(wp)}));
-        s.rebuild = true;
+        const UINT dpi = ChooseDpi(DpiReadings {HIWORD(wp)});
+        const HWND hwnd = s.hwnd();
+        SyncMonitors();
+        auto it = std::find_if(screens_.begin(), screens_.end(),
+                               [&](const auto& o) { return o->hwnd() == hwnd; });
+        if (it == screens_.end() || (*it)->dpi() == dpi) return 0;
+        Screen& t = **it;
+        t.set_dpi(dpi);
+        t.rebuild = true;
         MONITORINFO mi {};
         mi.cbSize = sizeof mi;
-        if (GetMonitorInfoW(MonitorFromWindow(s.hwnd(), MONITOR_DEFAULTTONEAREST), &mi)) {
+        if (GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &mi)) {
           const RECT& r = mi.rcMonitor;
-          SetWindowPos(s.hwnd(), HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
+          SetWindowPos(hwnd, HWND_TOPMOST, r.left, r.top, r.right - r.left, r.bottom - r.top,
                        SWP_NOACTIVATE);  // a new size starts the new scene itself
         }
-        if (s.rebuild && !s.building && frm->form.ScaleWidth() > 0) StartScene(s);
+        if (t.rebuild && !t.building && t.frm->form.ScaleWidth() > 0) StartScene(t);
+        return 0;
+      }
+      break;
+    case WM_ACTIVATEAPP:
+      // Another program became active: a saver ends, as the system's own
+      // screen saver procedure ends it.
+      if (frm && !wp) {
+        PostMessageW(s.hwnd(), WM_CLOSE, 0, 0);
+        return 0;
+      }
+      break;
+    case WM_POWERBROADCAST:
+      if (frm && wp == PBT_POWERSETTINGCHANGE && lp) {
+        const auto* ps = reinterpret_cast<const POWERBROADCAST_SETTING*>(lp);
+        if (IsEqualGUID(ps->PowerSetting, kConsoleDisplayState) &&
+            ps->DataLength >= sizeof(DWORD)) {
+          DWORD state = 0;
+          std::memcpy(&state, ps->Data, sizeof state);
+          const bool was = resting();
+          display_off_ = state == 0;  // dimmed still shows
+          RestChanged(was);
+        }
+        return TRUE;
+      }
+      break;
+    case WM_WTSSESSION_CHANGE:
+      if (frm) {
+        const bool was = resting();
+        switch (wp) {
+          case WTS_SESSION_LOCK: locked_ = true; break;
+          case WTS_SESSION_UNLOCK: locked_ = false; break;
+          case WTS_CONSOLE_DISCONNECT: case WTS_REMOTE_DISCONNECT: disconnected_ = true; break;
+          case WTS_CONSOLE_CONNECT: case WTS_REMOTE_CONNECT: disconnected_ = false; break;
+        }
+        RestChanged(was);
         return 0;
       }
       break;
     case WM_TIMER:
-      if (wp == kFrameTimer && frm && s.rebuild && !s.building) {
+      if (wp == kFrameTimer && resting()) {
+        // One that was queued before the timer stopped.
+      } else if (wp == kFrameTimer && frm && s.rebuild && !s.building) {
         StartScene(s);  // asked for while a scene was being built
       } else if (wp == kFrameTimer && frm && frm->tmrAnimation.Enabled && !s.building) {
         s.building = true;  // a restart builds a scene; no tick inside it
@@ -497,6 +664,17 @@ LRESULT Win32Modes::Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp) {
       if (frm && input) {
         POINT pt {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
         ClientToScreen(s.hwnd(), &pt);
+        // The desktop changed under the pointer (a monitor left of the
+        // primary came or went, which moves the desktop's origin): its new
+        // place is no jump of the user's.
+        if (moved_desktop_ ||
+            (!syncing_ && !SameMonitors(ArrangeMonitors(ListMonitors()), heads_.monitors()))) {
+          moved_desktop_ = false;
+          input->MausX = pt.x;
+          input->MausY = pt.y;
+          SyncMonitors();
+          return 0;
+        }
         WithScreen(first, [&] { input->Form_MouseMove(0, ShiftState(), pt.x, pt.y); });
         return 0;
       }
@@ -554,8 +732,13 @@ LRESULT Win32Modes::Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp) {
       HWND hwnd = s.hwnd();
       if (s.preview) s.preview->Form_Unload();
       // Destroyed from outside: the saver ends as after any input (during
-      // the exit's own unloading this returns at once).
-      if (frm) WithScreen(s, [&] { frm->Form_Unload(); });
+      // the exit's own unloading this returns at once). A monitor that went
+      // takes only its own window.
+      if (frm && !s.dropped) WithScreen(s, [&] { frm->Form_Unload(); });
+      if (frm) {
+        if (s.power) UnregisterPowerSettingNotification(s.power);
+        WTSUnRegisterSessionNotification(hwnd);
+      }
       KillTimer(hwnd, kFrameTimer);
       KillTimer(hwnd, kHostTimer);
       RemovePropW(hwnd, kPaintedSizeProp);

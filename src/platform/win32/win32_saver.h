@@ -1,8 +1,9 @@
 // The Windows saver's windows: one top-most popup per monitor in saver mode
-// (each with its own scene at its own size; input on any ends all), or the
-// preview re-parented into a host window. Each window keeps what it shows in
-// a DIB section (the core's pixels are already in its order) and puts only
-// the parts of a frame that changed on the screen.
+// (each with its own scene at its own size; input on any ends all; they
+// follow monitors that come, go and change), or the preview re-parented
+// into a host window. Each window keeps what it shows in a DIB section (the
+// core's pixels are already in its order) and puts only the parts of a
+// frame that changed on the screen.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include "scene/form_host.h"
 #include "startup/saver.h"
 #include "window/frm_preview.h"
+#include "window/monitors.h"
 #include "window/saver_window.h"
 
 namespace wh::win32 {
@@ -62,6 +64,12 @@ class Screen : public FormHost {
   // A new scene is due (the monitor's density changed) once no scene is
   // being built.
   bool rebuild = false;
+  // Being moved over its monitor, which starts its new scene itself.
+  bool covering = false;
+  // Closed because its monitor went: the saver goes on elsewhere.
+  bool dropped = false;
+  // The display's power notifications (saver windows only).
+  HPOWERNOTIFY power = nullptr;
 
  private:
   // Makes the section the form's size; false when it cannot be had.
@@ -83,7 +91,12 @@ class Screen : public FormHost {
   int width_ = 0, height_ = 0;
 };
 
-class Win32Modes : public ModeHost, public ExitHost {
+// Every monitor as Windows lists it (EnumDisplayMonitors): its device name,
+// its density, desktop coordinates (negative left of and above the
+// primary). The screen alone where the list is empty.
+std::vector<Monitor> ListMonitors();
+
+class Win32Modes : public ModeHost, public ExitHost, private MonitorLayer {
  public:
   explicit Win32Modes(HINSTANCE instance);
   ~Win32Modes() override;
@@ -113,7 +126,17 @@ class Win32Modes : public ModeHost, public ExitHost {
   void Pump();
   bool has_windows() const { return !screens_.empty(); }
 
+  // Follows the monitors as they are now, unless a scene is being built or
+  // the saver rests (the next look, every two seconds, catches up).
+  void SyncMonitors();
+  // No frames while the display is off or the session is locked or
+  // disconnected; the frame timers stop.
+  bool resting() const { return display_off_ || locked_ || disconnected_; }
+  // Activates a saver window other than `leaving`.
+  void ActivateOther(HWND leaving);
+
   const std::vector<std::unique_ptr<Screen>>& screens() const { return screens_; }
+  const MonitorHeads& heads() const { return heads_; }
   HWND preview_host() const { return preview_host_; }
 
   LRESULT Handle(Screen& s, UINT msg, WPARAM wp, LPARAM lp);
@@ -128,6 +151,15 @@ class Win32Modes : public ModeHost, public ExitHost {
   void StartScene(Screen& s);
   void FollowHost(Screen& s);
   void Forget(HWND hwnd);
+  // The window whose movement rule and scene count: the primary monitor's.
+  Screen* Primary() const;
+  // Rests or resumes after a change of the display's or session's state.
+  void RestChanged(bool was_resting);
+
+  // MonitorLayer
+  std::unique_ptr<MonitorHead> Open(const Monitor& m) override;
+  void WithHead(MonitorHead& h, const std::function<void()>& fn) override;
+  void HeadsChanged() override;
 
   HINSTANCE instance_;
   GdiTextRenderer* text_ = nullptr;
@@ -135,6 +167,12 @@ class Win32Modes : public ModeHost, public ExitHost {
   HWND preview_host_ = nullptr;
   HWND config_owner_ = nullptr;
   bool quit_ = false;
+  MonitorHeads heads_ {*this};
+  bool syncing_ = false;
+  // The monitors changed since the last mouse movement.
+  bool moved_desktop_ = false;
+  UINT_PTR monitor_timer_ = 0;
+  bool display_off_ = false, locked_ = false, disconnected_ = false;
 };
 
 }  // namespace wh::win32

@@ -2,28 +2,13 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace wh::win32 {
 
 namespace {
-
-std::wstring ToWide(UINT cp, const std::string& s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(cp, 0, s.data(), static_cast<int>(s.size()), w.data(), n);
-  return w;
-}
-
-std::string FromWide(UINT cp, const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n = WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(cp, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
-  return s;
-}
 
 SYSTEMTIME ToSystemTime(const platform::LocalDateTime& t) {
   SYSTEMTIME st {};
@@ -50,10 +35,61 @@ bool VersionRecord(OSVERSIONINFOA& v) {
 
 }  // namespace
 
-std::wstring WideFromUtf8(const std::string& s) { return ToWide(CP_UTF8, s); }
-std::string Utf8FromWide(const std::wstring& s) { return FromWide(CP_UTF8, s); }
-std::wstring WideFromAnsi(const std::string& s) { return ToWide(CP_ACP, s); }
-std::string AnsiFromWide(const std::wstring& s) { return FromWide(CP_ACP, s); }
+std::wstring WideFromUtf8(const std::string& s) {
+  std::wstring w;
+  w.reserve(s.size());
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  for (size_t i = 0; i < s.size();) {
+    const unsigned c = byte(i);
+    // The sequence's length, and the least value it may carry (no overlong forms).
+    const size_t n = c < 0x80 ? 1 : c >= 0xC2 && c < 0xE0 ? 2 : c >= 0xE0 && c < 0xF0 ? 3
+                   : c >= 0xF0 && c < 0xF5 ? 4 : 0;
+    uint32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+    size_t k = 1;
+    for (; n > 1 && k < n && i + k < s.size() && (byte(i + k) & 0xC0) == 0x80; ++k)
+      cp = cp << 6 | (byte(i + k) & 0x3F);
+    const uint32_t least = n == 3 ? 0x800 : n == 4 ? 0x10000 : 0;
+    if (n == 0 || k < n || cp < least || cp > 0x10FFFF) {
+      w.push_back(0xFFFD);
+      i += std::max<size_t>(k, 1);
+      continue;
+    }
+    if (cp >= 0x10000) {
+      w.push_back(static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      w.push_back(static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    } else {
+      w.push_back(static_cast<wchar_t>(cp));  // a half pair stands for itself
+    }
+    i += n;
+  }
+  return w;
+}
+
+std::string Utf8FromWide(const std::wstring& w) {
+  std::string s;
+  s.reserve(w.size());
+  for (size_t i = 0; i < w.size(); ++i) {
+    uint32_t cp = static_cast<uint16_t>(w[i]);
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < w.size() && w[i + 1] >= 0xDC00 && w[i + 1] < 0xE000)
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint16_t>(w[++i]) - 0xDC00);
+    if (cp < 0x80) {
+      s.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      s.push_back(static_cast<char>(0xC0 | cp >> 6));
+      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      s.push_back(static_cast<char>(0xE0 | cp >> 12));
+      s.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      s.push_back(static_cast<char>(0xF0 | cp >> 18));
+      s.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+      s.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+      s.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return s;
+}
 
 std::string Win32System::ExecutablePath() {
   std::wstring buf(MAX_PATH, L'\0');
@@ -61,7 +97,7 @@ std::string Win32System::ExecutablePath() {
     const DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
     if (n < buf.size()) {
       buf.resize(n);
-      return AnsiFromWide(buf);
+      return Utf8FromWide(buf);
     }
     buf.resize(buf.size() * 2);
   }
@@ -96,12 +132,12 @@ std::string Win32System::StateDir() {
   PWSTR path = nullptr;
   std::string dir;
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)))
-    dir = AnsiFromWide(path);
+    dir = Utf8FromWide(path);
   CoTaskMemFree(path);
   if (dir.empty()) {
-    wchar_t buf[MAX_PATH];
-    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", buf, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) dir = AnsiFromWide(buf);
+    std::wstring buf(GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0), L'\0');
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", buf.data(), static_cast<DWORD>(buf.size()));
+    if (n > 0 && n < buf.size()) dir = Utf8FromWide(buf.substr(0, n));
   }
   while (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
   return dir;

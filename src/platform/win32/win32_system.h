@@ -1,10 +1,11 @@
 // The machine services of Windows, and the text conversions the Windows
 // layer needs at its edges.
 //
-// Texts inside the program are 8-bit: display texts are UTF-8, file paths
-// are in the ANSI code page because the core opens files with the C
-// library (the manifest asks for UTF-8 as that code page where Windows
-// offers it, so both agree on Windows 10 and later).
+// Texts inside the program are 8-bit UTF-8, file paths included; every
+// call to Windows takes and gives wide text, so no text goes through a code
+// page. A file name may hold a UTF-16 half pair that no UTF-8 can carry: it
+// is carried as its own three bytes (WTF-8), so every name Windows gives
+// reaches Windows again as it was.
 #pragma once
 
 #include <windows.h>
@@ -15,14 +16,13 @@
 
 namespace wh::win32 {
 
+// Bytes that are no UTF-8 become U+FFFD each.
 std::wstring WideFromUtf8(const std::string& s);
 std::string Utf8FromWide(const std::wstring& s);
-std::wstring WideFromAnsi(const std::string& s);
-std::string AnsiFromWide(const std::wstring& s);
 
 class Win32System : public platform::System {
  public:
-  // GetModuleFileNameW, in the ANSI code page.
+  // GetModuleFileNameW, however long.
   std::string ExecutablePath() override;
   // GetVersionExA exactly; the platform line names the family.
   platform::OsVersionRecord OsVersion() override;
@@ -43,6 +43,9 @@ class Win32System : public platform::System {
   // running), never written to the user profile.
   void SetScreenSaverActive(bool active) override;
   void SetScreenSaverRunning(bool running) override;
+  // Only the saver's exit switches it on again (the display settings end
+  // previews and settings runs with TerminateProcess).
+  bool SaverSwitchInSaverModeOnly() override { return true; }
   // GetVersionExA reports platform 2; false when the call fails.
   bool IsWinNT() override;
   [[noreturn]] void EndProcess(int status) override;
