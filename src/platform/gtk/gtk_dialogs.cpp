@@ -7,6 +7,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,10 +44,19 @@ std::string Mnemonic(const std::string& caption) {
 const char kCss[] =
     ".wh-white { background-color: #ffffff; color: #000000; }\n"
     ".wh-time { border: 1px solid alpha(currentColor, 0.3); padding: 0 3px; }\n"
-    ".wh-stepper { min-height: 0; min-width: 0; padding: 0 2px; border-radius: 2px; }\n"
-    ".wh-stepper image { -gtk-icon-transform: scale(0.75); }\n"
+    // Scroll bars with an arrow at each end, as the table's bars have.
+    "scrollbar.wh-bar { -GtkScrollbar-has-backward-stepper: true;"
+    " -GtkScrollbar-has-forward-stepper: true; }\n"
+    "scrollbar.wh-bar button { color: @theme_fg_color; }\n"
+    "scrollbar.wh-bar button:disabled { color: @insensitive_fg_color; }\n"
+    // The minutes bar is as small as the table draws it: its two arrows, no thumb.
+    "#vscTime trough, #vscTime slider { min-width: 0; min-height: 0; margin: 0;"
+    " padding: 0; border-width: 0; background: none; }\n"
+    "#vscTime button { min-width: 14px; min-height: 10px; padding: 0; }\n"
     ".wh-grey { background-image: none; background-color: #c0c0c0; color: #000000; }\n"
-    ".wh-picture-button { padding: 4px; }\n";
+    ".wh-picture-button { padding: 4px; }\n"
+    // The default button, as Enter presses it, framed as on Windows.
+    "button.default { border-color: @theme_fg_color; }\n";
 
 void InstallCss() {
   static bool done = false;
@@ -120,69 +130,105 @@ void Place(GtkFixed* fixed, GtkWidget* w, const Rect& r, const Scaler& px) {
   gtk_fixed_put(fixed, w, px(r.left), top);
 }
 
+// A key a focused scroll bar answers, and what it asks of the bar, as a
+// Windows scroll bar control reads them whatever its direction: on a
+// horizontal bar too, Up lowers the value and Down raises it.
+std::optional<ScrollAction> KeyAction(guint keyval) {
+  switch (keyval) {
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+      return ScrollAction::kLineUp;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+      return ScrollAction::kLineDown;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up:
+      return ScrollAction::kPageUp;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down:
+      return ScrollAction::kPageDown;
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home:
+      return ScrollAction::kTop;
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End:
+      return ScrollAction::kBottom;
+  }
+  return std::nullopt;
+}
+
 // The controls over GTK widgets. Values set from code never reach the
 // dialog's handlers: `quiet_` is up while the widget is being changed.
-class GtkScrollBarPeer : public ScrollBar {
+//
+// A scroll bar is a GtkScrollbar with an arrow at each end. Its arrows and
+// track already step and page as a Windows bar's do, and repeat while held;
+// keys and the wheel go through the dialogs' own actions, as GTK's would
+// move a horizontal bar the other way for Up, Page Up and the wheel.
+class BarPeer : public ScrollBar {
  public:
-  explicit GtkScrollBarPeer(GtkRange* range) : range_(range) {}
+  BarPeer(GtkOrientation orientation, const ScrollRange& bar, std::function<void()> changed)
+      : bar_(bar), changed_(std::move(changed)) {
+    GtkAdjustment* adj = gtk_adjustment_new(bar.design_value, bar.min, bar.max, bar.small_change,
+                                            bar.large_change, 0);
+    GtkWidget* w = gtk_scrollbar_new(orientation, adj);
+    range_ = GTK_RANGE(w);
+    gtk_range_set_round_digits(range_, 0);
+    gtk_widget_set_can_focus(w, TRUE);
+    gtk_style_context_add_class(gtk_widget_get_style_context(w), "wh-bar");
+    g_signal_connect(w, "key-press-event", G_CALLBACK(OnKey), this);
+    g_signal_connect(w, "scroll-event", G_CALLBACK(OnScroll), this);
+    g_signal_connect(w, "value-changed", G_CALLBACK(OnChanged), this);
+  }
+  GtkWidget* widget() const { return GTK_WIDGET(range_); }
   int Value() const override { return static_cast<int>(std::lround(gtk_range_get_value(range_))); }
   void SetValue(int v) override {
     quiet_ = true;
     gtk_range_set_value(range_, v);
     quiet_ = false;
   }
-  void SetEnabled(bool e) override { gtk_widget_set_sensitive(GTK_WIDGET(range_), e); }
-  bool quiet() const { return quiet_; }
+  void SetEnabled(bool e) override { gtk_widget_set_sensitive(widget(), e); }
 
  private:
+  void Act(ScrollAction action) { gtk_range_set_value(range_, Scrolled(bar_, Value(), action)); }
+
+  static gboolean OnKey(GtkWidget*, GdkEventKey* e, gpointer self) {
+    // Alt goes to the access keys, as it does past a Windows bar.
+    if (e->state & GDK_MOD1_MASK) return FALSE;
+    const std::optional<ScrollAction> action = KeyAction(e->keyval);
+    if (!action) return FALSE;
+    static_cast<BarPeer*>(self)->Act(*action);
+    return TRUE;
+  }
+
+  // A notch away from the user is a line up; a sideways wheel does nothing,
+  // as Windows sends it to no bar of the dialog.
+  static gboolean OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    double away = 0;
+    if (e->direction == GDK_SCROLL_UP) away = 1;
+    if (e->direction == GDK_SCROLL_DOWN) away = -1;
+    if (e->direction == GDK_SCROLL_SMOOTH) away = -e->delta_y;
+    const int notches = away == 0 ? 0 : self->wheel_.Add(away);
+    for (int i = 0; i < std::abs(notches); ++i) {
+      self->Act(notches > 0 ? ScrollAction::kLineUp : ScrollAction::kLineDown);
+    }
+    return TRUE;
+  }
+
+  static void OnChanged(GtkRange*, gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    if (!self->quiet_ && self->changed_) self->changed_();
+  }
+
   GtkRange* range_;
-  bool quiet_ = false;
-};
-
-// The minutes bar: two small arrow buttons, as a vertical scroll bar that
-// small is. The upper arrow lowers the value (more minutes).
-class StepperPeer : public ScrollBar {
- public:
-  StepperPeer(int value, int min, int max, std::function<void()> changed)
-      : value_(value), min_(min), max_(max), changed_(std::move(changed)) {
-    box_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    up_ = Arrow("pan-up-symbolic", -1);
-    down_ = Arrow("pan-down-symbolic", +1);
-    gtk_box_pack_start(GTK_BOX(box_), up_, TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(box_), down_, TRUE, TRUE, 0);
-    gtk_widget_set_name(up_, "vscTime-up");
-    gtk_widget_set_name(down_, "vscTime-down");
-  }
-  GtkWidget* widget() const { return box_; }
-  int Value() const override { return value_; }
-  void SetValue(int v) override { value_ = v; }
-  void SetEnabled(bool e) override { gtk_widget_set_sensitive(box_, e); }
-
- private:
-  GtkWidget* Arrow(const char* icon, int step) {
-    GtkWidget* b = gtk_button_new_from_icon_name(icon, GTK_ICON_SIZE_MENU);
-    gtk_style_context_add_class(gtk_widget_get_style_context(b), "wh-stepper");
-    gtk_widget_set_focus_on_click(b, FALSE);
-    g_object_set_data(G_OBJECT(b), "wh-step", GINT_TO_POINTER(step));
-    g_signal_connect(b, "clicked", G_CALLBACK(+[](GtkButton* b, gpointer self) {
-                       static_cast<StepperPeer*>(self)->Step(
-                           GPOINTER_TO_INT(g_object_get_data(G_OBJECT(b), "wh-step")));
-                     }),
-                     this);
-    return b;
-  }
-  void Step(int step) {
-    const int v = std::clamp(value_ + step, min_, max_);
-    if (v == value_) return;
-    value_ = v;
-    changed_();
-  }
-
-  int value_, min_, max_;
+  const ScrollRange& bar_;
   std::function<void()> changed_;
-  GtkWidget* box_;
-  GtkWidget* up_;
-  GtkWidget* down_;
+  WheelNotches wheel_;
+  bool quiet_ = false;
 };
 
 class CheckBoxPeer : public CheckBox {
@@ -296,6 +342,11 @@ struct FormWindow {
   void Close() {
     if (!closed) gtk_widget_destroy(window);
   }
+  // Enter presses `button` wherever the focus is, but on another button.
+  void SetDefault(GtkWidget* button) {
+    gtk_widget_set_can_default(button, TRUE);
+    gtk_window_set_default(GTK_WINDOW(window), button);
+  }
 
   GtkWidget* window;
   GtkFixed* fixed;
@@ -332,6 +383,7 @@ class InfoWindow : public Window {
       }
       if (w) Place(form_.fixed, w, item.rect, px);
     }
+    form_.SetDefault(ok);
     label_ = std::make_unique<LabelPeer>(GTK_LABEL(label));
     ok_ = std::make_unique<ButtonPeer>(ok);
     frm_ = std::make_unique<frmInfo>(InfoControls{label_.get(), ok_.get(), this});
@@ -393,21 +445,17 @@ class ConfigWindow : public Window {
             c.lblTime = time_label_.get();
           }
           break;
-        case Kind::kHScroll: {
-          GtkAdjustment* adj = gtk_adjustment_new(kScrollDesignValue, kScrollMin, kScrollMax,
-                                                  kSmallChange, kLargeChange, 0);
-          w = gtk_scale_new(GTK_ORIENTATION_HORIZONTAL, adj);
-          gtk_scale_set_draw_value(GTK_SCALE(w), FALSE);
-          gtk_range_set_round_digits(GTK_RANGE(w), 0);
-          scrolls_.push_back(std::make_unique<GtkScrollBarPeer>(GTK_RANGE(w)));
-          c.HScroll.at(item.index) = scrolls_.back().get();
+        case Kind::kHScroll:
+          bars_.push_back(
+              std::make_unique<BarPeer>(GTK_ORIENTATION_HORIZONTAL, *BarOf(item), nullptr));
+          w = bars_.back()->widget();
+          c.HScroll.at(item.index) = bars_.back().get();
           break;
-        }
         case Kind::kVScroll:
-          stepper_ = std::make_unique<StepperPeer>(kTimeDesignValue, kTimeMin, kTimeMax,
-                                                   [this] { frm_->vscTime_Change(); });
-          w = stepper_->widget();
-          c.vscTime = stepper_.get();
+          bars_.push_back(std::make_unique<BarPeer>(GTK_ORIENTATION_VERTICAL, *BarOf(item),
+                                                    [this] { frm_->vscTime_Change(); }));
+          w = bars_.back()->widget();
+          c.vscTime = bars_.back().get();
           break;
         case Kind::kCheckBox: {
           w = gtk_check_button_new_with_mnemonic(Mnemonic(item.caption).c_str());
@@ -428,6 +476,7 @@ class ConfigWindow : public Window {
       if (!w) continue;
       gtk_widget_set_name(w, Name(item).c_str());
       Place(form_.fixed, w, layout.OnForm(item), px);
+      if (std::string(item.name) == "cmdOK") form_.SetDefault(w);
       if (item.kind != Kind::kFrame && item.kind != Kind::kLabel) {
         tab_order_ = g_list_prepend(tab_order_, w);
       }
@@ -528,9 +577,8 @@ class ConfigWindow : public Window {
   };
 
   FormWindow form_;
-  std::vector<std::unique_ptr<GtkScrollBarPeer>> scrolls_;
+  std::vector<std::unique_ptr<BarPeer>> bars_;
   std::vector<std::unique_ptr<CheckBoxPeer>> checks_;  // by index
-  std::unique_ptr<StepperPeer> stepper_;
   std::unique_ptr<LabelPeer> time_label_;
   std::unique_ptr<frmConfig> frm_;
   std::list<Handler> handlers_;
