@@ -139,4 +139,9 @@ grep -q "Prozedur / procedure:.Form_Load" "$XDG_STATE_HOME/WinterHollow/winterho
 grep -q "380 (Invalid property value)" "$XDG_STATE_HOME/WinterHollow/winterhollow.FLG" || fail "not error 380"
 "$wm_close" "$win"
 wait_closed
+
+# 7. Keys, clicks and the wheel do to the settings what they do in the Win32
+#    dialog: the table both tests read.
+reset_settings() { rm -f "$ini"; }
+run_action_table
 echo "PASS"

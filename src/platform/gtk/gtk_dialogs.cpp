@@ -44,15 +44,12 @@ std::string Mnemonic(const std::string& caption) {
 const char kCss[] =
     ".wh-white { background-color: #ffffff; color: #000000; }\n"
     ".wh-time { border: 1px solid alpha(currentColor, 0.3); padding: 0 3px; }\n"
-    // Scroll bars with an arrow at each end, as the table's bars have.
-    "scrollbar.wh-bar { -GtkScrollbar-has-backward-stepper: true;"
-    " -GtkScrollbar-has-forward-stepper: true; }\n"
-    "scrollbar.wh-bar button { color: @theme_fg_color; }\n"
-    "scrollbar.wh-bar button:disabled { color: @insensitive_fg_color; }\n"
-    // The minutes bar is as small as the table draws it: its two arrows, no thumb.
-    "#vscTime trough, #vscTime slider { min-width: 0; min-height: 0; margin: 0;"
-    " padding: 0; border-width: 0; background: none; }\n"
-    "#vscTime button { min-width: 14px; min-height: 10px; padding: 0; }\n"
+    // Scroll-bar arrows: flat, as the theme draws a scroll bar's own.
+    ".wh-arrow { min-width: 0; min-height: 0; padding: 0; border-radius: 0;"
+    " border-color: alpha(currentColor, 0.15); background-image: none;"
+    " background-color: @theme_bg_color; box-shadow: none; }\n"
+    ".wh-arrow:hover { background-color: alpha(currentColor, 0.1); }\n"
+    ".wh-arrow:active { background-color: alpha(currentColor, 0.25); }\n"
     ".wh-grey { background-image: none; background-color: #c0c0c0; color: #000000; }\n"
     ".wh-picture-button { padding: 4px; }\n"
     // The default button, as Enter presses it, framed as on Windows.
@@ -164,40 +161,128 @@ std::optional<ScrollAction> KeyAction(guint keyval) {
 // The controls over GTK widgets. Values set from code never reach the
 // dialog's handlers: `quiet_` is up while the widget is being changed.
 //
-// A scroll bar is a GtkScrollbar with an arrow at each end. Its arrows and
-// track already step and page as a Windows bar's do, and repeat while held;
-// keys and the wheel go through the dialogs' own actions, as GTK's would
-// move a horizontal bar the other way for Up, Page Up and the wheel.
+// A scroll bar is an arrow at each end and, on the long bars, a GtkScrollbar
+// between them as the track: its clicks page towards the pointer and repeat,
+// and its thumb drags. GTK's own arrows glide rather than step, and its
+// keys and wheel would move a horizontal bar the other way for Up, Page Up
+// and the wheel, so arrows, keys and the wheel go through the dialogs' own
+// actions. The minutes bar is its two arrows alone, as small as the table
+// draws it; its upper arrow takes the focus.
 class BarPeer : public ScrollBar {
  public:
-  BarPeer(GtkOrientation orientation, const ScrollRange& bar, std::function<void()> changed)
+  // As a Windows scroll arrow: the first repeat after 200 ms, then every 50.
+  static constexpr guint kRepeatDelayMs = 200, kRepeatEveryMs = 50;
+
+  BarPeer(GtkOrientation orientation, const ScrollRange& bar, int thickness,
+          std::function<void()> changed)
       : bar_(bar), changed_(std::move(changed)) {
-    GtkAdjustment* adj = gtk_adjustment_new(bar.design_value, bar.min, bar.max, bar.small_change,
-                                            bar.large_change, 0);
-    GtkWidget* w = gtk_scrollbar_new(orientation, adj);
-    range_ = GTK_RANGE(w);
-    gtk_range_set_round_digits(range_, 0);
-    gtk_widget_set_can_focus(w, TRUE);
-    gtk_style_context_add_class(gtk_widget_get_style_context(w), "wh-bar");
-    g_signal_connect(w, "key-press-event", G_CALLBACK(OnKey), this);
-    g_signal_connect(w, "scroll-event", G_CALLBACK(OnScroll), this);
-    g_signal_connect(w, "value-changed", G_CALLBACK(OnChanged), this);
+    adj_ = gtk_adjustment_new(bar.design_value, bar.min, bar.max, bar.small_change,
+                              bar.large_change, 0);
+    g_object_ref_sink(adj_);
+    g_signal_connect(adj_, "value-changed", G_CALLBACK(OnChanged), this);
+    const bool horizontal = orientation == GTK_ORIENTATION_HORIZONTAL;
+    box_ = gtk_box_new(orientation, 0);
+    // Two arrows share the minutes bar's height; a long bar's arrows are square.
+    const int arrow = horizontal ? thickness : thickness / 2;
+    GtkWidget* back = Arrow(horizontal ? "pan-start-symbolic" : "pan-up-symbolic",
+                            ScrollAction::kLineUp, arrow);
+    GtkWidget* forward = Arrow(horizontal ? "pan-end-symbolic" : "pan-down-symbolic",
+                               ScrollAction::kLineDown, arrow);
+    gtk_box_pack_start(GTK_BOX(box_), back, FALSE, FALSE, 0);
+    if (horizontal) {
+      focus_ = gtk_scrollbar_new(orientation, adj_);
+      gtk_range_set_round_digits(GTK_RANGE(focus_), 0);
+      g_signal_connect(focus_, "scroll-event", G_CALLBACK(OnScroll), this);
+      gtk_box_pack_start(GTK_BOX(box_), focus_, TRUE, TRUE, 0);
+    } else {
+      focus_ = back;
+    }
+    gtk_widget_set_can_focus(focus_, TRUE);
+    gtk_box_pack_start(GTK_BOX(box_), forward, FALSE, FALSE, 0);
+    g_signal_connect(box_, "key-press-event", G_CALLBACK(OnKey), this);
   }
-  GtkWidget* widget() const { return GTK_WIDGET(range_); }
-  int Value() const override { return static_cast<int>(std::lround(gtk_range_get_value(range_))); }
+  ~BarPeer() override {
+    StopRepeat();
+    g_object_unref(adj_);
+  }
+  BarPeer(const BarPeer&) = delete;
+  BarPeer& operator=(const BarPeer&) = delete;
+
+  GtkWidget* widget() const { return box_; }
+  int Value() const override { return static_cast<int>(std::lround(gtk_adjustment_get_value(adj_))); }
   void SetValue(int v) override {
     quiet_ = true;
-    gtk_range_set_value(range_, v);
+    gtk_adjustment_set_value(adj_, v);
     quiet_ = false;
   }
-  void SetEnabled(bool e) override { gtk_widget_set_sensitive(widget(), e); }
+  void SetEnabled(bool e) override {
+    if (!e) StopRepeat();
+    gtk_widget_set_sensitive(box_, e);
+  }
 
  private:
-  void Act(ScrollAction action) { gtk_range_set_value(range_, Scrolled(bar_, Value(), action)); }
+  GtkWidget* Arrow(const char* icon, ScrollAction action, int size) {
+    GtkWidget* b = gtk_button_new_from_icon_name(icon, GTK_ICON_SIZE_MENU);
+    gtk_image_set_pixel_size(GTK_IMAGE(gtk_button_get_image(GTK_BUTTON(b))),
+                             std::max(6, size * 3 / 4));
+    gtk_widget_set_size_request(b, size, size);
+    gtk_style_context_add_class(gtk_widget_get_style_context(b), "wh-arrow");
+    gtk_widget_set_can_focus(b, FALSE);
+    // Enter on the focused minutes arrow is OK's, not the arrow's.
+    gtk_widget_set_receives_default(b, FALSE);
+    gtk_widget_add_events(b, GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
+    g_object_set_data(G_OBJECT(b), "wh-action", GINT_TO_POINTER(static_cast<int>(action)));
+    g_signal_connect(b, "button-press-event", G_CALLBACK(OnArrowPress), this);
+    g_signal_connect(b, "button-release-event", G_CALLBACK(OnArrowRelease), this);
+    g_signal_connect(b, "scroll-event", G_CALLBACK(OnScroll), this);
+    return b;
+  }
+
+  void Act(ScrollAction action) { gtk_adjustment_set_value(adj_, Scrolled(bar_, Value(), action)); }
+
+  static ScrollAction ActionOf(GtkWidget* arrow) {
+    return static_cast<ScrollAction>(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(arrow), "wh-action")));
+  }
+
+  // A press steps at once and again while the arrow is held down with the
+  // pointer on it; the button itself still shows the press.
+  static gboolean OnArrowPress(GtkWidget* arrow, GdkEventButton* e, gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    if (e->button != GDK_BUTTON_PRIMARY || e->type != GDK_BUTTON_PRESS) return FALSE;
+    gtk_widget_grab_focus(self->focus_);
+    self->StopRepeat();
+    self->held_ = arrow;
+    self->Act(ActionOf(arrow));
+    self->repeat_ = g_timeout_add(kRepeatDelayMs, FirstRepeat, self);
+    return FALSE;
+  }
+  static gboolean OnArrowRelease(GtkWidget*, GdkEventButton* e, gpointer data) {
+    if (e->button == GDK_BUTTON_PRIMARY) static_cast<BarPeer*>(data)->StopRepeat();
+    return FALSE;
+  }
+  static gboolean FirstRepeat(gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    Repeat(self);
+    self->repeat_ = g_timeout_add(kRepeatEveryMs, Repeat, self);
+    return G_SOURCE_REMOVE;
+  }
+  static gboolean Repeat(gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    if (gtk_widget_get_state_flags(self->held_) & GTK_STATE_FLAG_ACTIVE) {
+      self->Act(ActionOf(self->held_));
+    }
+    return G_SOURCE_CONTINUE;
+  }
+  void StopRepeat() {
+    if (repeat_) g_source_remove(repeat_);
+    repeat_ = 0;
+  }
 
   static gboolean OnKey(GtkWidget*, GdkEventKey* e, gpointer self) {
     // Alt goes to the access keys, as it does past a Windows bar.
     if (e->state & GDK_MOD1_MASK) return FALSE;
+    // Space does nothing to a bar, whatever part of it has the focus.
+    if (e->keyval == GDK_KEY_space || e->keyval == GDK_KEY_KP_Space) return TRUE;
     const std::optional<ScrollAction> action = KeyAction(e->keyval);
     if (!action) return FALSE;
     static_cast<BarPeer*>(self)->Act(*action);
@@ -219,14 +304,18 @@ class BarPeer : public ScrollBar {
     return TRUE;
   }
 
-  static void OnChanged(GtkRange*, gpointer data) {
+  static void OnChanged(GtkAdjustment*, gpointer data) {
     auto* self = static_cast<BarPeer*>(data);
     if (!self->quiet_ && self->changed_) self->changed_();
   }
 
-  GtkRange* range_;
   const ScrollRange& bar_;
   std::function<void()> changed_;
+  GtkAdjustment* adj_;
+  GtkWidget* box_;
+  GtkWidget* focus_;  // the track, or the minutes' upper arrow
+  GtkWidget* held_ = nullptr;
+  guint repeat_ = 0;
   WheelNotches wheel_;
   bool quiet_ = false;
 };
@@ -446,13 +535,14 @@ class ConfigWindow : public Window {
           }
           break;
         case Kind::kHScroll:
-          bars_.push_back(
-              std::make_unique<BarPeer>(GTK_ORIENTATION_HORIZONTAL, *BarOf(item), nullptr));
+          bars_.push_back(std::make_unique<BarPeer>(GTK_ORIENTATION_HORIZONTAL, *BarOf(item),
+                                                    px(item.rect.height), nullptr));
           w = bars_.back()->widget();
           c.HScroll.at(item.index) = bars_.back().get();
           break;
         case Kind::kVScroll:
           bars_.push_back(std::make_unique<BarPeer>(GTK_ORIENTATION_VERTICAL, *BarOf(item),
+                                                    px(item.rect.height),
                                                     [this] { frm_->vscTime_Change(); }));
           w = bars_.back()->widget();
           c.vscTime = bars_.back().get();
