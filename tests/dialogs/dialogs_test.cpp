@@ -164,16 +164,16 @@ TEST(ScrollBars, ActionsMoveAsAWindowsScrollBarDoes) {
     A action;
     int to;
   } cases[] = {
-      {kSpeedBar, 50, A::kLineUp, 45},   {kSpeedBar, 50, A::kLineDown, 55},
-      {kSpeedBar, 50, A::kPageUp, 30},   {kSpeedBar, 50, A::kPageDown, 70},
-      {kSpeedBar, 50, A::kTop, 1},       {kSpeedBar, 50, A::kBottom, 100},
-      {kSpeedBar, 3, A::kLineUp, 1},     {kSpeedBar, 97, A::kLineDown, 100},
-      {kSpeedBar, 15, A::kPageUp, 1},    {kSpeedBar, 90, A::kPageDown, 100},
-      {kSpeedBar, 1, A::kLineUp, 1},     {kSpeedBar, 100, A::kPageDown, 100},
-      {kTimeBar, 90, A::kLineUp, 89},    {kTimeBar, 90, A::kLineDown, 91},
-      {kTimeBar, 90, A::kPageUp, 89},    {kTimeBar, 90, A::kPageDown, 91},
-      {kTimeBar, 90, A::kTop, 1},        {kTimeBar, 90, A::kBottom, 99},
-      {kTimeBar, 1, A::kLineUp, 1},      {kTimeBar, 99, A::kPageDown, 99},
+      {kSpeedBar, 50, A::kLineUp, 45}, {kSpeedBar, 50, A::kLineDown, 55},
+      {kSpeedBar, 50, A::kPageUp, 30}, {kSpeedBar, 50, A::kPageDown, 70},
+      {kSpeedBar, 50, A::kTop, 1},     {kSpeedBar, 50, A::kBottom, 100},
+      {kSpeedBar, 3, A::kLineUp, 1},   {kSpeedBar, 97, A::kLineDown, 100},
+      {kSpeedBar, 15, A::kPageUp, 1},  {kSpeedBar, 90, A::kPageDown, 100},
+      {kSpeedBar, 1, A::kLineUp, 1},   {kSpeedBar, 100, A::kPageDown, 100},
+      {kTimeBar, 90, A::kLineUp, 89},  {kTimeBar, 90, A::kLineDown, 91},
+      {kTimeBar, 90, A::kPageUp, 89},  {kTimeBar, 90, A::kPageDown, 91},
+      {kTimeBar, 90, A::kTop, 1},      {kTimeBar, 90, A::kBottom, 99},
+      {kTimeBar, 1, A::kLineUp, 1},    {kTimeBar, 99, A::kPageDown, 99},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Scrolled(c.bar, c.from, c.action), c.to)
@@ -188,7 +188,9 @@ TEST(ScrollBars, WheelTurnsActByWholeNotches) {
     std::vector<int> acted;
   } cases[] = {
       {"whole notches", {1, -1, 2, -3}, {1, -1, 2, -3}},
-      {"tenths add up", {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+      {"tenths add up",
+       {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1},
+       {0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
       {"a remainder is kept", {1.5, 0.5, 0.25}, {1, 1, 0}},
       {"turning back drops it", {0.75, -0.5, -0.5}, {0, 0, -1}},
       {"and back again", {-0.75, 0.5, 0.5}, {0, 0, 1}},

@@ -184,8 +184,8 @@ class BarPeer : public ScrollBar {
     box_ = gtk_box_new(orientation, 0);
     // Two arrows share the minutes bar's height; a long bar's arrows are square.
     const int arrow = horizontal ? thickness : thickness / 2;
-    GtkWidget* back = Arrow(horizontal ? "pan-start-symbolic" : "pan-up-symbolic",
-                            ScrollAction::kLineUp, arrow);
+    GtkWidget* back =
+        Arrow(horizontal ? "pan-start-symbolic" : "pan-up-symbolic", ScrollAction::kLineUp, arrow);
     GtkWidget* forward = Arrow(horizontal ? "pan-end-symbolic" : "pan-down-symbolic",
                                ScrollAction::kLineDown, arrow);
     gtk_box_pack_start(GTK_BOX(box_), back, FALSE, FALSE, 0);
@@ -209,7 +209,9 @@ class BarPeer : public ScrollBar {
   BarPeer& operator=(const BarPeer&) = delete;
 
   GtkWidget* widget() const { return box_; }
-  int Value() const override { return static_cast<int>(std::lround(gtk_adjustment_get_value(adj_))); }
+  int Value() const override {
+    return static_cast<int>(std::lround(gtk_adjustment_get_value(adj_)));
+  }
   void SetValue(int v) override {
     quiet_ = true;
     gtk_adjustment_set_value(adj_, v);
@@ -241,7 +243,8 @@ class BarPeer : public ScrollBar {
   void Act(ScrollAction action) { gtk_adjustment_set_value(adj_, Scrolled(bar_, Value(), action)); }
 
   static ScrollAction ActionOf(GtkWidget* arrow) {
-    return static_cast<ScrollAction>(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(arrow), "wh-action")));
+    return static_cast<ScrollAction>(
+        GPOINTER_TO_INT(g_object_get_data(G_OBJECT(arrow), "wh-action")));
   }
 
   // A press steps at once and again while the arrow is held down with the

@@ -182,8 +182,8 @@ void Form::Create() {
         break;
       case Kind::kButton:
         // The information window's grey OK is drawn by us; plain buttons by the system.
-        style |= (item.back_color >= 0 ? BS_OWNERDRAW : BS_PUSHBUTTON | BS_MULTILINE) |
-                 WS_TABSTOP | BS_NOTIFY;
+        style |= (item.back_color >= 0 ? BS_OWNERDRAW : BS_PUSHBUTTON | BS_MULTILINE) | WS_TABSTOP |
+                 BS_NOTIFY;
         break;
       case Kind::kPictureButton:
         style |= BS_OWNERDRAW | WS_TABSTOP | BS_NOTIFY;
