@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <list>
 #include <memory>
@@ -203,6 +204,7 @@ class BarPeer : public ScrollBar {
   }
   ~BarPeer() override {
     StopRepeat();
+    g_signal_handlers_disconnect_by_data(adj_, this);
     g_object_unref(adj_);
   }
   BarPeer(const BarPeer&) = delete;
