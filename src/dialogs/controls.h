@@ -19,6 +19,41 @@ class ScrollBar {
   virtual void SetEnabled(bool enabled) = 0;
 };
 
+// A scroll bar's range, its arrow (small) and track (large) steps, and the
+// value it holds before the dialog sets one.
+struct ScrollRange {
+  int min, max;
+  int small_change, large_change;
+  int design_value;
+};
+
+// What the user asks of a scroll bar, named as Windows names them: "up" is
+// towards the minimum (left on a horizontal bar, top on a vertical one).
+// Every toolkit's bars answer keys, clicks and the wheel through these, so
+// that the same action moves them the same way everywhere:
+//   Up, Left, the up/left arrow, one wheel notch away from the user: kLineUp
+//   Down, Right, the down/right arrow, one notch towards the user: kLineDown
+//   Page Up, a click in the track before the thumb: kPageUp
+//   Page Down, a click in the track after the thumb: kPageDown
+//   Home: kTop; End: kBottom
+enum class ScrollAction { kLineUp, kLineDown, kPageUp, kPageDown, kTop, kBottom };
+
+// The value after `action` from `value`, inside the bar's range.
+int Scrolled(const ScrollRange& bar, int value, ScrollAction action);
+
+// Wheel turns, gathered until they make whole notches: a smooth wheel or a
+// touchpad reports fractions of a notch, and each whole notch is one line.
+class WheelNotches {
+ public:
+  // `notches` turned away from the user (negative: towards). Returns the
+  // whole notches to act on now, with the same sign; keeps the rest. A turn
+  // the other way drops what was kept.
+  int Add(double notches);
+
+ private:
+  double pending_ = 0;
+};
+
 // Value 0 clear, 1 checked, 2 greyed (neither).
 class CheckBox {
  public:

@@ -1,5 +1,7 @@
 #include "dialogs/frm_config.h"
 
+#include <cstring>
+
 #include "common/numtext.h"
 #include "errors/trap.h"
 
@@ -22,6 +24,12 @@ const std::vector<OptionRow>& OptionRows() {
       {"Sharp landscape / Scharfe Landschaft", &SaverSettingsRecord::Sharp},
   };
   return rows;
+}
+
+const ScrollRange* BarOf(const LayoutItem& item) {
+  if (std::strcmp(item.name, "HScroll") == 0) return &kSpeedBar;
+  if (std::strcmp(item.name, "vscTime") == 0) return &kTimeBar;
+  return nullptr;
 }
 
 // The shown values use 0.5556, not 1 / 1.8: with it every stored density
@@ -69,12 +77,12 @@ void StoreValue(int index, Int16 v, SaverSettingsRecord& s) {
 }
 
 void frmConfig::SetScroll(ScrollBar& bar, Int16 value) {
-  if (value < kScrollMin || value > kScrollMax) Raise(kErrInvalidProperty);
+  if (value < kSpeedBar.min || value > kSpeedBar.max) Raise(kErrInvalidProperty);
   bar.SetValue(value);
 }
 
 void frmConfig::SetTime(Int16 value) {
-  if (value < kTimeMin || value > kTimeMax) Raise(kErrInvalidProperty);
+  if (value < kTimeBar.min || value > kTimeBar.max) Raise(kErrInvalidProperty);
   const bool changed = c_.vscTime->Value() != value;
   c_.vscTime->SetValue(value);
   if (changed) vscTime_Change();
@@ -128,13 +136,13 @@ void frmConfig::vscTime_Change() {
 void frmConfig::cmdReset_Click() {
   Trap trap("frmConfig", "cmdReset_Click");
   for (int i = 0; i < kScrollBars; ++i) {
-    STMT(SetScroll(*c_.HScroll[i], Int16(kScrollDesignValue)));
+    STMT(SetScroll(*c_.HScroll[i], Int16(kSpeedBar.design_value)));
   }
   for (int i = 0; i <= kRestartOption; ++i) {
     STMT(SetOption(i, Int16(1)));
   }
-  STMT(c_.lblTime->SetCaption("10"));
-  STMT(SetTime(Int16(90)));
+  STMT(c_.lblTime->SetCaption(IntegerToText(100 - kTimeBar.design_value)));
+  STMT(SetTime(Int16(kTimeBar.design_value)));
 }
 
 void frmConfig::cmdOK_Click() {

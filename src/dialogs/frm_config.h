@@ -8,6 +8,7 @@
 
 #include "common/numeric.h"
 #include "dialogs/controls.h"
+#include "dialogs/layout.h"
 #include "startup/settings.h"
 
 namespace wh::dialogs {
@@ -17,12 +18,12 @@ constexpr const char* kHomepage = "https://winterhollow.example/";
 
 // The six speed and snowflake scroll bars.
 constexpr int kScrollBars = 6;
-constexpr int kScrollMin = 1, kScrollMax = 100;
-constexpr int kSmallChange = 5, kLargeChange = 20;
-constexpr int kScrollDesignValue = 50;
-// The interval bar: minutes = 100 - value.
-constexpr int kTimeMin = 1, kTimeMax = 99;
-constexpr int kTimeDesignValue = 90;
+inline constexpr ScrollRange kSpeedBar{1, 100, 5, 20, 50};
+// The interval bar: minutes = 100 - value, one minute a step either way.
+inline constexpr ScrollRange kTimeBar{1, 99, 1, 1, 90};
+// The range of a scroll bar of the settings layout ("HScroll" or
+// "vscTime"); nullptr for any other control.
+const ScrollRange* BarOf(const LayoutItem& item);
 // Option boxes start checked, so that loading a cleared Restart raises the
 // click that greys the interval.
 constexpr int kOptionDesignValue = 1;

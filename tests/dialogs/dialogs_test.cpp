@@ -88,7 +88,7 @@ struct ConfigDialog {
   FakeScroll h[kScrollBars] = {FakeScroll(50), FakeScroll(50), FakeScroll(50),
                                FakeScroll(50), FakeScroll(50), FakeScroll(50)};
   FakeCheck chk[6];
-  FakeScroll vsc{kTimeDesignValue};
+  FakeScroll vsc{kTimeBar.design_value};
   FakeLabel lbl;
   FakeWindow win;
   frmConfig frm;
@@ -157,6 +157,75 @@ TEST_F(Dialogs, EveryPositionRoundTripsThroughOkAndTheStore) {
     std::setlocale(LC_NUMERIC, old.c_str());
   }
   EXPECT_EQ(Protocols(), 0);
+}
+
+// Both toolkits move their bars through Scrolled: up and left lower the
+// value, down and right raise it, and nothing leaves the range.
+TEST(ScrollBars, ActionsMoveAsAWindowsScrollBarDoes) {
+  using A = ScrollAction;
+  struct Case {
+    const ScrollRange& bar;
+    int from;
+    A action;
+    int to;
+  } cases[] = {
+      {kSpeedBar, 50, A::kLineUp, 45}, {kSpeedBar, 50, A::kLineDown, 55},
+      {kSpeedBar, 50, A::kPageUp, 30}, {kSpeedBar, 50, A::kPageDown, 70},
+      {kSpeedBar, 50, A::kTop, 1},     {kSpeedBar, 50, A::kBottom, 100},
+      {kSpeedBar, 3, A::kLineUp, 1},   {kSpeedBar, 97, A::kLineDown, 100},
+      {kSpeedBar, 15, A::kPageUp, 1},  {kSpeedBar, 90, A::kPageDown, 100},
+      {kSpeedBar, 1, A::kLineUp, 1},   {kSpeedBar, 100, A::kPageDown, 100},
+      {kTimeBar, 90, A::kLineUp, 89},  {kTimeBar, 90, A::kLineDown, 91},
+      {kTimeBar, 90, A::kPageUp, 89},  {kTimeBar, 90, A::kPageDown, 91},
+      {kTimeBar, 90, A::kTop, 1},      {kTimeBar, 90, A::kBottom, 99},
+      {kTimeBar, 1, A::kLineUp, 1},    {kTimeBar, 99, A::kPageDown, 99},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Scrolled(c.bar, c.from, c.action), c.to)
+        << c.bar.max << " from " << c.from << " action " << static_cast<int>(c.action);
+  }
+}
+
+TEST(ScrollBars, WheelTurnsActByWholeNotches) {
+  struct Case {
+    const char* what;
+    std::vector<double> turns;
+    std::vector<int> acted;
+  } cases[] = {
+      {"whole notches", {1, -1, 2, -3}, {1, -1, 2, -3}},
+      {"tenths add up",
+       {0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1, 0.1},
+       {0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+      {"a remainder is kept", {1.5, 0.5, 0.25}, {1, 1, 0}},
+      {"turning back drops it", {0.75, -0.5, -0.5}, {0, 0, -1}},
+      {"and back again", {-0.75, 0.5, 0.5}, {0, 0, 1}},
+  };
+  for (const Case& c : cases) {
+    WheelNotches wheel;
+    std::vector<int> acted;
+    for (double t : c.turns) acted.push_back(wheel.Add(t));
+    EXPECT_EQ(acted, c.acted) << c.what;
+  }
+}
+
+// The toolkits build their bars from the ranges; a bar at its design value
+// before Form_Load stays put for the defaults, so no change event runs.
+TEST_F(Dialogs, TheBarsRangesAreTheLayoutsAndTheDefaultsOpenAtTheDesignValues) {
+  const FormLayout& cfg = ConfigLayout();
+  int bars = 0;
+  for (const LayoutItem& item : cfg) {
+    const ScrollRange* bar = BarOf(item);
+    const bool is_bar = item.kind == Kind::kHScroll || item.kind == Kind::kVScroll;
+    EXPECT_EQ(bar != nullptr, is_bar) << item.name;
+    if (!bar) continue;
+    ++bars;
+    EXPECT_EQ(bar, item.kind == Kind::kHScroll ? &kSpeedBar : &kTimeBar) << item.name;
+  }
+  EXPECT_EQ(bars, kScrollBars + 1);
+  for (int i = 0; i < kScrollBars; ++i) {
+    EXPECT_EQ(ShownValue(i, SaverSettings), kSpeedBar.design_value) << i;
+  }
+  EXPECT_EQ(100 - static_cast<int>(SaverSettings.rTime) / 60, kTimeBar.design_value);
 }
 
 TEST_F(Dialogs, OkStoresTheDesignValuesAsTheDefaultsAndTheEndsOfTheRanges) {

@@ -140,7 +140,12 @@ grep -q "380 (Invalid property value)" "$XDG_STATE_HOME/WinterHollow/winterhollo
 "$wm_close" "$win"
 wait_closed
 
-# 7. "/C" leaves the settings to the dialog program: a value neither can use
+# 7. Keys, clicks and the wheel do to the settings what they do in the Win32
+#    dialog: the table both tests read.
+reset_settings() { rm -f "$ini"; }
+run_action_table
+
+# 8. "/C" leaves the settings to the dialog program: a value neither can use
 #    is reported once, by the dialog, not by both programs.
 log="$XDG_STATE_HOME/WinterHollow/winterhollow.FLG"
 rm -f "$log"
@@ -151,7 +156,7 @@ wait_closed
 reports=$(grep -c "Prozedur / procedure:.LoadConfig" "$log" || true)
 [ "$reports" = 1 ] || fail "the bad maxFl was reported $reports times, not once"
 
-# 8. OK with a settings file the user made read-only: a message over the
+# 9. OK with a settings file the user made read-only: a message over the
 #    dialog, the file untouched, the dialog still open after the message.
 chmod 0444 "$ini"
 before=$(cat "$ini")

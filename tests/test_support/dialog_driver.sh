@@ -35,3 +35,42 @@ minutes_ink() {
   import -window root -crop "$((375 * cw / 7620))x$((255 * cw / 7620))+$x+$y" "$work/time.png"
   convert "$work/time.png" -colorspace Gray -format '%[fx:int(100*minima)]' info:
 }
+
+# Runs every row of the action table (dialog_actions.txt beside this file):
+# the caller's `reset_settings` forgets what is stored, `open_dialog` opens
+# the dialog and `value KEY` reads what OK stored.
+run_action_table() {
+  local table tabs action arg setting stored got x y
+  table="$(dirname "${BASH_SOURCE[0]}")/dialog_actions.txt"
+  while read -r -u 4 tabs action arg setting stored; do
+    case "$tabs" in '' | '#'*) continue ;; esac
+    reset_settings
+    open_dialog /C
+    for _ in $(seq "$tabs"); do xdotool key Tab; done
+    if [ "$action" = key ] || [ "$action" = hold ]; then
+      if [ "$action" = key ]; then xdotool key "$arg"; else
+        xdotool keydown "$arg"; sleep 1.5; xdotool keyup "$arg"
+      fi
+    else
+      read -r x y <<<"$(at "${arg%,*}" "${arg#*,}")"
+      xdotool mousemove --sync "$x" "$y"
+      case "$action" in
+        click) xdotool click 1 ;;
+        press) xdotool mousedown 1; sleep 1.5; xdotool mouseup 1 ;;
+        wheelup) xdotool click 4 ;;
+        wheeldown) xdotool click 5 ;;
+        *) fail "unknown action '$action' in $table" ;;
+      esac
+    fi
+    sleep 0.3
+    xdotool key Return
+    wait_closed
+    got=$(value "$setting")
+    if [ "${stored#>=}" != "$stored" ]; then
+      awk -v a="$got" -v b="${stored#>=}" 'BEGIN { exit !(a != "" && a + 0 >= b + 0) }' ||
+        fail "$tabs $action $arg: $setting is '$got', expected $stored"
+    else
+      [ "$got" = "$stored" ] || fail "$tabs $action $arg: $setting is '$got', expected '$stored'"
+    fi
+  done 4<"$table"
+}

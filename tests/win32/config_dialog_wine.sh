@@ -108,7 +108,12 @@ kill -0 "$dpid" || fail "the dialog closed with the information window"
 xdotool windowfocus --sync "$win" key Escape
 wait_closed
 
-# 5. Pictures at 100, 150 and 200 %.
+# 5. Keys, clicks and the wheel do to the settings what they do in the GTK
+#    dialog: the table both tests read.
+reset_settings() { "$wine" reg delete "$key" /f >/dev/null 2>&1 || true; }
+run_action_table
+
+# 6. Pictures at 100, 150 and 200 %.
 if [ -n "$shots" ]; then
   mkdir -p "$shots"
   "$wine" reg delete "$key" /f >/dev/null 2>&1  # the defaults

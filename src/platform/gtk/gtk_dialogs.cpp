@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,10 +45,16 @@ std::string Mnemonic(const std::string& caption) {
 const char kCss[] =
     ".wh-white { background-color: #ffffff; color: #000000; }\n"
     ".wh-time { border: 1px solid alpha(currentColor, 0.3); padding: 0 3px; }\n"
-    ".wh-stepper { min-height: 0; min-width: 0; padding: 0 2px; border-radius: 2px; }\n"
-    ".wh-stepper image { -gtk-icon-transform: scale(0.75); }\n"
+    // Scroll-bar arrows: flat, as the theme draws a scroll bar's own.
+    ".wh-arrow { min-width: 0; min-height: 0; padding: 0; border-radius: 0;"
+    " border-color: alpha(currentColor, 0.15); background-image: none;"
+    " background-color: @theme_bg_color; box-shadow: none; }\n"
+    ".wh-arrow:hover { background-color: alpha(currentColor, 0.1); }\n"
+    ".wh-arrow:active { background-color: alpha(currentColor, 0.25); }\n"
     ".wh-grey { background-image: none; background-color: #c0c0c0; color: #000000; }\n"
-    ".wh-picture-button { padding: 4px; }\n";
+    ".wh-picture-button { padding: 4px; }\n"
+    // The default button, as Enter presses it, framed as on Windows.
+    "button.default { border-color: @theme_fg_color; }\n";
 
 void InstallCss() {
   static bool done = false;
@@ -120,69 +128,201 @@ void Place(GtkFixed* fixed, GtkWidget* w, const Rect& r, const Scaler& px) {
   gtk_fixed_put(fixed, w, px(r.left), top);
 }
 
+// A key a focused scroll bar answers, and what it asks of the bar, as a
+// Windows scroll bar control reads them whatever its direction: on a
+// horizontal bar too, Up lowers the value and Down raises it.
+std::optional<ScrollAction> KeyAction(guint keyval) {
+  switch (keyval) {
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+      return ScrollAction::kLineUp;
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+      return ScrollAction::kLineDown;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up:
+      return ScrollAction::kPageUp;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down:
+      return ScrollAction::kPageDown;
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home:
+      return ScrollAction::kTop;
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End:
+      return ScrollAction::kBottom;
+  }
+  return std::nullopt;
+}
+
 // The controls over GTK widgets. Values set from code never reach the
 // dialog's handlers: `quiet_` is up while the widget is being changed.
-class GtkScrollBarPeer : public ScrollBar {
+//
+// A scroll bar is an arrow at each end and, on the long bars, a GtkScrollbar
+// between them as the track: its clicks page towards the pointer and repeat,
+// and its thumb drags. GTK's own arrows glide rather than step, and its
+// keys and wheel would move a horizontal bar the other way for Up, Page Up
+// and the wheel, so arrows, keys and the wheel go through the dialogs' own
+// actions. The minutes bar is its two arrows alone, as small as the table
+// draws it; its upper arrow takes the focus.
+class BarPeer : public ScrollBar {
  public:
-  explicit GtkScrollBarPeer(GtkRange* range) : range_(range) {}
-  int Value() const override { return static_cast<int>(std::lround(gtk_range_get_value(range_))); }
+  // As a Windows scroll arrow: the first repeat after 200 ms, then every 50.
+  static constexpr guint kRepeatDelayMs = 200, kRepeatEveryMs = 50;
+
+  BarPeer(GtkOrientation orientation, const ScrollRange& bar, int thickness,
+          std::function<void()> changed)
+      : bar_(bar), changed_(std::move(changed)) {
+    adj_ = gtk_adjustment_new(bar.design_value, bar.min, bar.max, bar.small_change,
+                              bar.large_change, 0);
+    g_object_ref_sink(adj_);
+    g_signal_connect(adj_, "value-changed", G_CALLBACK(OnChanged), this);
+    const bool horizontal = orientation == GTK_ORIENTATION_HORIZONTAL;
+    box_ = gtk_box_new(orientation, 0);
+    // Two arrows share the minutes bar's height; a long bar's arrows are square.
+    const int arrow = horizontal ? thickness : thickness / 2;
+    GtkWidget* back =
+        Arrow(horizontal ? "pan-start-symbolic" : "pan-up-symbolic", ScrollAction::kLineUp, arrow);
+    GtkWidget* forward = Arrow(horizontal ? "pan-end-symbolic" : "pan-down-symbolic",
+                               ScrollAction::kLineDown, arrow);
+    gtk_box_pack_start(GTK_BOX(box_), back, FALSE, FALSE, 0);
+    if (horizontal) {
+      focus_ = gtk_scrollbar_new(orientation, adj_);
+      gtk_range_set_round_digits(GTK_RANGE(focus_), 0);
+      g_signal_connect(focus_, "scroll-event", G_CALLBACK(OnScroll), this);
+      gtk_box_pack_start(GTK_BOX(box_), focus_, TRUE, TRUE, 0);
+    } else {
+      focus_ = back;
+    }
+    gtk_widget_set_can_focus(focus_, TRUE);
+    gtk_box_pack_start(GTK_BOX(box_), forward, FALSE, FALSE, 0);
+    g_signal_connect(box_, "key-press-event", G_CALLBACK(OnKey), this);
+  }
+  ~BarPeer() override {
+    StopRepeat();
+    g_signal_handlers_disconnect_by_data(adj_, this);
+    g_object_unref(adj_);
+  }
+  BarPeer(const BarPeer&) = delete;
+  BarPeer& operator=(const BarPeer&) = delete;
+
+  GtkWidget* widget() const { return box_; }
+  int Value() const override {
+    return static_cast<int>(std::lround(gtk_adjustment_get_value(adj_)));
+  }
   void SetValue(int v) override {
     quiet_ = true;
-    gtk_range_set_value(range_, v);
+    gtk_adjustment_set_value(adj_, v);
     quiet_ = false;
   }
-  void SetEnabled(bool e) override { gtk_widget_set_sensitive(GTK_WIDGET(range_), e); }
-  bool quiet() const { return quiet_; }
-
- private:
-  GtkRange* range_;
-  bool quiet_ = false;
-};
-
-// The minutes bar: two small arrow buttons, as a vertical scroll bar that
-// small is. The upper arrow lowers the value (more minutes).
-class StepperPeer : public ScrollBar {
- public:
-  StepperPeer(int value, int min, int max, std::function<void()> changed)
-      : value_(value), min_(min), max_(max), changed_(std::move(changed)) {
-    box_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-    up_ = Arrow("pan-up-symbolic", -1);
-    down_ = Arrow("pan-down-symbolic", +1);
-    gtk_box_pack_start(GTK_BOX(box_), up_, TRUE, TRUE, 0);
-    gtk_box_pack_start(GTK_BOX(box_), down_, TRUE, TRUE, 0);
-    gtk_widget_set_name(up_, "vscTime-up");
-    gtk_widget_set_name(down_, "vscTime-down");
+  void SetEnabled(bool e) override {
+    if (!e) StopRepeat();
+    gtk_widget_set_sensitive(box_, e);
   }
-  GtkWidget* widget() const { return box_; }
-  int Value() const override { return value_; }
-  void SetValue(int v) override { value_ = v; }
-  void SetEnabled(bool e) override { gtk_widget_set_sensitive(box_, e); }
 
  private:
-  GtkWidget* Arrow(const char* icon, int step) {
+  GtkWidget* Arrow(const char* icon, ScrollAction action, int size) {
     GtkWidget* b = gtk_button_new_from_icon_name(icon, GTK_ICON_SIZE_MENU);
-    gtk_style_context_add_class(gtk_widget_get_style_context(b), "wh-stepper");
-    gtk_widget_set_focus_on_click(b, FALSE);
-    g_object_set_data(G_OBJECT(b), "wh-step", GINT_TO_POINTER(step));
-    g_signal_connect(b, "clicked", G_CALLBACK(+[](GtkButton* b, gpointer self) {
-                       static_cast<StepperPeer*>(self)->Step(
-                           GPOINTER_TO_INT(g_object_get_data(G_OBJECT(b), "wh-step")));
-                     }),
-                     this);
+    gtk_image_set_pixel_size(GTK_IMAGE(gtk_button_get_image(GTK_BUTTON(b))),
+                             std::max(6, size * 3 / 4));
+    gtk_widget_set_size_request(b, size, size);
+    gtk_style_context_add_class(gtk_widget_get_style_context(b), "wh-arrow");
+    gtk_widget_set_can_focus(b, FALSE);
+    // Enter on the focused minutes arrow is OK's, not the arrow's.
+    gtk_widget_set_receives_default(b, FALSE);
+    gtk_widget_add_events(b, GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK);
+    g_object_set_data(G_OBJECT(b), "wh-action", GINT_TO_POINTER(static_cast<int>(action)));
+    g_signal_connect(b, "button-press-event", G_CALLBACK(OnArrowPress), this);
+    g_signal_connect(b, "button-release-event", G_CALLBACK(OnArrowRelease), this);
+    g_signal_connect(b, "scroll-event", G_CALLBACK(OnScroll), this);
     return b;
   }
-  void Step(int step) {
-    const int v = std::clamp(value_ + step, min_, max_);
-    if (v == value_) return;
-    value_ = v;
-    changed_();
+
+  void Act(ScrollAction action) { gtk_adjustment_set_value(adj_, Scrolled(bar_, Value(), action)); }
+
+  static ScrollAction ActionOf(GtkWidget* arrow) {
+    return static_cast<ScrollAction>(
+        GPOINTER_TO_INT(g_object_get_data(G_OBJECT(arrow), "wh-action")));
   }
 
-  int value_, min_, max_;
+  // A press steps at once and again while the arrow is held down with the
+  // pointer on it; the button itself still shows the press.
+  static gboolean OnArrowPress(GtkWidget* arrow, GdkEventButton* e, gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    if (e->button != GDK_BUTTON_PRIMARY || e->type != GDK_BUTTON_PRESS) return FALSE;
+    gtk_widget_grab_focus(self->focus_);
+    self->StopRepeat();
+    self->held_ = arrow;
+    self->Act(ActionOf(arrow));
+    self->repeat_ = g_timeout_add(kRepeatDelayMs, FirstRepeat, self);
+    return FALSE;
+  }
+  static gboolean OnArrowRelease(GtkWidget*, GdkEventButton* e, gpointer data) {
+    if (e->button == GDK_BUTTON_PRIMARY) static_cast<BarPeer*>(data)->StopRepeat();
+    return FALSE;
+  }
+  static gboolean FirstRepeat(gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    Repeat(self);
+    self->repeat_ = g_timeout_add(kRepeatEveryMs, Repeat, self);
+    return G_SOURCE_REMOVE;
+  }
+  static gboolean Repeat(gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    if (gtk_widget_get_state_flags(self->held_) & GTK_STATE_FLAG_ACTIVE) {
+      self->Act(ActionOf(self->held_));
+    }
+    return G_SOURCE_CONTINUE;
+  }
+  void StopRepeat() {
+    if (repeat_) g_source_remove(repeat_);
+    repeat_ = 0;
+  }
+
+  static gboolean OnKey(GtkWidget*, GdkEventKey* e, gpointer self) {
+    // Alt goes to the access keys, as it does past a Windows bar.
+    if (e->state & GDK_MOD1_MASK) return FALSE;
+    // Space does nothing to a bar, whatever part of it has the focus.
+    if (e->keyval == GDK_KEY_space || e->keyval == GDK_KEY_KP_Space) return TRUE;
+    const std::optional<ScrollAction> action = KeyAction(e->keyval);
+    if (!action) return FALSE;
+    static_cast<BarPeer*>(self)->Act(*action);
+    return TRUE;
+  }
+
+  // A notch away from the user is a line up; a sideways wheel does nothing,
+  // as Windows sends it to no bar of the dialog.
+  static gboolean OnScroll(GtkWidget*, GdkEventScroll* e, gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    double away = 0;
+    if (e->direction == GDK_SCROLL_UP) away = 1;
+    if (e->direction == GDK_SCROLL_DOWN) away = -1;
+    if (e->direction == GDK_SCROLL_SMOOTH) away = -e->delta_y;
+    const int notches = away == 0 ? 0 : self->wheel_.Add(away);
+    for (int i = 0; i < std::abs(notches); ++i) {
+      self->Act(notches > 0 ? ScrollAction::kLineUp : ScrollAction::kLineDown);
+    }
+    return TRUE;
+  }
+
+  static void OnChanged(GtkAdjustment*, gpointer data) {
+    auto* self = static_cast<BarPeer*>(data);
+    if (!self->quiet_ && self->changed_) self->changed_();
+  }
+
+  const ScrollRange& bar_;
   std::function<void()> changed_;
+  GtkAdjustment* adj_;
   GtkWidget* box_;
-  GtkWidget* up_;
-  GtkWidget* down_;
+  GtkWidget* focus_;  // the track, or the minutes' upper arrow
+  GtkWidget* held_ = nullptr;
+  guint repeat_ = 0;
+  WheelNotches wheel_;
+  bool quiet_ = false;
 };
 
 class CheckBoxPeer : public CheckBox {
@@ -296,6 +436,11 @@ struct FormWindow {
   void Close() {
     if (!closed) gtk_widget_destroy(window);
   }
+  // Enter presses `button` wherever the focus is, but on another button.
+  void SetDefault(GtkWidget* button) {
+    gtk_widget_set_can_default(button, TRUE);
+    gtk_window_set_default(GTK_WINDOW(window), button);
+  }
 
   GtkWidget* window;
   GtkFixed* fixed;
@@ -343,6 +488,7 @@ class InfoWindow : public Window {
       }
       if (w) Place(form_.fixed, w, item.rect, px);
     }
+    form_.SetDefault(ok);
     label_ = std::make_unique<LabelPeer>(GTK_LABEL(label));
     ok_ = std::make_unique<ButtonPeer>(ok);
     frm_ = std::make_unique<frmInfo>(InfoControls{label_.get(), ok_.get(), this});
@@ -405,21 +551,18 @@ class ConfigWindow : public Window {
             c.lblTime = time_label_.get();
           }
           break;
-        case Kind::kHScroll: {
-          GtkAdjustment* adj = gtk_adjustment_new(kScrollDesignValue, kScrollMin, kScrollMax,
-                                                  kSmallChange, kLargeChange, 0);
-          w = gtk_scale_new(GTK_ORIENTATION_HORIZONTAL, adj);
-          gtk_scale_set_draw_value(GTK_SCALE(w), FALSE);
-          gtk_range_set_round_digits(GTK_RANGE(w), 0);
-          scrolls_.push_back(std::make_unique<GtkScrollBarPeer>(GTK_RANGE(w)));
-          c.HScroll.at(item.index) = scrolls_.back().get();
+        case Kind::kHScroll:
+          bars_.push_back(std::make_unique<BarPeer>(GTK_ORIENTATION_HORIZONTAL, *BarOf(item),
+                                                    px(item.rect.height), nullptr));
+          w = bars_.back()->widget();
+          c.HScroll.at(item.index) = bars_.back().get();
           break;
-        }
         case Kind::kVScroll:
-          stepper_ = std::make_unique<StepperPeer>(kTimeDesignValue, kTimeMin, kTimeMax,
-                                                   [this] { frm_->vscTime_Change(); });
-          w = stepper_->widget();
-          c.vscTime = stepper_.get();
+          bars_.push_back(std::make_unique<BarPeer>(GTK_ORIENTATION_VERTICAL, *BarOf(item),
+                                                    px(item.rect.height),
+                                                    [this] { frm_->vscTime_Change(); }));
+          w = bars_.back()->widget();
+          c.vscTime = bars_.back().get();
           break;
         case Kind::kCheckBox: {
           w = gtk_check_button_new_with_mnemonic(Mnemonic(item.caption).c_str());
@@ -440,6 +583,7 @@ class ConfigWindow : public Window {
       if (!w) continue;
       gtk_widget_set_name(w, Name(item).c_str());
       Place(form_.fixed, w, layout.OnForm(item), px);
+      if (std::string(item.name) == "cmdOK") form_.SetDefault(w);
       if (item.kind != Kind::kFrame && item.kind != Kind::kLabel) {
         tab_order_ = g_list_prepend(tab_order_, w);
       }
@@ -541,9 +685,8 @@ class ConfigWindow : public Window {
   };
 
   FormWindow form_;
-  std::vector<std::unique_ptr<GtkScrollBarPeer>> scrolls_;
+  std::vector<std::unique_ptr<BarPeer>> bars_;
   std::vector<std::unique_ptr<CheckBoxPeer>> checks_;  // by index
-  std::unique_ptr<StepperPeer> stepper_;
   std::unique_ptr<LabelPeer> time_label_;
   std::unique_ptr<frmConfig> frm_;
   std::list<Handler> handlers_;

@@ -2,10 +2,14 @@
 
 #include <uxtheme.h>
 #include <vsstyle.h>
+#include <windowsx.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
+#include "dialogs/frm_config.h"
 #include "gfx/resources.h"
 #include "platform/win32/dpi.h"
 
@@ -14,11 +18,36 @@ namespace wh::win32 {
 using dialogs::Align;
 using dialogs::Kind;
 using dialogs::LayoutItem;
+using dialogs::ScrollAction;
 
 namespace {
 
 constexpr int kFirstId = 1000;
-constexpr int kHScrollSmall = 5, kHScrollLarge = 20;
+// The button of this name is the dialog's default: IDOK, pressed by Enter.
+constexpr char kDefaultButton[] = "cmdOK";
+
+bool IsPushButton(const FormControl& c) {
+  return c.item->kind == Kind::kButton || c.item->kind == Kind::kPictureButton;
+}
+
+// What a scroll bar's notification asks for; thumb moves are not actions.
+std::optional<ScrollAction> ActionOf(int code) {
+  switch (code) {
+    case SB_LINEUP:
+      return ScrollAction::kLineUp;
+    case SB_LINEDOWN:
+      return ScrollAction::kLineDown;
+    case SB_PAGEUP:
+      return ScrollAction::kPageUp;
+    case SB_PAGEDOWN:
+      return ScrollAction::kPageDown;
+    case SB_TOP:
+      return ScrollAction::kTop;
+    case SB_BOTTOM:
+      return ScrollAction::kBottom;
+  }
+  return std::nullopt;
+}
 
 void AdjustForDpi(RECT* r, DWORD style, DWORD ex_style, UINT dpi) {
   using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
@@ -123,7 +152,8 @@ void Form::Create() {
   for (const LayoutItem& item : layout_) {
     FormControl c;
     c.item = &item;
-    c.id = id++;
+    c.id = std::strcmp(item.name, kDefaultButton) == 0 ? IDOK : id;
+    ++id;
     c.back = item.back_color;
     const std::wstring caption = Wide(item.caption);
     const DWORD child = WS_CHILD | WS_VISIBLE;
@@ -152,10 +182,11 @@ void Form::Create() {
         break;
       case Kind::kButton:
         // The information window's grey OK is drawn by us; plain buttons by the system.
-        style |= (item.back_color >= 0 ? BS_OWNERDRAW : BS_PUSHBUTTON | BS_MULTILINE) | WS_TABSTOP;
+        style |= (item.back_color >= 0 ? BS_OWNERDRAW : BS_PUSHBUTTON | BS_MULTILINE) | WS_TABSTOP |
+                 BS_NOTIFY;
         break;
       case Kind::kPictureButton:
-        style |= BS_OWNERDRAW | WS_TABSTOP;
+        style |= BS_OWNERDRAW | WS_TABSTOP | BS_NOTIFY;
         c.picture = LoadResPicture(item.picture);
         c.mask = LoadResPicture(item.picture + 1);
         break;
@@ -167,19 +198,20 @@ void Form::Create() {
     c.hwnd = CreateWindowExW(0, cls, caption.c_str(), style, 0, 0, 0, 0, hwnd_,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)),
                              GetModuleHandleW(nullptr), nullptr);
-    if (item.kind == Kind::kHScroll || item.kind == Kind::kVScroll) {
+    if (const dialogs::ScrollRange* bar = dialogs::BarOf(item)) {
       SCROLLINFO si{};
       si.cbSize = sizeof si;
       si.fMask = SIF_RANGE | SIF_POS | SIF_PAGE;
-      const bool h = item.kind == Kind::kHScroll;
-      si.nMin = h ? 1 : 1;
-      si.nMax = h ? 100 : 99;
-      si.nPos = h ? 50 : 90;
+      si.nMin = bar->min;
+      si.nMax = bar->max;
+      si.nPos = bar->design_value;
       SetScrollInfo(c.hwnd, SB_CTL, &si, FALSE);
     }
     if (item.kind == Kind::kCheckBox) SendMessageW(c.hwnd, BM_SETCHECK, BST_CHECKED, 0);
     controls_.push_back(c);
   }
+  // Enter presses OK wherever the focus is, but on another push button.
+  if (Find(kDefaultButton)) SendMessageW(hwnd_, DM_SETDEFID, IDOK, 0);
   ApplyDpi(WindowDpi(hwnd_), nullptr);
 }
 
@@ -260,51 +292,53 @@ double Form::FitFactor() {
   return fit;
 }
 
-// Arrow clicks move by the small step, track clicks by the large one; the
-// bar raises its change when the thumb is let go, not while it is dragged.
-void Form::Scroll(HWND bar, int code, int track) {
+FormControl* Form::ControlOf(HWND hwnd) {
   for (FormControl& c : controls_) {
-    if (c.hwnd != bar) continue;
-    const bool h = c.item->kind == Kind::kHScroll;
-    const int small = h ? kHScrollSmall : 1, large = h ? kHScrollLarge : 1;
-    const int lo = 1, hi = h ? 100 : 99;
-    const int old = GetScrollPos(bar, SB_CTL);
-    int v = old;
-    bool final = true;
-    switch (code) {
-      case SB_LINEUP:
-        v -= small;
-        break;
-      case SB_LINEDOWN:
-        v += small;
-        break;
-      case SB_PAGEUP:
-        v -= large;
-        break;
-      case SB_PAGEDOWN:
-        v += large;
-        break;
-      case SB_TOP:
-        v = lo;
-        break;
-      case SB_BOTTOM:
-        v = hi;
-        break;
-      case SB_THUMBTRACK:
-        v = track;
-        final = false;
-        break;
-      case SB_THUMBPOSITION:
-        v = track;
-        break;
-      default:
-        return;
+    if (c.hwnd == hwnd) return &c;
+  }
+  return nullptr;
+}
+
+// Arrow clicks and keys move by the small step, track clicks and Page keys
+// by the large one (the control turns keys into these codes); the bar
+// raises its change when the thumb is let go, not while it is dragged.
+void Form::Scroll(HWND bar, int code, int track) {
+  FormControl* c = ControlOf(bar);
+  const dialogs::ScrollRange* range = c ? dialogs::BarOf(*c->item) : nullptr;
+  if (!range) return;
+  if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) {
+    const bool released = code == SB_THUMBPOSITION;
+    MoveBar(*c, std::clamp(track, range->min, range->max), released, released);
+  } else if (const std::optional<ScrollAction> action = ActionOf(code)) {
+    MoveBar(*c, dialogs::Scrolled(*range, GetScrollPos(bar, SB_CTL), *action), true);
+  }
+}
+
+// The wheel turns the enabled bar under the pointer, as it does on every
+// current Windows, a line a notch: away from the user is up.
+void Form::Wheel(POINT screen, int delta) {
+  for (FormControl& c : controls_) {
+    const dialogs::ScrollRange* range = dialogs::BarOf(*c.item);
+    RECT r;
+    if (!range || !c.hwnd || !IsWindowEnabled(c.hwnd) || !GetWindowRect(c.hwnd, &r) ||
+        !PtInRect(&r, screen)) {
+      continue;
     }
-    v = std::clamp(v, lo, hi);
-    if (v != old) SetScrollPos(bar, SB_CTL, v, TRUE);
-    if (on_scroll && (v != old || (final && code == SB_THUMBPOSITION))) on_scroll(c, final);
+    const int notches = wheel_.Add(static_cast<double>(delta) / WHEEL_DELTA);
+    const ScrollAction action = notches > 0 ? ScrollAction::kLineUp : ScrollAction::kLineDown;
+    for (int i = 0; i < std::abs(notches); ++i) {
+      MoveBar(c, dialogs::Scrolled(*range, GetScrollPos(c.hwnd, SB_CTL), action), true);
+    }
     return;
   }
+}
+
+// A drag moved the thumb before it was let go, so its release reports a
+// change even where the value stays.
+void Form::MoveBar(FormControl& c, int value, bool final, bool released) {
+  const int old = GetScrollPos(c.hwnd, SB_CTL);
+  if (value != old) SetScrollPos(c.hwnd, SB_CTL, value, TRUE);
+  if (on_scroll && (value != old || released)) on_scroll(c, final);
 }
 
 void Form::PaintImage(HDC dc) {
@@ -319,15 +353,17 @@ void Form::PaintImage(HDC dc) {
 }
 
 void Form::DrawButton(const DRAWITEMSTRUCT& d) {
-  FormControl* c = nullptr;
-  for (FormControl& k : controls_) {
-    if (k.hwnd == d.hwndItem) c = &k;
-  }
+  FormControl* c = ControlOf(d.hwndItem);
   if (!c) return;
   HDC dc = d.hDC;
   RECT r = d.rcItem;
   const bool pressed = d.itemState & ODS_SELECTED;
   const bool disabled = d.itemState & ODS_DISABLED;
+  // Framed as the default: the focused push button, or OK while no other
+  // push button has the focus.
+  const FormControl* focus = ControlOf(GetFocus());
+  const bool defaulted = (d.itemState & ODS_FOCUS) ||
+                         (c->id == IDOK && !(focus && focus != c && IsPushButton(*focus)));
   if (c->back >= 0) {
     // A flat grey face with the classic raised edge.
     HBRUSH face = CreateSolidBrush(Colour(c->back));
@@ -335,13 +371,18 @@ void Form::DrawButton(const DRAWITEMSTRUCT& d) {
     DeleteObject(face);
     DrawEdge(dc, &r, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
   } else if (HTHEME theme = OpenThemeData(d.hwndItem, L"BUTTON")) {
-    const int state = disabled                    ? PBS_DISABLED
-                      : pressed                   ? PBS_PRESSED
-                      : (d.itemState & ODS_FOCUS) ? PBS_DEFAULTED
-                                                  : PBS_NORMAL;
+    const int state = disabled    ? PBS_DISABLED
+                      : pressed   ? PBS_PRESSED
+                      : defaulted ? PBS_DEFAULTED
+                                  : PBS_NORMAL;
     DrawThemeBackground(theme, dc, BP_PUSHBUTTON, state, &r, nullptr);
     CloseThemeData(theme);
   } else {
+    // The classic default button: a black line around the raised face.
+    if (defaulted) {
+      FrameRect(dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+      InflateRect(&r, -1, -1);
+    }
     DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
   }
   const int shift = pressed ? 1 : 0;
@@ -393,27 +434,33 @@ INT_PTR Form::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_VSCROLL:
       if (lp) Scroll(reinterpret_cast<HWND>(lp), LOWORD(wp), static_cast<short>(HIWORD(wp)));
       return TRUE;
+    case WM_MOUSEWHEEL:  // passed up by the focused control
+      Wheel(POINT{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)}, GET_WHEEL_DELTA_WPARAM(wp));
+      return TRUE;
     case WM_COMMAND: {
       const int id = LOWORD(wp);
+      if (lp && (HIWORD(wp) == BN_SETFOCUS || HIWORD(wp) == BN_KILLFOCUS)) {
+        // The default's frame goes to the focused push button and back.
+        if (FormControl* ok = Find(kDefaultButton)) InvalidateRect(ok->hwnd, nullptr, TRUE);
+        return TRUE;
+      }
+      // Escape, Enter and clicks; keys come as clicks from the dialog manager.
+      if (HIWORD(wp) != BN_CLICKED) return FALSE;
       if (id == IDCANCEL) {  // Escape
         if (on_cancel) on_cancel();
         End();
         return TRUE;
       }
       if (id == IDOK) {
-        // Enter: the dialog manager asks for the default button; owner-drawn
-        // buttons are never that, so the focused button is pressed here.
-        HWND focus = GetFocus();
-        for (FormControl& c : controls_) {
-          const Kind k = c.item->kind;
-          if (c.hwnd == focus && (k == Kind::kButton || k == Kind::kPictureButton) && on_click) {
-            on_click(c);
-            return TRUE;
-          }
-        }
+        // A click on OK, or Enter. Enter presses the focused push button,
+        // else the default; the dialog manager knows neither of ours, as
+        // owner-drawn buttons are no push buttons to it.
+        FormControl* target = Find(kDefaultButton);
+        FormControl* focus = ControlOf(GetFocus());
+        if (focus && IsPushButton(*focus)) target = focus;
+        if (target && on_click) on_click(*target);
         return TRUE;
       }
-      if (HIWORD(wp) != BN_CLICKED) return FALSE;
       for (FormControl& c : controls_) {
         if (c.id == id && on_click) {
           on_click(c);

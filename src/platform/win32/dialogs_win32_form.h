@@ -53,7 +53,10 @@ class Form {
   INT_PTR Handle(UINT msg, WPARAM wp, LPARAM lp);
   void Create();
   void ApplyDpi(UINT dpi, const RECT* suggested);
+  FormControl* ControlOf(HWND hwnd);
   void Scroll(HWND bar, int code, int track);
+  void Wheel(POINT screen, int delta);
+  void MoveBar(FormControl& c, int value, bool final, bool released = false);
   void DrawButton(const DRAWITEMSTRUCT& d);
   void PaintImage(HDC dc);
   double FitFactor();
@@ -68,6 +71,7 @@ class Form {
   HFONT font_ = nullptr, bold_ = nullptr, big_bold_ = nullptr;
   HBRUSH white_ = nullptr;
   std::vector<FormControl> controls_;
+  dialogs::WheelNotches wheel_;
   std::function<void()> on_create_;
   bool ended_ = false;
 };
