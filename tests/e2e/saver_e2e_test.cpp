@@ -693,14 +693,16 @@ TEST_F(Saver, AWindowOfItsOwnFitsTheScreenAndClosesOnQ) {
 // box in the top-left corner.
 TEST_F(Saver, TheFrameRateShowsWhenAsked) {
   WriteSettings("Wallpaper=0\n");
-  // Black pixels in the top-left corner once the animation runs; a loaded
-  // machine may take a while to compose the first scene, so look again.
+  // Black pixels in the top-left corner once the animation runs (the box
+  // comes with the frames after it); a loaded machine may take a while for
+  // the first ones, so look again.
   auto black_corner = [&](std::vector<std::string> args) {
     Start(args);
     const unsigned long win = WaitForWindow();
+    EXPECT_TRUE(WaitAnimating(win)) << Log();
     int black = 0;
     for (int tries = 0; tries < 8; ++tries) {
-      std::this_thread::sleep_for(tries == 0 ? 2500ms : 1000ms);
+      std::this_thread::sleep_for(tries == 0 ? 1500ms : 1000ms);
       const wh::Image shot = Shot(std::to_string(win));
       black = 0;
       for (int y = 0; y < 3; ++y)
