@@ -61,7 +61,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   WH_LONG_RUN_HOURS=2 \
   ctest --test-dir build-san --output-on-failure -j"$jobs" \
-  -E 'Wine|wine|windows_imports|readme_pictures' 
+  -E 'Wine|wine|windows_imports|readme_pictures'
 
 if [ "${#san_config[@]}" -gt 0 ]; then
   LSAN_OPTIONS="suppressions=$PWD/.ci/lsan.supp:print_suppressions=0" fuzz/run.sh 60 build-san
