@@ -382,4 +382,43 @@ class HeadlessWeston : public WaylandCompositor {
   }
 };
 
+// A mouse that stays on the seat for the whole test, as a real one would:
+// the virtual pointer client (tests/wayland/virtual_pointer.cpp) reading
+// its steps from a pipe.
+class VirtualMouse {
+ public:
+  VirtualMouse(WaylandCompositor& wl, const std::string& program) : wl_(wl) {
+    const std::string fifo = wl.dir() + "/pointer.in";
+    if (mkfifo(fifo.c_str(), 0600) != 0 || (geteuid() == 0 && chown(fifo.c_str(), 65534, 65534)))
+      return;
+    const std::string bin = wl.Install(program);
+    pid_ = wl.Start({"/bin/sh", "-c", "exec " + ShellQuote(bin) + " < pointer.in"}, "pointer.log");
+    fd_ = open(fifo.c_str(), O_WRONLY);  // waits for the client to open it
+  }
+  ~VirtualMouse() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  // Sends one line of steps and waits until the compositor has them.
+  bool Do(const std::string& steps) {
+    const std::string line = steps + "\n";
+    if (write(fd_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return false;
+    ++lines_;
+    for (int i = 0; i < 200; ++i) {
+      const std::string log = WaylandCompositor::ReadFile(wl_.dir() + "/pointer.log");
+      size_t done = 0;
+      for (size_t at = 0; (at = log.find("done\n", at)) != std::string::npos; at += 5) ++done;
+      if (done >= lines_) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+ private:
+  WaylandCompositor& wl_;
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  size_t lines_ = 0;
+};
+
 }  // namespace wh::testing

@@ -18,6 +18,7 @@ using namespace std::chrono_literals;
 using wh::testing::HeadlessSway;
 using wh::testing::HeadlessWeston;
 using wh::testing::MissingTool;
+using wh::testing::VirtualMouse;
 using wh::testing::WaylandOutput;
 
 const std::string kPointer = WH_VIRTUAL_POINTER_BIN;
@@ -91,10 +92,16 @@ TEST(SwayRig, VirtualPointerAndKeyboardReachTheSeat) {
 
   ASSERT_EQ(sway.Run(pointer + " to 1700 300" + extent), 0);
   EXPECT_EQ(sway.FocusedOutput(), "HEADLESS-2");
-  // Relative motion: back across the edge between the outputs.
-  ASSERT_EQ(sway.Run(pointer + " by -500 0"), 0);
+  ASSERT_EQ(sway.Run(pointer + " by 1 0 click 272 wait 10"), 0);
+  EXPECT_NE(sway.Run(pointer + " by 1"), 0) << "a step it cannot read";
+  // A mouse that stays: relative motion back across the edge between the
+  // outputs, then forth.
+  VirtualMouse mouse(sway, kPointer);
+  ASSERT_TRUE(mouse.ok());
+  ASSERT_TRUE(mouse.Do("by -500 0"));
   EXPECT_EQ(sway.FocusedOutput(), "HEADLESS-1");
-  ASSERT_EQ(sway.Run(pointer + " by 1 0 click 272"), 0);
+  ASSERT_TRUE(mouse.Do("by 200 0"));
+  EXPECT_EQ(sway.FocusedOutput(), "HEADLESS-2");
 
   // The seat has no keyboard before wtype makes one; the first key may
   // come before sway has given it one, so type until seen.
