@@ -41,7 +41,9 @@ const std::vector<std::string> kQuiet = {"--no-wallpaper", "--no-date", "--no-ti
 
 std::string SaverMissing() {
   if (kSaver.empty()) return "the saver was built without Wayland";
-  if (kPointer.empty()) return "the test client was not built (no wayland-client or wayland-scanner, or WH_WAYLAND=OFF)";
+  if (kPointer.empty())
+    return "the test client was not built (no wayland-client or wayland-scanner, or "
+           "WH_WAYLAND=OFF)";
   return "";
 }
 
