@@ -25,6 +25,7 @@
 #include "common/runtime_error.h"
 #include "gfx/dib.h"
 #include "gfx/image.h"
+#include "platform/posix/system_posix.h"
 #include "system/system.h"
 
 extern char** environ;
@@ -119,7 +120,8 @@ bool WriteFileReplacing(const std::string& path, const void* data, size_t size) 
 // What the saver remembers of the user's own background, so that
 // --restore-wallpaper can put it back: lines of key, TAB, value. Keys are
 // "gsettings SCHEMA KEY" (the value as gsettings prints it), "xfconf PROPERTY",
-// "root" ("picture" beside it in previous-background.bmp, or "none") and
+// "plasma" (the picture's path), "sway OUTPUT" (what follows "bg" in sway's
+// configuration), "root" ("picture" beside it in previous-background.bmp, or "none") and
 // "root-ours" (the pixmap the saver put there, not restored).
 class Memory {
  public:
@@ -214,6 +216,55 @@ bool Xfce(Memory& memory, const std::string& path) {
     start = end + 1;
   }
   return any;
+}
+
+// KDE Plasma's own tool sets the picture on every desktop. The user's picture
+// is the first one Plasma's settings file names.
+std::string PlasmaPicture() {
+  std::ifstream in(platform::XdgDir("XDG_CONFIG_HOME", ".config") +
+                   "/plasma-org.kde.plasma.desktop-appletsrc");
+  static const std::string kGroup = "[Wallpaper][org.kde.image][General]";
+  std::string line;
+  bool in_group = false;
+  while (std::getline(in, line)) {
+    line = Trim(line);
+    if (!line.empty() && line[0] == '[') {
+      in_group = line.size() >= kGroup.size() &&
+                 line.compare(line.size() - kGroup.size(), kGroup.size(), kGroup) == 0;
+    } else if (in_group && line.rfind("Image=", 0) == 0) {
+      std::string picture = line.substr(6);
+      if (picture.rfind("file://", 0) == 0) picture = picture.substr(7);
+      return picture;
+    }
+  }
+  return "";
+}
+
+bool Plasma(Memory& memory, const std::string& path) {
+  const std::string now = PlasmaPicture();
+  if (!now.empty() && now != path) memory.Set("plasma", now);
+  return Run({"plasma-apply-wallpaperimage", path}) == 0;
+}
+
+// sway draws the background its IPC names (through swaybg). The user's own
+// are the "output NAME bg FILE MODE" lines of sway's configuration.
+bool Sway(Memory& memory, const std::string& path) {
+  std::string config;
+  if (Run({"swaymsg", "-p", "-t", "get_config"}, &config) == 0) {
+    std::istringstream lines(config);
+    std::string line;
+    while (std::getline(lines, line)) {
+      std::istringstream words(line);
+      std::string output, name, bg;
+      words >> output >> name >> bg;
+      if (output != "output" || (bg != "bg" && bg != "background")) continue;
+      std::string rest;
+      std::getline(words >> std::ws, rest);
+      rest = Trim(rest);
+      if (!rest.empty() && rest.find(path) == std::string::npos) memory.Set("sway " + name, rest);
+    }
+  }
+  return Run({"swaymsg", "output", "*", "bg", "\"" + path + "\"", "fill"}) == 0;
 }
 
 // Server errors on the pixmaps of other clients (gone, or not pixmaps at
@@ -391,6 +442,9 @@ bool SetDesktopBackground(const std::string& path, const uint32_t* px, int w, in
     // Newer GNOME keeps a second picture for its dark style.
     Gsettings(memory, "org.gnome.desktop.background", "picture-uri-dark", uri);
   }
+  if (!ok && (desktop.find("kde") != std::string::npos)) ok = Plasma(memory, path);
+  if (!ok && (desktop.find("sway") != std::string::npos || std::getenv("SWAYSOCK")))
+    ok = Sway(memory, path);
   if (!ok && px) ok = SetRootPixmapRemembering(px, w, h, &memory);
   memory.Save();
   return ok;
@@ -409,6 +463,10 @@ bool RestoreDesktopBackground(std::string& message) {
       ok = Run({"gsettings", "set", a, b, value}) == 0;
     } else if (way == "xfconf") {
       ok = Run({"xfconf-query", "-c", "xfce4-desktop", "-p", a, "-s", value}) == 0;
+    } else if (way == "plasma") {
+      ok = Run({"plasma-apply-wallpaperimage", value}) == 0;
+    } else if (way == "sway") {
+      ok = Run({"swaymsg", "output", a, "bg", value}) == 0;
     } else if (way == "root") {
       ::Display* d = XOpenDisplay(nullptr);
       ok = d != nullptr;

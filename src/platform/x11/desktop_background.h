@@ -1,6 +1,7 @@
 // Making a picture file the desktop background, the way the running desktop
 // offers: GNOME and its relatives through gsettings, XFCE through xfconf,
-// and any other X desktop through the root window's pixmap.
+// KDE Plasma through its own tool, sway through its IPC, and any other X
+// desktop through the root window's pixmap.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -11,7 +12,8 @@
 namespace wh::x11 {
 
 // `path` is the BMP just written; `px` (B, G, R, X pixels, `w` x `h`) is the
-// same picture for the root-window way. Returns true when a way succeeded.
+// same picture for the root-window way (null: no root window, as on a
+// Wayland compositor). Returns true when a way succeeded.
 // What the user had before is remembered (in the user's state folder) unless
 // what is there is already the saver's, so RestoreDesktopBackground can put
 // the user's own background back.

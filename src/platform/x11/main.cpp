@@ -1,6 +1,7 @@
 // winterhollow: the screen saver on an X display.
 //
 //   winterhollow [/S]             full screen until a mouse jump, click or key
+//                                 (on the Wayland compositor where one answers)
 //   winterhollow /P <window>      the preview still inside another window
 //   winterhollow /C | --config    the settings dialog (winterhollow-config)
 //   winterhollow --root | --window-id <id> | --window   run by a screen-saver daemon
@@ -38,6 +39,9 @@
 
 #ifdef WH_HAVE_FREETYPE
 #include "platform/freetype/freetype_text.h"
+#endif
+#ifdef WH_HAVE_WAYLAND
+#include "platform/wayland/wl_saver.h"
 #endif
 
 namespace wh::x11 {
@@ -563,8 +567,37 @@ int main(int argc, char** argv) {
   // Only the mode here: the window handle is read inside Main, whose trap
   // reports a handle that does not fit.
   const Mode mode = opts.hack == HackTarget::kNone ? CommandMode(opts.mode_args) : Mode::kNone;
-  const bool needs_display =
-      opts.hack != HackTarget::kNone || mode == Mode::kSaver || mode == Mode::kPreview;
+#ifdef WH_HAVE_WAYLAND
+  std::unique_ptr<wayland::Session> compositor;
+  const DisplayChoice choice =
+      ChooseDisplay(opts, mode, true, std::getenv("WAYLAND_DISPLAY"), [&] {
+        compositor = wayland::Session::Connect();
+        return compositor != nullptr;
+      });
+#else
+  const DisplayChoice choice = ChooseDisplay(opts, mode, false, nullptr, nullptr);
+#endif
+  if (!choice.error.empty()) {
+    std::cerr << "winterhollow: " << choice.error << "\n";
+    return choice.status;
+  }
+#ifdef WH_HAVE_WAYLAND
+  if (choice.use == WindowSystem::kWayland) {
+    if (opts.fps) std::cerr << "winterhollow: --fps: the frame rate is shown on X11 only\n";
+    wayland::RunOptions run;
+    run.window = opts.hack == HackTarget::kWindow;
+    run.geometry = opts.geometry;
+    run.mode_args = opts.mode_args;
+    run.seed = opts.seed ? &*opts.seed : nullptr;
+    run.text_dpi = [](double dpi) { x11::TextDensity::Use(dpi); };
+    // No root window here: only the desktops' own ways.
+    run.desktop_background = [](const std::string& path) {
+      return SetDesktopBackground(path, nullptr, 0, 0);
+    };
+    return compositor->Run(run);
+  }
+#endif
+  const bool needs_display = choice.window;
   std::unique_ptr<x11::Connection> conn;
   if (needs_display) {
     try {
