@@ -206,7 +206,9 @@ void Surface::Allocate(int width, int height) {
     b->px = static_cast<uint32_t*>(px);
     b->bytes = bytes;
     wl_shm_pool* pool = wl_shm_create_pool(c_.shm(), fd, static_cast<int32_t>(bytes));
-    // Memory is B, G, R, X: the core's pixels as they are.
+    // Memory is B, G, R, X. X is set on copying: weston's pixman renderer
+    // carries it into the output, and its screenshots show a zero X as
+    // transparent black.
     b->wl = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
@@ -255,7 +257,8 @@ void Surface::TryCommit() {
     for (const PixelRect& r : stale)
       for (int y = r.y; y < r.bottom(); ++y) {
         const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(r.x);
-        std::memcpy(buf.px + at, source_->px.data() + at, static_cast<size_t>(r.w) * 4);
+        const uint32_t* from = source_->px.data() + at;
+        for (int i = 0; i < r.w; ++i) buf.px[at + i] = from[i] | 0xFF000000u;
       }
   }
   wl_surface_attach(surface_, buf.wl, 0, 0);
