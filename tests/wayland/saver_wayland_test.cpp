@@ -257,7 +257,7 @@ TEST(SaverOnWeston, XdgShellFullscreenShowsAScene) {
     shown = shot.width == 1024 && MarkAt(shot, 1024, 768, 1) && Colours(shot) > 16;
   }
   const std::string log = WaylandCompositor::ReadFile(weston.dir() + "/saver.log");
-  ASSERT_TRUE(shown) << "no scene on weston\n" << log;
+  ASSERT_TRUE(shown) << "no scene on weston\n" << log << weston.Log();
   Keep(weston.dir() + "/weston.png", "weston-1024x768.png");
   kill(saver, SIGTERM);
   EXPECT_EQ(weston.Wait(saver, 5s), 0) << log;
