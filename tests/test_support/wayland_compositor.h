@@ -135,8 +135,12 @@ class WaylandCompositor {
     }
   }
 
-  // The compositor's own process and what it wrote.
-  pid_t pid() const { return pid_; }
+  // Ends the compositor now, as when a session ends under its clients.
+  void Quit() {
+    if (pid_ > 0) Stop(pid_, SIGTERM);
+    pid_ = -1;
+  }
+  // What the compositor wrote.
   std::string Log() const { return ReadFile(dir_ + "/compositor.log"); }
   static std::string ReadFile(const std::string& path) {
     std::ifstream in(path);

@@ -132,9 +132,10 @@ class SaverOnSway : public ::testing::Test {
   pid_t saver_ = -1;
 };
 
-// Two outputs of different sizes, one of them dense (scale 2), and a third
-// added while running: each its own scene at its real pixels.
-TEST_F(SaverOnSway, EachOutputItsOwnScene_HiDpiAtRealPixels_AnAddedOutputGetsOne) {
+// Two outputs of different sizes, one of them dense (scale 2), each with a
+// scene of its own at its real pixels; outputs that come and go while it
+// runs; the compositor going away ends it cleanly.
+TEST_F(SaverOnSway, EachOutputItsOwnScene_HiDpiAtRealPixels_OutputsComeAndGo) {
   if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;
   Up({{"", 1280, 720, 0, 0, 1}, {"", 1920, 1080, 0, 0, 2}});
   StartSaver(11);
@@ -164,10 +165,21 @@ TEST_F(SaverOnSway, EachOutputItsOwnScene_HiDpiAtRealPixels_AnAddedOutputGetsOne
 
   const std::string added = sway_->AddOutput(1024, 768);
   ASSERT_FALSE(added.empty());
-  const wh::Image three = WaitScene(added, 1);
-  EXPECT_GT(three.width, 0) << "no scene on the output added while running\n" << SaverLog();
+  EXPECT_GT(WaitScene(added, 1).width, 0) << "no scene on the output added while running\n"
+                                          << SaverLog();
+  // An output that goes (its wl_output withdrawn) takes its surface along;
+  // the saver runs on, and the output gets a scene again when it is back.
+  ASSERT_EQ(sway_->Run("swaymsg output HEADLESS-2 disable"), 0);
+  std::this_thread::sleep_for(1s);
+  ASSERT_EQ(sway_->Wait(saver_, 0ms), -1) << "an output going ended the saver\n" << SaverLog();
+  ASSERT_EQ(sway_->Run("swaymsg output HEADLESS-2 enable"), 0);
+  EXPECT_GT(WaitScene("HEADLESS-2", 2).width, 0) << "no scene on the output back again\n"
+                                                 << SaverLog();
   EXPECT_EQ(sway_->Wait(saver_, 0ms), -1) << SaverLog();
-  EXPECT_EQ(KeyEnds(), 0) << SaverLog();
+
+  sway_->Quit();
+  EXPECT_EQ(sway_->Wait(saver_, 5s), 0) << "the compositor went and the saver did not end cleanly\n"
+                                        << SaverLog();
 }
 
 // Moves of a pixel around the first position keep the saver; then a jump,
