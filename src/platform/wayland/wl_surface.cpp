@@ -21,6 +21,24 @@ Surface* Self(void* data) { return static_cast<Surface*>(data); }
 // The wl_surface's user data is the owner every input handler looks for.
 Surface* FromOwner(void* data) { return static_cast<Surface*>(static_cast<SurfaceOwner*>(data)); }
 constexpr int kBuffers = 2;
+
+// Copies n pixels with their padding byte set, four at a time where the
+// compiler has vectors (a plain loop here is not vectorised at -O2 and costs
+// a 4K frame's copies a third more than memcpy).
+void CopyOpaque(uint32_t* to, const uint32_t* from, int n) {
+  int i = 0;
+#if defined(__GNUC__)
+  typedef uint32_t Four __attribute__((vector_size(16)));
+  const Four x = {0xFF000000u, 0xFF000000u, 0xFF000000u, 0xFF000000u};
+  for (; i + 4 <= n; i += 4) {
+    Four v;
+    std::memcpy(&v, from + i, sizeof v);
+    v |= x;
+    std::memcpy(to + i, &v, sizeof v);
+  }
+#endif
+  for (; i < n; ++i) to[i] = from[i] | 0xFF000000u;
+}
 }  // namespace
 
 Surface::Buffer::~Buffer() {
@@ -257,8 +275,7 @@ void Surface::TryCommit() {
     for (const PixelRect& r : stale)
       for (int y = r.y; y < r.bottom(); ++y) {
         const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(r.x);
-        const uint32_t* from = source_->px.data() + at;
-        for (int i = 0; i < r.w; ++i) buf.px[at + i] = from[i] | 0xFF000000u;
+        CopyOpaque(buf.px + at, source_->px.data() + at, r.w);
       }
   }
   wl_surface_attach(surface_, buf.wl, 0, 0);
