@@ -1,6 +1,11 @@
 // Whether a scene is on screen: the program's corner mark sits in its
-// bottom-right corner once the scene is composed.
+// bottom-right corner once the scene is composed, and a scene has many
+// colours where an empty screen has one.
 #pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "gfx/image.h"
 #include "gfx/resources.h"
@@ -24,6 +29,17 @@ inline bool MarkAt(const wh::Image& img, int right, int bottom, int times = 1) {
       same += ((img.at(right - mark->width + x, bottom - mark->height + y) ^ mark->at(x, y)) &
                0xFFFFFF) == 0;
   return same >= mark->width * mark->height * 9 / 10;
+}
+
+// Distinct colours among every 7th pixel, up to 64: a screen of one colour
+// (a compositor's background) has 1, a scene dozens.
+inline size_t Colours(const wh::Image& img) {
+  std::vector<uint32_t> seen;
+  for (size_t i = 0; i < img.px.size() && seen.size() < 64; i += 7) {
+    const uint32_t c = img.px[i] & 0xFFFFFF;
+    if (std::find(seen.begin(), seen.end(), c) == seen.end()) seen.push_back(c);
+  }
+  return seen.size();
 }
 
 }  // namespace wh::testing

@@ -24,6 +24,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using wh::testing::Colours;
 using wh::testing::HeadlessSway;
 using wh::testing::HeadlessWeston;
 using wh::testing::MarkAt;
@@ -59,17 +60,6 @@ void Keep(const std::string& path, const std::string& name) {
     std::system(("mkdir -p " + ShellQuote(to) + " && cp " + ShellQuote(path) + " " +
                  ShellQuote(std::string(to) + "/" + name))
                     .c_str());
-}
-
-// Distinct colours among every 7th pixel, up to 64: an output showing one
-// colour (the compositor's background) has 1, a scene dozens.
-size_t Colours(const wh::Image& img) {
-  std::vector<uint32_t> seen;
-  for (size_t i = 0; i < img.px.size() && seen.size() < 64; i += 7) {
-    const uint32_t c = img.px[i] & 0xFFFFFF;
-    if (std::find(seen.begin(), seen.end(), c) == seen.end()) seen.push_back(c);
-  }
-  return seen.size();
 }
 
 class SaverOnSway : public ::testing::Test {

@@ -10,11 +10,13 @@
 #include <thread>
 
 #include "gfx/png.h"
+#include "test_support/corner_mark.h"
 #include "test_support/wayland_compositor.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using wh::testing::Colours;
 using wh::testing::HeadlessSway;
 using wh::testing::HeadlessWeston;
 using wh::testing::MissingTool;
@@ -30,16 +32,6 @@ std::string SwayMissing() {
            "WH_WAYLAND=OFF)";
   const std::string tool = MissingTool({"sway", "swaymsg", "grim", "wtype"});
   return tool.empty() ? "" : tool + " is not installed";
-}
-
-// The number of distinct colours among every 7th pixel.
-size_t Colours(const wh::Image& img) {
-  std::vector<uint32_t> seen;
-  for (size_t i = 0; i < img.px.size() && seen.size() < 64; i += 7) {
-    const uint32_t c = img.px[i] & 0xFFFFFF;
-    if (std::find(seen.begin(), seen.end(), c) == seen.end()) seen.push_back(c);
-  }
-  return seen.size();
 }
 
 TEST(SwayRig, OutputsAtTheirModesAndScales_PicturesAtRealPixels) {
