@@ -128,6 +128,8 @@ int main(int argc, char** argv) {
   }
   zwlr_virtual_pointer_v1_destroy(pointer);
   zwlr_virtual_pointer_manager_v1_destroy(g_manager);
+  if (g_seat) wl_seat_destroy(g_seat);
+  wl_registry_destroy(registry);
   wl_display_roundtrip(display);
   wl_display_disconnect(display);
   return ok ? 0 : 1;
