@@ -161,11 +161,14 @@ class WaylandExit : public ExitHost {
     dpi_ = dpi;
     close_all_ = std::move(close_all);
   }
+  // The compositor went away: the picture is still saved, but there is no
+  // desktop left to show it.
+  void DesktopGone() { desktop_ = nullptr; }
   void SaveWallpaper() override {
     if (!frm_) return;
     TextDensity text(dpi_);
     const std::string path = SignAndSaveWallpaper(*frm_);
-    if (!SetWallPaper(path, desktop_))
+    if (desktop_ && !SetWallPaper(path, desktop_))
       std::cerr << "winterhollow: this desktop offers no way to set its background; the picture "
                    "is "
                 << path << std::endl;
@@ -327,7 +330,10 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
   // Ends on a signal or when the compositor went: the saver's exit, as on
   // input (a window's unload does not end the process by itself).
   [[noreturn]] void End(const char* why) {
-    if (why) std::cerr << "winterhollow: " << why << std::endl;
+    if (why) {
+      std::cerr << "winterhollow: " << why << std::endl;
+      exits_->DesktopGone();
+    }
     if (window_) {
       window_->scene->Form_Unload();
     } else {

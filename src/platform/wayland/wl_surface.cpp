@@ -21,6 +21,14 @@ Surface* Self(void* data) { return static_cast<Surface*>(data); }
 // The wl_surface's user data is the owner every input handler looks for.
 Surface* FromOwner(void* data) { return static_cast<Surface*>(static_cast<SurfaceOwner*>(data)); }
 constexpr int kBuffers = 2;
+constexpr uint32_t kOpaque = 0xFF000000u;
+
+// The core leaves the fourth byte of its pixels 0. XRGB8888 says it means
+// nothing, but some compositors (weston 10's pixman renderer) read it as
+// alpha: the copy makes it opaque.
+void OpaqueCopy(uint32_t* to, const uint32_t* from, int n) {
+  for (int i = 0; i < n; ++i) to[i] = from[i] | kOpaque;
+}
 }  // namespace
 
 Surface::Buffer::~Buffer() {
@@ -205,6 +213,7 @@ void Surface::Allocate(int width, int height) {
     }
     b->px = static_cast<uint32_t*>(px);
     b->bytes = bytes;
+    std::fill(b->px, b->px + bytes / 4, kOpaque);  // black until the first frame
     wl_shm_pool* pool = wl_shm_create_pool(c_.shm(), fd, static_cast<int32_t>(bytes));
     // Memory is B, G, R, X: the core's pixels as they are.
     b->wl = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
@@ -255,7 +264,7 @@ void Surface::TryCommit() {
     for (const PixelRect& r : stale)
       for (int y = r.y; y < r.bottom(); ++y) {
         const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(r.x);
-        std::memcpy(buf.px + at, source_->px.data() + at, static_cast<size_t>(r.w) * 4);
+        OpaqueCopy(buf.px + at, source_->px.data() + at, r.w);
       }
   }
   wl_surface_attach(surface_, buf.wl, 0, 0);
