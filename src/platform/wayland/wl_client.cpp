@@ -291,6 +291,10 @@ const wl_keyboard_listener Client::kKeyboard = {
 std::unique_ptr<Client> Client::Connect() {
   const char* name = std::getenv("WAYLAND_DISPLAY");
   if (!name || !*name) return nullptr;
+  // A name is looked for in the runtime folder; without one libwayland
+  // would only complain.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (name[0] != '/' && (!runtime || !*runtime)) return nullptr;
   wl_display* d = wl_display_connect(nullptr);
   if (!d) return nullptr;
   std::unique_ptr<Client> c(new Client());
