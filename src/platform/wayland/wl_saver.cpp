@@ -236,9 +236,16 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
     std::unique_ptr<SaverWindow> scene;
     int64_t next = 0;
     bool was_enabled = false;
+    // The size the scene was last made at (a scene may not take every size).
+    mutable int scene_w = -1, scene_h = -1;
 
     SaverWindow& frm() override { return *scene; }
-    void SceneSize(int* w, int* h) const override { surface->SceneSize(w, h); }
+    // Asked for only to make a scene at that size.
+    void SceneSize(int* w, int* h) const override {
+      surface->SceneSize(w, h);
+      scene_w = *w;
+      scene_h = *h;
+    }
     void Show() override { surface->ShowBlank(); }
     void Cover(const Monitor& m) override { bridge->set_dpi(m.dpi); }
     void Close() override { surface.reset(); }
@@ -319,7 +326,7 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
       h.bridge->set_dpi(96 * h.surface->scale().value());
       TextDensity text(h.bridge->dpi());
       int w = 0, ht = 0;
-      h.surface->SceneSize(&w, &ht);
+      h.SceneSize(&w, &ht);
       h.scene->form.SetSize(w, ht);
       h.scene->Form_Resize();
     } else {
@@ -382,8 +389,7 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
         // The compositor gave the surface another size (or scale).
         int w = 0, ht = 0;
         h->surface->SceneSize(&w, &ht);
-        const Image& img = h->scene->form.image();
-        if (img.width != w || img.height != ht) {
+        if (w != h->scene_w || ht != h->scene_h) {
           NewScene(*h);
           busy = true;
           break;
