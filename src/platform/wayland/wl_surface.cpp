@@ -27,7 +27,20 @@ constexpr uint32_t kOpaque = 0xFF000000u;
 // nothing, but some compositors (weston 10's pixman renderer) read it as
 // alpha: the copy makes it opaque.
 void OpaqueCopy(uint32_t* to, const uint32_t* from, int n) {
-  for (int i = 0; i < n; ++i) to[i] = from[i] | kOpaque;
+  int i = 0;
+#if defined(__GNUC__)
+  // Four pixels at a time (the compiler does not vectorise it by itself: the
+  // two may overlap, as far as it knows).
+  typedef uint32_t Four __attribute__((vector_size(16)));
+  const Four opaque = {kOpaque, kOpaque, kOpaque, kOpaque};
+  for (; i + 4 <= n; i += 4) {
+    Four v;
+    std::memcpy(&v, from + i, sizeof v);
+    v |= opaque;
+    std::memcpy(to + i, &v, sizeof v);
+  }
+#endif
+  for (; i < n; ++i) to[i] = from[i] | kOpaque;
 }
 }  // namespace
 
