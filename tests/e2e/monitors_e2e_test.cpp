@@ -91,6 +91,7 @@ class TwoMonitors : public ::testing::Test {
     saver_ = fork();
     if (saver_ == 0) {
       setenv("DISPLAY", display_.c_str(), 1);
+      unsetenv("WAYLAND_DISPLAY");  // the X11 saver, even inside a Wayland session
       setenv("HOME", dir_.c_str(), 1);
       setenv("XDG_CONFIG_HOME", (dir_ + "/.config").c_str(), 1);
       setenv("XDG_DATA_HOME", (dir_ + "/.local/share").c_str(), 1);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "gfx/canvas.h"
@@ -28,17 +29,21 @@ struct SurfaceScale {
 // fractional-scale protocol asks. Never below 1 x 1.
 void BufferSize(int width, int height, const SurfaceScale& scale, int* bw, int* bh);
 
-// The rectangles a commit damages, and the rectangles each buffer misses
-// (drawn into the form while that buffer was not the one shown). A buffer
-// is brought up to date from the form just before it is attached again, so
+// The parts a commit damages, and the parts each buffer misses (drawn into
+// the form while that buffer was not the one shown), as regions: a pixel
+// drawn twice, or by two frames, is copied and damaged once. A buffer is
+// brought up to date from the form just before it is attached again, so
 // two or three buffers never need a whole copy after the first.
 class FrameDamage {
  public:
-  // Beyond this many rectangles a list becomes their bounding box: copying
-  // or damaging a little more is cheaper than many small requests.
+  // Beyond this many rectangles the damage of a commit is their bounding
+  // box: a little more to redraw is cheaper than many small requests.
   static constexpr size_t kMaxRects = 256;
 
-  explicit FrameDamage(size_t buffers = 0) { Reset(buffers, 0, 0); }
+  explicit FrameDamage(size_t buffers = 0);
+  ~FrameDamage();
+  FrameDamage(const FrameDamage&) = delete;
+  FrameDamage& operator=(const FrameDamage&) = delete;
 
   // Buffers of a new size: each misses everything.
   void Reset(size_t buffers, int width, int height);
@@ -46,20 +51,19 @@ class FrameDamage {
 
   // These rectangles of the form changed (clipped to the size).
   void Add(const std::vector<PixelRect>& rects);
-  void AddAll() { Add({{0, 0, width_, height_}}); }
 
-  // What buffer `b` misses; taking it marks the buffer up to date.
+  // What buffer `b` misses, in rectangles that do not overlap; taking it
+  // marks the buffer up to date.
   std::vector<PixelRect> TakeStale(size_t b);
   // What changed since the last commit; taking it starts a new commit.
   std::vector<PixelRect> TakeDamage();
-  bool pending() const { return !damage_.empty(); }
+  bool pending() const;
 
  private:
-  static void Append(std::vector<PixelRect>& list, const PixelRect& r);
-
+  struct Region;
   int width_ = 0, height_ = 0;
-  std::vector<PixelRect> damage_;
-  std::vector<std::vector<PixelRect>> stale_;
+  std::unique_ptr<Region> damage_;
+  std::vector<std::unique_ptr<Region>> stale_;
 };
 
 }  // namespace wh::wayland

@@ -166,6 +166,14 @@ void Client::SeatCapabilities(uint32_t caps) {
     pointer_ = nullptr;
     pointer_focus_ = nullptr;
   }
+  const bool touch = caps & WL_SEAT_CAPABILITY_TOUCH;
+  if (touch && !touch_) {
+    touch_ = wl_seat_get_touch(seat_);
+    wl_touch_add_listener(touch_, &kTouch, this);
+  } else if (!touch && touch_) {
+    wl_touch_release(touch_);
+    touch_ = nullptr;
+  }
   if (keyboard && !keyboard_) {
     keyboard_ = wl_seat_get_keyboard(seat_);
     wl_keyboard_add_listener(keyboard_, &kKeyboard, this);
@@ -234,6 +242,19 @@ const wl_pointer_listener Client::kPointer = {
     [](void*, wl_pointer*, uint32_t, int32_t) {},             // axis_value120
 };
 
+// A touch is a click, as X servers make it one for the pointer.
+const wl_touch_listener Client::kTouch = {
+    [](void* data, wl_touch*, uint32_t, uint32_t, wl_surface* s, int32_t, wl_fixed_t, wl_fixed_t) {
+      if (InputSink* sink = Self(data)->SinkOf(s)) sink->OnButton(1);
+    },
+    [](void*, wl_touch*, uint32_t, uint32_t, int32_t) {},                        // up
+    [](void*, wl_touch*, uint32_t, int32_t, wl_fixed_t, wl_fixed_t) {},          // motion
+    [](void*, wl_touch*) {},                                                     // frame
+    [](void*, wl_touch*) {},                                                     // cancel
+    [](void*, wl_touch*, int32_t, wl_fixed_t, wl_fixed_t) {},                    // shape
+    [](void*, wl_touch*, int32_t, wl_fixed_t) {},                                // orientation
+};
+
 const wl_keyboard_listener Client::kKeyboard = {
     // keymap
     [](void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
@@ -291,6 +312,10 @@ const wl_keyboard_listener Client::kKeyboard = {
 std::unique_ptr<Client> Client::Connect() {
   const char* name = std::getenv("WAYLAND_DISPLAY");
   if (!name || !*name) return nullptr;
+  // A name is looked for in the runtime folder; without one libwayland
+  // would only complain.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (name[0] != '/' && (!runtime || !*runtime)) return nullptr;
   wl_display* d = wl_display_connect(nullptr);
   if (!d) return nullptr;
   std::unique_ptr<Client> c(new Client());

@@ -28,7 +28,7 @@ class InputSink {
   // The pointer came onto the surface at (x, y), surface-local units.
   virtual void OnPointerEnter(double x, double y) = 0;
   virtual void OnPointerMotion(double x, double y) = 0;
-  // A button pressed, or the wheel turned.
+  // A button pressed, the wheel turned, or a finger on a touch screen.
   virtual void OnButton(int button) = 0;
   // A key pressed: its symbol and the character it types (0: none).
   virtual void OnKey(uint32_t keysym, uint32_t character) = 0;
@@ -105,6 +105,7 @@ class Client {
   static const wl_seat_listener kSeat;
   static const wl_pointer_listener kPointer;
   static const wl_keyboard_listener kKeyboard;
+  static const wl_touch_listener kTouch;
 
   wl_display* display_ = nullptr;
   wl_registry* registry_ = nullptr;
@@ -119,6 +120,7 @@ class Client {
   wl_seat* seat_ = nullptr;
   wl_pointer* pointer_ = nullptr;
   wl_keyboard* keyboard_ = nullptr;
+  wl_touch* touch_ = nullptr;
   std::vector<std::unique_ptr<Output>> outputs_;
   bool outputs_changed_ = false;
   int wake_fd_ = -1;

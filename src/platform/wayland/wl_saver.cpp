@@ -161,11 +161,14 @@ class WaylandExit : public ExitHost {
     dpi_ = dpi;
     close_all_ = std::move(close_all);
   }
+  // The compositor went away: the picture is still saved, but there is no
+  // desktop left to show it.
+  void DesktopGone() { desktop_ = nullptr; }
   void SaveWallpaper() override {
     if (!frm_) return;
     TextDensity text(dpi_);
     const std::string path = SignAndSaveWallpaper(*frm_);
-    if (!SetWallPaper(path, desktop_))
+    if (desktop_ && !SetWallPaper(path, desktop_))
       std::cerr << "winterhollow: this desktop offers no way to set its background; the picture "
                    "is "
                 << path << std::endl;
@@ -233,9 +236,16 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
     std::unique_ptr<SaverWindow> scene;
     int64_t next = 0;
     bool was_enabled = false;
+    // The size the scene was last made at (a scene may not take every size).
+    mutable int scene_w = -1, scene_h = -1;
 
     SaverWindow& frm() override { return *scene; }
-    void SceneSize(int* w, int* h) const override { surface->SceneSize(w, h); }
+    // Asked for only to make a scene at that size.
+    void SceneSize(int* w, int* h) const override {
+      surface->SceneSize(w, h);
+      scene_w = *w;
+      scene_h = *h;
+    }
     void Show() override { surface->ShowBlank(); }
     void Cover(const Monitor& m) override { bridge->set_dpi(m.dpi); }
     void Close() override { surface.reset(); }
@@ -316,7 +326,7 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
       h.bridge->set_dpi(96 * h.surface->scale().value());
       TextDensity text(h.bridge->dpi());
       int w = 0, ht = 0;
-      h.surface->SceneSize(&w, &ht);
+      h.SceneSize(&w, &ht);
       h.scene->form.SetSize(w, ht);
       h.scene->Form_Resize();
     } else {
@@ -327,7 +337,10 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
   // Ends on a signal or when the compositor went: the saver's exit, as on
   // input (a window's unload does not end the process by itself).
   [[noreturn]] void End(const char* why) {
-    if (why) std::cerr << "winterhollow: " << why << std::endl;
+    if (why) {
+      std::cerr << "winterhollow: " << why << std::endl;
+      exits_->DesktopGone();
+    }
     if (window_) {
       window_->scene->Form_Unload();
     } else {
@@ -376,8 +389,7 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
         // The compositor gave the surface another size (or scale).
         int w = 0, ht = 0;
         h->surface->SceneSize(&w, &ht);
-        const Image& img = h->scene->form.image();
-        if (img.width != w || img.height != ht) {
+        if (w != h->scene_w || ht != h->scene_h) {
           NewScene(*h);
           busy = true;
           break;

@@ -21,23 +21,26 @@ Surface* Self(void* data) { return static_cast<Surface*>(data); }
 // The wl_surface's user data is the owner every input handler looks for.
 Surface* FromOwner(void* data) { return static_cast<Surface*>(static_cast<SurfaceOwner*>(data)); }
 constexpr int kBuffers = 2;
+constexpr uint32_t kOpaque = 0xFF000000u;
 
-// Copies n pixels with their padding byte set, four at a time where the
-// compiler has vectors (a plain loop here is not vectorised at -O2 and costs
-// a 4K frame's copies a third more than memcpy).
-void CopyOpaque(uint32_t* to, const uint32_t* from, int n) {
+// The core leaves the fourth byte of its pixels 0. XRGB8888 says it means
+// nothing, but some compositors (weston 10's pixman renderer) read it as
+// alpha: the copy makes it opaque.
+void OpaqueCopy(uint32_t* to, const uint32_t* from, int n) {
   int i = 0;
 #if defined(__GNUC__)
+  // Four pixels at a time (the compiler does not vectorise it by itself: the
+  // two may overlap, as far as it knows).
   typedef uint32_t Four __attribute__((vector_size(16)));
-  const Four x = {0xFF000000u, 0xFF000000u, 0xFF000000u, 0xFF000000u};
+  const Four opaque = {kOpaque, kOpaque, kOpaque, kOpaque};
   for (; i + 4 <= n; i += 4) {
     Four v;
     std::memcpy(&v, from + i, sizeof v);
-    v |= x;
+    v |= opaque;
     std::memcpy(to + i, &v, sizeof v);
   }
 #endif
-  for (; i < n; ++i) to[i] = from[i] | 0xFF000000u;
+  for (; i < n; ++i) to[i] = from[i] | kOpaque;
 }
 }  // namespace
 
@@ -223,10 +226,9 @@ void Surface::Allocate(int width, int height) {
     }
     b->px = static_cast<uint32_t*>(px);
     b->bytes = bytes;
+    std::fill(b->px, b->px + bytes / 4, kOpaque);  // black until the first frame
     wl_shm_pool* pool = wl_shm_create_pool(c_.shm(), fd, static_cast<int32_t>(bytes));
-    // Memory is B, G, R, X. X is set on copying: weston's pixman renderer
-    // carries it into the output, and its screenshots show a zero X as
-    // transparent black.
+    // Memory is B, G, R, X: the core's pixels as they are.
     b->wl = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
@@ -275,7 +277,7 @@ void Surface::TryCommit() {
     for (const PixelRect& r : stale)
       for (int y = r.y; y < r.bottom(); ++y) {
         const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(r.x);
-        CopyOpaque(buf.px + at, source_->px.data() + at, r.w);
+        OpaqueCopy(buf.px + at, source_->px.data() + at, r.w);
       }
   }
   wl_surface_attach(surface_, buf.wl, 0, 0);

@@ -521,11 +521,15 @@ class X11Modes : public ModeHost, private MonitorLayer {
 }  // namespace
 }  // namespace wh::x11
 
-// Why no X display could be opened, in one line.
-std::string DisplayProblem() {
+// Why no X display could be opened, in one line. `wayland_tried`: the
+// compositor was asked first and did not answer.
+std::string DisplayProblem(bool wayland_tried) {
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (display && *display) return std::string("cannot open the X display '") + display + "'";
+  if (wayland && *wayland && wayland_tried)
+    return std::string("no Wayland compositor answers at '") + wayland +
+           "', and DISPLAY is not set";
   if (wayland && *wayland)
     return std::string("DISPLAY is not set: a Wayland session (WAYLAND_DISPLAY=") + wayland +
            ") needs XWayland, which sets DISPLAY, to run this X program";
@@ -567,10 +571,12 @@ int main(int argc, char** argv) {
   // Only the mode here: the window handle is read inside Main, whose trap
   // reports a handle that does not fit.
   const Mode mode = opts.hack == HackTarget::kNone ? CommandMode(opts.mode_args) : Mode::kNone;
+  bool wayland_tried = false;
 #ifdef WH_HAVE_WAYLAND
   std::unique_ptr<wayland::Session> compositor;
   const DisplayChoice choice =
       ChooseDisplay(opts, mode, true, std::getenv("WAYLAND_DISPLAY"), [&] {
+        wayland_tried = true;
         compositor = wayland::Session::Connect();
         return compositor != nullptr;
       });
@@ -603,7 +609,7 @@ int main(int argc, char** argv) {
     try {
       conn = std::make_unique<x11::Connection>();
     } catch (const std::exception&) {
-      std::cerr << "winterhollow: " << DisplayProblem() << "\n";
+      std::cerr << "winterhollow: " << DisplayProblem(wayland_tried) << "\n";
       return 1;
     }
   }
