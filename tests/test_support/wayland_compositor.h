@@ -6,6 +6,7 @@
 // clients run as nobody.
 #pragma once
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
@@ -14,10 +15,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <initializer_list>
 #include <regex>
@@ -398,8 +400,15 @@ class VirtualMouse {
     if (mkfifo(fifo.c_str(), 0600) != 0 || (geteuid() == 0 && chown(fifo.c_str(), 65534, 65534)))
       return;
     const std::string bin = wl.Install(program);
-    pid_ = wl.Start({"/bin/sh", "-c", "exec " + ShellQuote(bin) + " < pointer.in"}, "pointer.log");
-    fd_ = open(fifo.c_str(), O_WRONLY);  // waits for the client to open it
+    wl.Start({"/bin/sh", "-c", "exec " + ShellQuote(bin) + " < pointer.in"}, "pointer.log");
+    // The pipe opens once the client has its end: wait for that, but not
+    // for ever when it never started.
+    for (int i = 0; i < 200 && fd_ < 0; ++i) {
+      fd_ = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd_ < 0 && errno != ENXIO) return;
+      if (fd_ < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (fd_ >= 0) fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   }
   ~VirtualMouse() {
     if (fd_ >= 0) close(fd_);
@@ -422,7 +431,6 @@ class VirtualMouse {
 
  private:
   WaylandCompositor& wl_;
-  pid_t pid_ = -1;
   int fd_ = -1;
   size_t lines_ = 0;
 };
