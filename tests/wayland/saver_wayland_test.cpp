@@ -64,10 +64,11 @@ void Keep(const std::string& path, const std::string& name) {
 
 class SaverOnSway : public ::testing::Test {
  protected:
-  // Sway with these outputs, a mouse on its seat, the pointer in the middle
-  // of the first output before the saver starts.
-  void Up(const std::vector<WaylandOutput>& outputs) {
-    sway_ = std::make_unique<HeadlessSway>(outputs);
+  // Sway with these outputs (and lines for its configuration), a mouse on
+  // its seat, the pointer in the middle of the first output before the
+  // saver starts.
+  void Up(const std::vector<WaylandOutput>& outputs, const std::string& config = "") {
+    sway_ = std::make_unique<HeadlessSway>(outputs, config);
     ASSERT_TRUE(sway_->ok()) << sway_->error();
     mouse_ = std::make_unique<VirtualMouse>(*sway_, kPointer);
     ASSERT_TRUE(mouse_->ok()) << "the virtual pointer did not start";
@@ -81,9 +82,9 @@ class SaverOnSway : public ::testing::Test {
     return "to " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(w) + " " +
            std::to_string(h);
   }
-  void StartSaver(int seed) {
+  void StartSaver(int seed, const std::vector<std::string>& options = kQuiet) {
     std::vector<std::string> argv = {saver_bin_, "--wayland", "--seed", std::to_string(seed)};
-    argv.insert(argv.end(), kQuiet.begin(), kQuiet.end());
+    argv.insert(argv.end(), options.begin(), options.end());
     saver_ = sway_->Start(argv, "saver.log");
   }
   std::string SaverLog() { return WaylandCompositor::ReadFile(sway_->dir() + "/saver.log"); }
@@ -236,6 +237,72 @@ TEST_F(SaverOnSway, SwayidleStartsItAfterItsTimeout_AKeyEndsIt) {
   }
   EXPECT_TRUE(ended) << "a key did not end the saver swayidle started";
   EXPECT_EQ(sway_->Wait(idle, 0ms), -1) << "swayidle ended with the saver";
+}
+
+// The last landscape stays as sway's background (through swaybg), and
+// --restore-wallpaper puts back the user's own from sway's configuration.
+TEST_F(SaverOnSway, TheLandscapeStaysAsBackground_RestoreBringsBackTheUsersOwn) {
+  if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;
+  if (MissingTool({"swaybg"}) != "") GTEST_SKIP() << "swaybg is not installed";
+  // The pointer's picture would be in grim's: sway hides it when still.
+  Up({{"", 1280, 720, 0, 0, 1}}, "output * bg #204060 solid_color\nseat * hide_cursor 100");
+  const auto background = [&] {
+    return sway_->Shot("HEADLESS-1", "bg.png") ? wh::LoadPng(sway_->dir() + "/bg.png")
+                                               : wh::Image();
+  };
+  // The user's own: one colour once swaybg has drawn it.
+  const auto users_own = [&] {
+    const wh::Image bg = background();
+    return Colours(bg) == 1 && (bg.at(10, 10) & 0xFFFFFF) == 0x204060u;
+  };
+  for (int i = 0; i < 50 && !users_own(); ++i) std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(users_own()) << "swaybg did not draw the configured colour";
+
+  StartSaver(13, {"--no-date", "--no-time"});
+  ASSERT_GT(WaitScene("HEADLESS-1", 1).width, 0) << SaverLog();
+  ASSERT_TRUE(mouse_->Do("click 272"));
+  ASSERT_EQ(sway_->Wait(saver_, 10s), 0) << SaverLog();
+  bool landscape = false;
+  for (int i = 0; i < 50 && !landscape; ++i) {
+    landscape = Colours(background()) > 16;
+    if (!landscape) std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_TRUE(landscape) << "the landscape did not stay as the background\n" << SaverLog();
+  Keep(sway_->dir() + "/bg.png", "sway-background.png");
+
+  const pid_t restore = sway_->Start({saver_bin_, "--restore-wallpaper"}, "restore.log");
+  ASSERT_EQ(sway_->Wait(restore, 10s), 0) << sway_->ReadFile(sway_->dir() + "/restore.log");
+  bool back = false;
+  for (int i = 0; i < 50 && !back; ++i) {
+    back = users_own();
+    if (!back) std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_TRUE(back) << "the user's own background did not come back\n"
+                    << sway_->ReadFile(sway_->dir() + "/restore.log");
+}
+
+// --window: an ordinary window (here tiled over the whole output, without
+// borders) that q and Escape close.
+TEST_F(SaverOnSway, AWindowThatQAndEscapeClose) {
+  if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;
+  Up({{"", 1280, 720, 0, 0, 1}}, "default_border none");
+  for (const char* key : {"q", "Escape"}) {
+    SCOPED_TRACE(key);
+    std::vector<std::string> options = {"--window"};
+    options.insert(options.end(), kQuiet.begin(), kQuiet.end());
+    StartSaver(17, options);
+    const wh::Image shot = WaitScene("HEADLESS-1", 1);
+    ASSERT_GT(shot.width, 0) << "no scene in the window\n" << SaverLog();
+    // Moves and clicks do not close a window.
+    ASSERT_TRUE(mouse_->Do("by 50 40 click 272"));
+    ASSERT_EQ(sway_->Wait(saver_, 1s), -1) << "input other than its keys closed the window";
+    int status = -1;
+    for (int i = 0; i < 10 && status == -1; ++i) {
+      sway_->Run(std::string("wtype -s 300 -k ") + key);
+      status = sway_->Wait(saver_, 500ms);
+    }
+    EXPECT_EQ(status, 0) << key << " did not close the window\n" << SaverLog();
+  }
 }
 
 // Where there is no layer shell, a fullscreen xdg toplevel shows the scene;
