@@ -335,7 +335,29 @@ Client::~Client() {
   if (xkb_state_) xkb_state_unref(xkb_state_);
   if (keymap_) xkb_keymap_unref(keymap_);
   if (xkb_) xkb_context_unref(xkb_);
-  // Everything else goes with the connection.
+  // The server forgets our objects with the connection, but the library
+  // keeps its record of each until destroyed (a leak to the sanitizers when
+  // --window returns): those go first, without requests, as the connection
+  // closes right after.
+  const auto drop = [](auto* proxy) {
+    if (proxy) wl_proxy_destroy(reinterpret_cast<wl_proxy*>(proxy));
+  };
+  for (const auto& o : outputs_) {
+    drop(o->xdg);
+    drop(o->wl);
+  }
+  drop(pointer_);
+  drop(keyboard_);
+  drop(touch_);
+  drop(seat_);
+  drop(compositor_);
+  drop(shm_);
+  drop(wm_base_);
+  drop(layer_shell_);
+  drop(viewporter_);
+  drop(fractional_);
+  drop(xdg_outputs_);
+  drop(registry_);
   wl_display_disconnect(display_);
 }
 
