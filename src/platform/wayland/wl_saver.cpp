@@ -152,10 +152,10 @@ class WaylandExit : public ExitHost {
     if (!frm_) return;
     TextDensity text(dpi_);
     const std::string path = SignAndSaveWallpaper(*frm_);
-    if (desktop_ && !SetWallPaper(path, desktop_))
-      std::cerr << "winterhollow: this desktop offers no way to set its background; the picture "
-                   "is "
+    if (desktop_ && !SetWallPaper(path, desktop_)) {
+      std::cerr << "winterhollow: this desktop offers no way to set its background; the picture is "
                 << path << std::endl;
+    }
   }
   void UnloadAll() override {
     if (close_all_) close_all_();
@@ -172,7 +172,8 @@ class WaylandExit : public ExitHost {
 // compositor places windows); 0 where it gives none.
 void GeometrySize(const std::string& g, int* w, int* h) {
   int gw = 0, gh = 0;
-  if (std::sscanf(g.c_str(), "%dx%d", &gw, &gh) == 2 || std::sscanf(g.c_str(), "%dX%d", &gw, &gh) == 2) {
+  if (std::sscanf(g.c_str(), "%dx%d", &gw, &gh) == 2 ||
+      std::sscanf(g.c_str(), "%dX%d", &gw, &gh) == 2) {
     *w = gw;
     *h = gh;
   }
@@ -359,8 +360,10 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
       }
       // A full-screen toplevel the compositor closes ends the saver, as a
       // window manager's close does on X11.
-      for (Head* h : Heads())
-        if (h != window_.get() && h->surface && !c_->layer_shell() && h->surface->closed()) End(nullptr);
+      for (Head* h : Heads()) {
+        if (h != window_.get() && h->surface && !c_->layer_shell() && h->surface->closed())
+          End(nullptr);
+      }
       if (c_->TakeOutputsChanged() && !window_ && heads_.Sync(c_->Monitors())) {
         wait_ms = 0;
         continue;
