@@ -149,34 +149,39 @@ TEST(OutputMonitor, DesktopPlaceScaleAndTextDensity) {
   OutputInfo uhd2 = Logical(Out(3840, 2160, 2), 0, 0, 1920, 1080);
   uhd2.mm_width = 597;
   uhd2.mm_height = 336;
+  const ScaleWay kW = ScaleWay::kWhole, kV = ScaleWay::kViewport, kF = ScaleWay::kFractional;
   OutputInfo nameless = Out(1024, 768);
   nameless.name.clear();
   nameless.x = 50;
   const struct {
     const char* what;
     OutputInfo o;
-    bool fractional;
+    ScaleWay way;
     int x, y, w, h;
     double scale, dpi;
     const char* name;
   } cases[] = {
-      {"plain", Logical(Out(1280, 720), 1280, 0, 1280, 720), false, 1280, 0, 1280, 720, 1, 96,
+      {"plain", Logical(Out(1280, 720), 1280, 0, 1280, 720), kF, 1280, 0, 1280, 720, 1, 96,
        "HEADLESS-1"},
-      {"scale 2", Logical(Out(800, 600, 2), 0, 0, 400, 300), false, 0, 0, 400, 300, 2, 192,
+      {"scale 2", Logical(Out(800, 600, 2), 0, 0, 400, 300), kW, 0, 0, 400, 300, 2, 192,
        "HEADLESS-1"},
-      {"scale 2, no xdg-output", Out(1920, 1080, 2), false, 0, 0, 960, 540, 2, 192, "HEADLESS-1"},
-      {"150 % drawn at 2 without fractions", Logical(Out(1920, 1080, 2), 0, 0, 1280, 720), false,
+      {"scale 2 with a viewport", Logical(Out(800, 600, 2), 0, 0, 400, 300), kV, 0, 0, 400, 300,
+       2, 192, "HEADLESS-1"},
+      {"scale 2, no xdg-output", Out(1920, 1080, 2), kV, 0, 0, 960, 540, 2, 192, "HEADLESS-1"},
+      {"150 % drawn at 2 without a viewport", Logical(Out(1920, 1080, 2), 0, 0, 1280, 720), kW,
        0, 0, 1280, 720, 2, 192, "HEADLESS-1"},
-      {"150 % from the mode", Logical(Out(1920, 1080, 2), 0, 0, 1280, 720), true, 0, 0, 1280, 720,
+      {"150 % through a viewport alone", Logical(Out(1920, 1080, 2), 0, 0, 1280, 720), kV, 0, 0,
+       1280, 720, 1.5, 144, "HEADLESS-1"},
+      {"150 % from the mode", Logical(Out(1920, 1080, 2), 0, 0, 1280, 720), kF, 0, 0, 1280, 720,
        1.5, 144, "HEADLESS-1"},
-      {"125 % as told", told, true, 0, 0, 2048, 1152, 1.25, 120, "HEADLESS-1"},
-      {"turned a quarter", turned, true, 0, 0, 1080, 1920, 1, 96, "HEADLESS-1"},
-      {"4K 27 inch", uhd, false, 0, 0, 3840, 2160, 1, 163.4, "HEADLESS-1"},
-      {"4K 27 inch at 2", uhd2, false, 0, 0, 1920, 1080, 2, 192, "HEADLESS-1"},
-      {"no name", nameless, false, 50, 0, 1024, 768, 1, 96, "wl_output-7"},
+      {"125 % as told", told, kF, 0, 0, 2048, 1152, 1.25, 120, "HEADLESS-1"},
+      {"turned a quarter", turned, kF, 0, 0, 1080, 1920, 1, 96, "HEADLESS-1"},
+      {"4K 27 inch", uhd, kW, 0, 0, 3840, 2160, 1, 163.4, "HEADLESS-1"},
+      {"4K 27 inch at 2", uhd2, kV, 0, 0, 1920, 1080, 2, 192, "HEADLESS-1"},
+      {"no name", nameless, kW, 50, 0, 1024, 768, 1, 96, "wl_output-7"},
   };
   for (const auto& c : cases) {
-    const Monitor m = OutputMonitor(c.o, c.fractional);
+    const Monitor m = OutputMonitor(c.o, c.way);
     EXPECT_EQ(m.x, c.x) << c.what;
     EXPECT_EQ(m.y, c.y) << c.what;
     EXPECT_EQ(m.width, c.w) << c.what;

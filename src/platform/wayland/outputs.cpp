@@ -16,28 +16,27 @@ void ShownMode(const OutputInfo& o, int* w, int* h) {
 
 }  // namespace
 
-SurfaceScale OutputScale(const OutputInfo& o, bool fractional) {
+SurfaceScale OutputScale(const OutputInfo& o, ScaleWay way) {
   SurfaceScale s;
   s.whole = std::max(1, o.scale);
-  if (!fractional) return s;
-  if (o.frac120 > 0) {
+  if (way == ScaleWay::kWhole) return s;
+  if (way == ScaleWay::kFractional && o.frac120 > 0) {
     s.frac120 = o.frac120;
     return s;
   }
   int mw = 0, mh = 0;
   ShownMode(o, &mw, &mh);
-  if (o.has_logical && o.lwidth > 0 && mw > 0) {
-    s.frac120 = static_cast<int>(std::lround(mw * 120.0 / o.lwidth));
-  } else {
-    s.frac120 = 120 * s.whole;
-  }
+  const int ratio = o.has_logical && o.lwidth > 0 && mw > 0
+                        ? static_cast<int>(std::lround(mw * 120.0 / o.lwidth))
+                        : 120 * s.whole;
+  if (way == ScaleWay::kFractional || ratio % 120 != 0) s.frac120 = ratio;
   return s;
 }
 
-Monitor OutputMonitor(const OutputInfo& o, bool fractional) {
+Monitor OutputMonitor(const OutputInfo& o, ScaleWay way) {
   Monitor m;
   m.name = o.name.empty() ? "wl_output-" + std::to_string(o.id) : o.name;
-  const SurfaceScale scale = OutputScale(o, fractional);
+  const SurfaceScale scale = OutputScale(o, way);
   m.scale = scale.value();
   int mw = 0, mh = 0;
   ShownMode(o, &mw, &mh);

@@ -26,14 +26,22 @@ struct OutputInfo {
   int frac120 = 0;
 };
 
-// The scale a surface on the output is drawn at. With fractional scaling
-// offered, the fraction its surface was told, else the ratio of the mode to
-// the logical size (what the compositor will tell); else the whole scale.
-SurfaceScale OutputScale(const OutputInfo& o, bool fractional);
+// How the compositor lets a surface's buffer have more pixels than its
+// size: a whole scale only; any size through a viewport; or a viewport and
+// the fraction it prefers (the fractional-scale protocol).
+enum class ScaleWay { kWhole, kViewport, kFractional };
+
+// The scale a surface on the output is drawn at. With the fractional-scale
+// protocol, the fraction its surface was told, else the ratio of the mode
+// to the logical size (what the compositor will tell). With a viewport
+// alone, that ratio where it is no whole number (a compositor that only
+// knows whole scales tells the next one up, and shrinks what it gets).
+// Else the whole scale.
+SurfaceScale OutputScale(const OutputInfo& o, ScaleWay way);
 
 // The monitor for the heads: desktop place and size (the logical ones,
 // else the mode divided by the scale), the scale, and the density of its
 // text: 96 per unit of scale, more where its physical size says so.
-Monitor OutputMonitor(const OutputInfo& o, bool fractional);
+Monitor OutputMonitor(const OutputInfo& o, ScaleWay way);
 
 }  // namespace wh::wayland

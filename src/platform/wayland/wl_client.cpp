@@ -364,13 +364,13 @@ Client::~Client() {
 std::vector<Monitor> Client::Monitors() const {
   std::vector<Monitor> out;
   for (const auto& o : outputs_)
-    if (o->ready && o->info.mode_width > 0) out.push_back(OutputMonitor(o->info, fractional()));
+    if (o->ready && o->info.mode_width > 0) out.push_back(OutputMonitor(o->info, scale_way()));
   return out;
 }
 
 Output* Client::FindOutput(const std::string& monitor_name) {
   for (auto& o : outputs_)
-    if (OutputMonitor(o->info, fractional()).name == monitor_name) return o.get();
+    if (OutputMonitor(o->info, scale_way()).name == monitor_name) return o.get();
   return nullptr;
 }
 

@@ -70,6 +70,10 @@ class Client {
   wp_fractional_scale_manager_v1* fractional() const {
     return viewporter_ ? fractional_ : nullptr;
   }
+  ScaleWay scale_way() const {
+    return fractional() ? ScaleWay::kFractional
+                        : viewporter_ ? ScaleWay::kViewport : ScaleWay::kWhole;
+  }
 
   // The outputs described so far, as monitors.
   std::vector<Monitor> Monitors() const;

@@ -4,7 +4,6 @@
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
-#include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +14,7 @@
 
 #include "common/random.h"
 #include "platform/posix/system_posix.h"
+#include "platform/wayland/scene_input.h"
 #include "platform/wayland/wl_client.h"
 #include "platform/wayland/wl_surface.h"
 #include "startup/saver.h"
@@ -92,14 +92,14 @@ class WaylandSystem : public platform::PosixSystem {
 // scene.
 class Bridge : public FormHost, public InputSink {
  public:
-  Bridge(Surface& s, bool input_ends, bool close_keys, double dpi, std::function<void()> pump)
-      : s_(s), input_ends_(input_ends), close_keys_(close_keys), dpi_(dpi), pump_(std::move(pump)) {
+  Bridge(Surface& s, bool ends_saver, double dpi, std::function<void()> pump)
+      : s_(s), input_(ends_saver), dpi_(dpi), pump_(std::move(pump)) {
     s.set_sink(this);
   }
-  void set_form(SaverWindow* f) { frm_ = f; }
+  void set_form(SaverWindow* f) { input_.set_scene(f); }
   double dpi() const { return dpi_; }
   void set_dpi(double dpi) { dpi_ = dpi; }
-  bool closed() const { return closed_; }
+  bool closed() const { return input_.close_asked(); }
 
   // FormHost
   void Present(const Canvas& form) override { s_.PresentAll(form.image()); }
@@ -109,45 +109,29 @@ class Bridge : public FormHost, public InputSink {
   void PumpMessages() override { pump_(); }
   double TextDotsPerInch() const override { return dpi_; }
 
-  // InputSink. Coordinates are the surface's own, so each surface has its
-  // own reference point, set anew when the pointer comes onto it.
+  // InputSink: at the scene's density (ending may sign the wallpaper).
   void OnPointerEnter(double x, double y) override {
-    if (frm_) {
-      frm_->MausX.reset();
-      frm_->MausY.reset();
-    }
-    OnPointerMotion(x, y);
+    TextDensity text(dpi_);
+    input_.Enter(x, y);
   }
   void OnPointerMotion(double x, double y) override {
-    Input([&] { frm_->Form_MouseMove(0, 0, x, y); });
+    TextDensity text(dpi_);
+    input_.Motion(x, y);
   }
   void OnButton(int button) override {
-    Input([&] { frm_->Form_MouseDown(button, 0, 0, 0); });
+    TextDensity text(dpi_);
+    input_.Button(button);
   }
   void OnKey(uint32_t keysym, uint32_t ch) override {
-    // A window of its own closes as stock hacks' windows do: q, Escape, Ctrl-C.
-    if (close_keys_ && (keysym == XKB_KEY_Escape || ch == 'q' || ch == 'Q' || ch == 3))
-      closed_ = true;
-    Input([&] { frm_->Form_KeyDown(static_cast<int>(keysym), 0); });
-    if (ch > 0 && ch < 0x110000) Input([&] { frm_->Form_KeyPress(static_cast<int>(ch)); });
+    TextDensity text(dpi_);
+    input_.Key(keysym, ch);
   }
 
  private:
-  // Input goes to the scene where it ends the saver, at the scene's density
-  // (ending may sign the wallpaper).
-  template <typename Call>
-  void Input(Call call) {
-    if (!frm_ || !input_ends_) return;
-    TextDensity text(dpi_);
-    call();
-  }
-
   Surface& s_;
-  bool input_ends_, close_keys_;
+  SceneInput input_;
   double dpi_;
   std::function<void()> pump_;
-  SaverWindow* frm_ = nullptr;
-  bool closed_ = false;
 };
 
 // The end of the saver: sign and save the background, make it the desktop's,
@@ -168,10 +152,10 @@ class WaylandExit : public ExitHost {
     if (!frm_) return;
     TextDensity text(dpi_);
     const std::string path = SignAndSaveWallpaper(*frm_);
-    if (desktop_ && !SetWallPaper(path, desktop_))
-      std::cerr << "winterhollow: this desktop offers no way to set its background; the picture "
-                   "is "
+    if (desktop_ && !SetWallPaper(path, desktop_)) {
+      std::cerr << "winterhollow: this desktop offers no way to set its background; the picture is "
                 << path << std::endl;
+    }
   }
   void UnloadAll() override {
     if (close_all_) close_all_();
@@ -188,7 +172,8 @@ class WaylandExit : public ExitHost {
 // compositor places windows); 0 where it gives none.
 void GeometrySize(const std::string& g, int* w, int* h) {
   int gw = 0, gh = 0;
-  if (std::sscanf(g.c_str(), "%dx%d", &gw, &gh) == 2 || std::sscanf(g.c_str(), "%dX%d", &gw, &gh) == 2) {
+  if (std::sscanf(g.c_str(), "%dx%d", &gw, &gh) == 2 ||
+      std::sscanf(g.c_str(), "%dX%d", &gw, &gh) == 2) {
     *w = gw;
     *h = gh;
   }
@@ -263,7 +248,7 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
                                  double dpi) {
     auto head = std::make_unique<Head>();
     head->surface = std::make_unique<Surface>(*c_, role, out, w, h);
-    head->bridge = std::make_unique<Bridge>(*head->surface, saver, !saver, dpi, [this] { Pump(); });
+    head->bridge = std::make_unique<Bridge>(*head->surface, saver, dpi, [this] { Pump(); });
     head->scene = std::make_unique<SaverWindow>(head->bridge.get());
     head->bridge->set_form(head->scene.get());
     if (!head->surface->WaitConfigured()) return nullptr;
@@ -375,8 +360,10 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
       }
       // A full-screen toplevel the compositor closes ends the saver, as a
       // window manager's close does on X11.
-      for (Head* h : Heads())
-        if (h != window_.get() && h->surface && !c_->layer_shell() && h->surface->closed()) End(nullptr);
+      for (Head* h : Heads()) {
+        if (h != window_.get() && h->surface && !c_->layer_shell() && h->surface->closed())
+          End(nullptr);
+      }
       if (c_->TakeOutputsChanged() && !window_ && heads_.Sync(c_->Monitors())) {
         wait_ms = 0;
         continue;

@@ -120,8 +120,8 @@ Surface::Surface(Client& c, Role role, Output* output, int width, int height)
     : c_(c), role_(role), output_id_(output ? output->info.id : 0), width_(width), height_(height) {
   surface_ = wl_compositor_create_surface(c.compositor());
   wl_surface_add_listener(surface_, &kSurface, static_cast<SurfaceOwner*>(this));
+  if (c.viewporter()) viewport_ = wp_viewporter_get_viewport(c.viewporter(), surface_);
   if (c.fractional()) {
-    viewport_ = wp_viewporter_get_viewport(c.viewporter(), surface_);
     fractional_ = wp_fractional_scale_manager_v1_get_fractional_scale(c.fractional(), surface_);
     wp_fractional_scale_v1_add_listener(fractional_, &kFractional, this);
   }
@@ -193,7 +193,7 @@ void Surface::Configure(uint32_t serial, int width, int height) {
 SurfaceScale Surface::scale() const {
   SurfaceScale s;
   if (const Output* o = output()) {
-    s = OutputScale(o->info, fractional_ != nullptr);
+    s = OutputScale(o->info, c_.scale_way());
   } else {
     for (wl_output* w : entered_)
       if (const Output* o = c_.OutputOf(w)) s.whole = std::max(s.whole, o->info.scale);
@@ -284,16 +284,19 @@ void Surface::TryCommit() {
   for (const PixelRect& r : damage_.TakeDamage())
     wl_surface_damage_buffer(surface_, r.x, r.y, r.w, r.h);
   const SurfaceScale s = scale();
-  if (viewport_ && s.frac120 > 0) {
-    // The buffer's pixels shown at the surface's size.
-    if (shown_w_ != width_ || shown_h_ != height_) {
-      wp_viewport_set_destination(viewport_, width_, height_);
-      shown_w_ = width_;
-      shown_h_ = height_;
-    }
-  } else if (shown_whole_ != s.whole) {
-    wl_surface_set_buffer_scale(surface_, s.whole);
-    shown_whole_ = s.whole;
+  const bool fraction = viewport_ && s.frac120 > 0;
+  // A fraction: the buffer's pixels shown at the surface's size. A whole
+  // scale: the buffer scale, and no viewport size.
+  const int whole = fraction ? 1 : s.whole;
+  const int dest_w = fraction ? width_ : -1, dest_h = fraction ? height_ : -1;
+  if (viewport_ && (shown_w_ != dest_w || shown_h_ != dest_h)) {
+    wp_viewport_set_destination(viewport_, dest_w, dest_h);
+    shown_w_ = dest_w;
+    shown_h_ = dest_h;
+  }
+  if (shown_whole_ != whole) {
+    wl_surface_set_buffer_scale(surface_, whole);
+    shown_whole_ = whole;
   }
   if (ack_pending_) {
     if (layer_) zwlr_layer_surface_v1_ack_configure(layer_, serial_);

@@ -104,7 +104,8 @@ class Surface : public SurfaceOwner {
   uint32_t serial_ = 0;
   bool ack_pending_ = false, configured_ = false, closed_ = false;
   int frac120_ = 0;                            // preferred fraction, 0 until told
-  int shown_whole_ = 0, shown_w_ = 0, shown_h_ = 0;  // what the last commit set
+  // What the commits set: the buffer scale, the viewport's size (-1: none).
+  int shown_whole_ = 1, shown_w_ = -1, shown_h_ = -1;
 
   std::vector<std::unique_ptr<Buffer>> buffers_;
   int buffer_w_ = 0, buffer_h_ = 0;
