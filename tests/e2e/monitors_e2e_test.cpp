@@ -18,6 +18,7 @@
 
 #include "gfx/png.h"
 #include "gfx/resources.h"
+#include "test_support/corner_mark.h"
 #include "test_support/run_command.h"
 #include "test_support/xvfb.h"
 
@@ -25,6 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using wh::testing::Capture;
+using wh::testing::MarkAt;
 
 int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
 bool OnPath(const char* tool) { return Sh(std::string("command -v ") + tool) == 0; }
@@ -89,6 +91,7 @@ class TwoMonitors : public ::testing::Test {
     saver_ = fork();
     if (saver_ == 0) {
       setenv("DISPLAY", display_.c_str(), 1);
+      unsetenv("WAYLAND_DISPLAY");  // the X11 saver, even inside a Wayland session
       setenv("HOME", dir_.c_str(), 1);
       setenv("XDG_CONFIG_HOME", (dir_ + "/.config").c_str(), 1);
       setenv("XDG_DATA_HOME", (dir_ + "/.local/share").c_str(), 1);
@@ -157,22 +160,6 @@ class ChangingMonitors : public TwoMonitors {
  protected:
   ChangingMonitors() { nested_ = false; }
 };
-
-// Whether the corner mark sits in the bottom-right corner of a scene,
-// pixel for pixel as the saver makes it for `times` the usual density (a few
-// snowflakes falling over it aside). At another size it does not match.
-bool MarkAt(const wh::Image& img, int right, int bottom, int times = 1) {
-  constexpr int kMark = 301;  // the program's mark, 130 x 18 pixels at 96 dpi
-  const wh::Picture mark = times == 1 ? wh::LoadResPicture(kMark)
-                                      : wh::LoadResPictureSized(kMark, 130 * times, 18 * times);
-  if (!mark) return false;
-  long same = 0;
-  for (int y = 0; y < mark->height; ++y)
-    for (int x = 0; x < mark->width; ++x)
-      same += ((img.at(right - mark->width + x, bottom - mark->height + y) ^ mark->at(x, y)) &
-               0xFFFFFF) == 0;
-  return same >= mark->width * mark->height * 9 / 10;
-}
 
 TEST_F(TwoMonitors, EachMonitorGetsItsOwnSceneAndInputOnEitherEndsIt) {
   StartSaver();

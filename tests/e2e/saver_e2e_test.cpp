@@ -53,6 +53,8 @@ XServer& SuiteServer() {
     setenv("DISPLAY", s.display().c_str(), 1);
     unsetenv("XDG_CURRENT_DESKTOP");
     unsetenv("XSCREENSAVER_WINDOW");
+    // These are the X11 saver's tests, even inside a Wayland session.
+    unsetenv("WAYLAND_DISPLAY");
   }
   return s;
 }
@@ -629,7 +631,12 @@ TEST_F(Saver, BadArgumentsAndMissingWindowsSayWhyAndExitNonZero) {
       {{"-window-id", "0x7ffffff"}, {}, 1, "--window-id: there is no window 0x7ffffff to draw into"},
       {{}, {no_display, "DISPLAY=:9999"}, 1, "cannot open the X display ':9999'"},
       {{"-root"}, {no_display, "WAYLAND_DISPLAY="}, 1, "DISPLAY is not set"},
-      {{}, {no_display, "WAYLAND_DISPLAY=wayland-0"}, 1, "needs XWayland, which sets DISPLAY"},
+      {{"-root"}, {no_display, "WAYLAND_DISPLAY=wh-wl-absent"}, 1,
+       "needs XWayland, which sets DISPLAY"},
+      {{}, {no_display, "WAYLAND_DISPLAY=wh-wl-absent"}, 1,
+       "no Wayland compositor answers at 'wh-wl-absent', and DISPLAY is not set"},
+      {{"--wayland"}, {no_display, "WAYLAND_DISPLAY=wh-wl-absent"}, 1,
+       "--wayland: no Wayland compositor answers at 'wh-wl-absent'"},
   };
   for (const auto& c : cases) {
     const std::string what = c.args.empty() ? c.env.back() : c.args[0];

@@ -244,6 +244,27 @@ TEST_F(Background, OnlyTheSaversOwnEntriesArePutBack) {
   for (const char* property : {"/backdrop/screen0/monitorHDMI-1/workspace0/last-image",
                                "/backdrop/screen0/monitor0/workspace1/last-image"})
     EXPECT_TRUE(IsXfconfPictureProperty(property)) << property;
+  // KDE Plasma's picture and sway's output backgrounds: only what sway's
+  // "bg" takes, nothing that ends its command and starts another.
+  const struct {
+    const char* key;
+    const char* value;
+    bool acts;
+  } entries[] = {
+      {"plasma", "/home/u/Pictures/a b.jpg", true},
+      {"plasma", "a.jpg", false},
+      {"sway HDMI-A-1", "/home/u/bg.png fill", true},
+      {"sway *", "\"/home/u/my pics/bg.png\" fit", true},
+      {"sway eDP-1", "#203040 solid_color", true},
+      {"sway eDP-1", "/x fill; exec rm -rf ~", false},
+      {"sway eDP-1", "/x fill, output * disable", false},
+      {"sway a;b", "/x fill", false},
+      {"sway eDP-1", "/x sparkle", false},
+      {"sway eDP-1", "/x y fill", false},
+      {"sway eDP-1", "\"/x\" \"/y\" fill", false},
+  };
+  for (const auto& e : entries)
+    EXPECT_EQ(BackgroundMemory::Acts(e.key, e.value), e.acts) << e.key << " " << e.value;
 }
 
 }  // namespace

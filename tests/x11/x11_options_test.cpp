@@ -79,6 +79,72 @@ TEST(SaverOptions, WindowGeometryAndRestore) {
   EXPECT_TRUE(Parse({"--restore-wallpaper"}).restore_wallpaper);
 }
 
+TEST(SaverOptions, WindowSystemIsChosenByTheCompositorThereOrByTheSwitches) {
+  EXPECT_EQ(Parse({}).window_system, WindowSystem::kAuto);
+  EXPECT_EQ(Parse({"--wayland"}).window_system, WindowSystem::kWayland);
+  EXPECT_EQ(Parse({"-x11", "/S"}).window_system, WindowSystem::kX11);
+  EXPECT_EQ(Parse({"--x11", "--wayland"}).error, "--wayland and --x11: only one of them");
+  EXPECT_EQ(Parse({"--wayland=1"}).error, "--wayland: takes no value");
+
+  const WindowSystem kX = WindowSystem::kX11, kW = WindowSystem::kWayland;
+  const struct Case {
+    std::vector<std::string> args;
+    bool built;
+    const char* wayland_display;
+    bool answers;
+    bool window;  // a display is needed at all
+    WindowSystem use;
+    const char* error;
+    int status;
+  } cases[] = {
+      {{}, true, "wayland-1", true, true, kW, "", 0},
+      {{"/S"}, true, "wayland-1", false, true, kX, "", 0},
+      {{"/S"}, true, "", true, true, kX, "", 0},
+      {{"/S"}, true, nullptr, true, true, kX, "", 0},
+      {{"/S"}, false, "wayland-1", true, true, kX, "", 0},
+      {{"--window"}, true, "wayland-1", true, true, kW, "", 0},
+      {{"--x11"}, true, "wayland-1", true, true, kX, "", 0},
+      {{"--root"}, true, "wayland-1", true, true, kX, "", 0},
+      {{"--window-id", "7"}, true, "wayland-1", true, true, kX, "", 0},
+      {{"/P", "7"}, true, "wayland-1", true, true, kX, "", 0},
+      {{"/C"}, true, "wayland-1", true, false, kX, "", 0},
+      {{"--wayland", "/C"}, true, "wayland-1", false, false, kX, "", 0},
+      {{"--wayland"}, true, "wayland-1", false, true, kX,
+       "--wayland: no Wayland compositor answers at 'wayland-1'", 1},
+      {{"--wayland"}, true, nullptr, true, true, kX, "--wayland: WAYLAND_DISPLAY is not set", 1},
+      {{"--wayland"}, false, "wayland-1", true, true, kX,
+       "--wayland: this winterhollow was built without Wayland", 1},
+      {{"--wayland", "--root"}, true, "wayland-1", true, true, kX,
+       "--wayland: --root, --window-id and /P draw into X windows", 2},
+      {{"--wayland", "/P", "7"}, true, "wayland-1", true, true, kX,
+       "--wayland: --root, --window-id and /P draw into X windows", 2},
+  };
+  for (const Case& c : cases) {
+    const SaverOptions o = Parse(c.args);
+    ASSERT_TRUE(o.error.empty()) << o.error;
+    const Mode mode = o.hack == HackTarget::kNone ? CommandMode(o.mode_args) : Mode::kNone;
+    int asked = 0;
+    const DisplayChoice d = ChooseDisplay(o, mode, c.built, c.wayland_display, [&] {
+      ++asked;
+      return c.answers;
+    });
+    std::string what;
+    for (const std::string& a : c.args) what += a + " ";
+    what += std::string("| ") + (c.wayland_display ? c.wayland_display : "(unset)");
+    EXPECT_EQ(d.window, c.window) << what;
+    EXPECT_EQ(d.error, c.error) << what;
+    EXPECT_EQ(d.status, c.status) << what;
+    if (d.error.empty() && d.window) {
+      EXPECT_EQ(d.use, c.use) << what;
+    }
+    // The compositor is only asked where the answer decides.
+    EXPECT_LE(asked, 1) << what;
+    if (d.use == kX && d.error.empty()) {
+      EXPECT_TRUE(asked == 0 || !c.answers) << what;
+    }
+  }
+}
+
 TEST(SaverOptions, HelpListsEveryOptionItUnderstands) {
   const std::string help = SaverOptionsHelp();
   for (size_t at = help.find("  --"); at != std::string::npos; at = help.find("  --", at + 4)) {

@@ -9,6 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <set>
+#include <string>
+
+#include "errors/err_scribe.h"
 
 namespace wh::platform {
 
@@ -92,6 +96,14 @@ void PosixSystem::Beep() {
 void PosixSystem::EndProcess(int status) {
   std::fflush(nullptr);
   _exit(status);
+}
+
+void AnnounceErrorLog() {
+  static std::set<std::string> told;
+  const std::string& path = ErrScribe::Instance().last_log_path();
+  if (path.empty() || !told.insert(path).second) return;
+  std::fprintf(stderr, "winterhollow: run-time errors were written to %s\n", path.c_str());
+  std::fflush(stderr);
 }
 
 System& DefaultSystem() {

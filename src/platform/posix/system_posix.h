@@ -32,6 +32,10 @@ class PosixSystem : public System {
   [[noreturn]] void EndProcess(int status) override;
 };
 
+// Tells a person at the terminal, once per log file, that run-time errors
+// were written to the error log, and where. The log stays the only report.
+void AnnounceErrorLog();
+
 // Reads an XDG base folder: the variable when it holds an absolute path,
 // else the home folder ($HOME, else the password database) followed by the
 // fallback (".config", ".local/state", ...). Empty when there is no home:

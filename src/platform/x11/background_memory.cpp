@@ -98,6 +98,39 @@ bool IsXfconfPictureProperty(const std::string& property) {
   return property.find("/../") == std::string::npos;
 }
 
+namespace {
+
+// A sway output name ("HDMI-A-1", "*").
+bool IsOutputName(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.' || c == '*';
+    if (!plain) return false;
+  }
+  return true;
+}
+
+// What follows "bg" in sway's output command: a picture (a path, quoted
+// where it has blanks) and how it fills the output, or a colour and
+// solid_color. Nothing that could end the command and start another.
+bool IsSwayBackground(const std::string& value) {
+  if (value.find_first_of(";,{}\n") != std::string::npos) return false;
+  const size_t last = value.find_last_of(' ');
+  if (last == std::string::npos) return false;
+  const std::string what = value.substr(0, last), mode = value.substr(last + 1);
+  static const char* const kModes[] = {"stretch", "fill", "fit", "center", "tile", "solid_color"};
+  bool known = false;
+  for (const char* m : kModes) known = known || mode == m;
+  if (!known || what.empty()) return false;
+  if (mode == "solid_color") return what[0] == '#' && what.find(' ') == std::string::npos;
+  const bool quoted = what[0] == '"' && what.size() > 2 && what.back() == '"' &&
+                      what.find('"', 1) == what.size() - 1;
+  return quoted ? what[1] == '/' : what[0] == '/' && what.find_first_of(" \"'") == std::string::npos;
+}
+
+}  // namespace
+
 bool IsSaverPicture(const std::string& setting, const std::string& ours) {
   const std::string tail = Tail(ours);
   const std::string path = PathOf(setting);
@@ -110,6 +143,8 @@ bool BackgroundMemory::Acts(const std::string& key, const std::string& value) {
   if (value.empty() || HasControl(value) || HasControl(key)) return false;
   if (key == "root") return value == "picture" || value == "none";
   if (StartsWith(key, "xfconf ")) return IsXfconfPictureProperty(key.substr(7)) && value[0] == '/';
+  if (key == "plasma") return value[0] == '/';
+  if (StartsWith(key, "sway ")) return IsOutputName(key.substr(5)) && IsSwayBackground(value);
   if (StartsWith(key, "gsettings ")) {
     // The value as gsettings printed it: a quoted text.
     if (value.size() < 2 || (value[0] != '\'' && value[0] != '"') || value.back() != value[0])

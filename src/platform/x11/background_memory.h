@@ -3,6 +3,8 @@
 // user's state folder, lines of key, TAB, value. The keys are
 //   "gsettings SCHEMA KEY"  the value as gsettings prints it (a quoted text)
 //   "xfconf PROPERTY"       a picture's path, for an xfce4-desktop last-image
+//   "plasma"                a picture's path, for KDE Plasma's desktops
+//   "sway OUTPUT"           what follows "bg" in sway's output command
 //   "root"                  "picture" (kept beside it as a BMP) or "none"
 // Only these, for the schemas, keys and properties the saver itself sets,
 // are ever acted on: the file lies in a folder of the user's, but a line

@@ -26,8 +26,10 @@
 #include "errors/trap.h"
 #include "gfx/dib.h"
 #include "gfx/image.h"
+#include "platform/posix/system_posix.h"
 #include "platform/x11/background_memory.h"
 #include "system/files.h"
+#include "system/system.h"
 
 extern char** environ;
 
@@ -187,6 +189,57 @@ bool LookXfconf(const std::string& path, BackgroundMemory& memory, std::vector<C
     changes.push_back({"xfconf-query", "-c", "xfce4-desktop", "-p", prop, "-s", path});
   }
   return !changes.empty();
+}
+
+// KDE Plasma's own tool sets the picture on every desktop. The user's picture
+// is the first one Plasma's settings file names.
+std::string PlasmaPicture() {
+  std::ifstream in(platform::XdgDir("XDG_CONFIG_HOME", ".config") +
+                   "/plasma-org.kde.plasma.desktop-appletsrc");
+  static const std::string kGroup = "[Wallpaper][org.kde.image][General]";
+  std::string line;
+  bool in_group = false;
+  while (std::getline(in, line)) {
+    line = Trim(line);
+    if (!line.empty() && line[0] == '[') {
+      in_group = line.size() >= kGroup.size() &&
+                 line.compare(line.size() - kGroup.size(), kGroup.size(), kGroup) == 0;
+    } else if (in_group && line.rfind("Image=", 0) == 0) {
+      std::string picture = line.substr(6);
+      if (picture.rfind("file://", 0) == 0) picture = picture.substr(7);
+      return picture;
+    }
+  }
+  return "";
+}
+
+bool LookPlasma(const std::string& path, BackgroundMemory& memory, std::vector<Change>& changes) {
+  const std::string now = PlasmaPicture();
+  if (!now.empty() && !IsSaverPicture(now, path)) memory.Set("plasma", now);
+  changes.push_back({"plasma-apply-wallpaperimage", path});
+  return true;
+}
+
+// sway draws the background its IPC names (through swaybg). The user's own
+// are the "output NAME bg FILE MODE" lines of sway's configuration.
+bool LookSway(const std::string& path, BackgroundMemory& memory, std::vector<Change>& changes) {
+  std::string config;
+  if (Run({"swaymsg", "-p", "-t", "get_config"}, &config) != 0) return false;
+  std::istringstream lines(config);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string output, name, bg;
+    words >> output >> name >> bg;
+    if (output != "output" || (bg != "bg" && bg != "background")) continue;
+    std::string rest;
+    std::getline(words >> std::ws, rest);
+    rest = Trim(rest);
+    if (!rest.empty() && !IsSaverPicture(rest.substr(0, rest.find_last_of(' ')), path))
+      memory.Set("sway " + name, rest);
+  }
+  changes.push_back({"swaymsg", "output", "*", "bg", "\"" + path + "\"", "fill"});
+  return true;
 }
 
 // Server errors on the pixmaps of other clients (gone, or not pixmaps at
@@ -386,7 +439,9 @@ bool SetDesktopBackground(const std::string& path, const uint32_t* px, int w, in
                      (on("cinnamon") &&
                       LookGsettings("org.cinnamon.desktop.background", path, uri, memory, changes)) ||
                      ((on("gnome") || on("unity") || on("budgie") || on("pantheon")) &&
-                      LookGsettings("org.gnome.desktop.background", path, uri, memory, changes));
+                      LookGsettings("org.gnome.desktop.background", path, uri, memory, changes)) ||
+                     (on("kde") && LookPlasma(path, memory, changes)) ||
+                     ((on("sway") || std::getenv("SWAYSOCK")) && LookSway(path, memory, changes));
   if (found) {
     memory.Save();  // raises: then the user's background stays as it is
     bool ok = false;
@@ -410,6 +465,10 @@ bool RestoreDesktopBackground(std::string& message) {
       ok = Run({"gsettings", "set", a, b, value}) == 0;
     } else if (way == "xfconf") {
       ok = Run({"xfconf-query", "-c", "xfce4-desktop", "-p", a, "-s", value}) == 0;
+    } else if (way == "plasma") {
+      ok = Run({"plasma-apply-wallpaperimage", value}) == 0;
+    } else if (way == "sway") {
+      ok = Run({"swaymsg", "output", a, "bg", value}) == 0;
     } else if (way == "root") {
       ::Display* d = XOpenDisplay(nullptr);
       ok = d != nullptr;

@@ -1,6 +1,7 @@
 // Making a picture file the desktop background, the way the running desktop
 // offers: GNOME and its relatives through gsettings, XFCE through xfconf,
-// and any other X desktop through the root window's pixmap.
+// KDE Plasma through its own tool, sway through its IPC, and any other X
+// desktop through the root window's pixmap.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -14,7 +15,8 @@ namespace wh::x11 {
 constexpr int kHelperLimitMs = 2000;
 
 // `path` is the BMP just written; `px` (B, G, R, X pixels, `w` x `h`) is the
-// same picture for the root-window way. Returns true when a way succeeded.
+// same picture for the root-window way (null: no root window, as on a
+// Wayland compositor). Returns true when a way succeeded.
 // What the user had before is recorded first (in the user's state folder;
 // see background_memory.h), unless it is one of the saver's own pictures,
 // so RestoreDesktopBackground can put the user's own background back. When

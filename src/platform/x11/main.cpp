@@ -1,6 +1,7 @@
 // winterhollow: the screen saver on an X display.
 //
 //   winterhollow [/S]             full screen until a mouse jump, click or key
+//                                 (on the Wayland compositor where one answers)
 //   winterhollow /P <window>      the preview still inside another window
 //   winterhollow /C | --config    the settings dialog (winterhollow-config)
 //   winterhollow --root | --window-id <id> | --window   run by a screen-saver daemon
@@ -38,6 +39,9 @@
 
 #ifdef WH_HAVE_FREETYPE
 #include "platform/freetype/freetype_text.h"
+#endif
+#ifdef WH_HAVE_WAYLAND
+#include "platform/wayland/wl_saver.h"
 #endif
 
 namespace wh::x11 {
@@ -528,11 +532,15 @@ class X11Modes : public ModeHost, private MonitorLayer {
 }  // namespace
 }  // namespace wh::x11
 
-// Why no X display could be opened, in one line.
-std::string DisplayProblem() {
+// Why no X display could be opened, in one line. `wayland_tried`: the
+// compositor was asked first and did not answer.
+std::string DisplayProblem(bool wayland_tried) {
   const char* display = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if (display && *display) return std::string("cannot open the X display '") + display + "'";
+  if (wayland && *wayland && wayland_tried)
+    return std::string("no Wayland compositor answers at '") + wayland +
+           "', and DISPLAY is not set";
   if (wayland && *wayland)
     return std::string("DISPLAY is not set: a Wayland session (WAYLAND_DISPLAY=") + wayland +
            ") needs XWayland, which sets DISPLAY, to run this X program";
@@ -579,14 +587,45 @@ int main(int argc, char** argv) {
   // The dialog program reads the settings itself: handing over before they
   // are read here reports a bad value once, not twice.
   if (mode == Mode::kConfig) x11::StartConfigDialog();
-  const bool needs_display =
-      opts.hack != HackTarget::kNone || mode == Mode::kSaver || mode == Mode::kPreview;
+  bool wayland_tried = false;
+#ifdef WH_HAVE_WAYLAND
+  std::unique_ptr<wayland::Session> compositor;
+  const DisplayChoice choice =
+      ChooseDisplay(opts, mode, true, std::getenv("WAYLAND_DISPLAY"), [&] {
+        wayland_tried = true;
+        compositor = wayland::Session::Connect();
+        return compositor != nullptr;
+      });
+#else
+  const DisplayChoice choice = ChooseDisplay(opts, mode, false, nullptr, nullptr);
+#endif
+  if (!choice.error.empty()) {
+    std::cerr << "winterhollow: " << choice.error << "\n";
+    return choice.status;
+  }
+#ifdef WH_HAVE_WAYLAND
+  if (choice.use == WindowSystem::kWayland) {
+    if (opts.fps) std::cerr << "winterhollow: --fps: the frame rate is shown on X11 only\n";
+    wayland::RunOptions run;
+    run.window = opts.hack == HackTarget::kWindow;
+    run.geometry = opts.geometry;
+    run.mode_args = opts.mode_args;
+    run.seed = opts.seed ? &*opts.seed : nullptr;
+    run.text_dpi = [](double dpi) { x11::TextDensity::Use(dpi); };
+    // No root window here: only the desktops' own ways.
+    run.desktop_background = [](const std::string& path) {
+      return SetDesktopBackground(path, nullptr, 0, 0);
+    };
+    return compositor->Run(run);
+  }
+#endif
+  const bool needs_display = choice.window;
   std::unique_ptr<x11::Connection> conn;
   if (needs_display) {
     try {
       conn = std::make_unique<x11::Connection>();
     } catch (const std::exception&) {
-      std::cerr << "winterhollow: " << DisplayProblem() << "\n";
+      std::cerr << "winterhollow: " << DisplayProblem(wayland_tried) << "\n";
       return 1;
     }
   }

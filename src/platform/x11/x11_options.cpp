@@ -42,7 +42,7 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
     };
     const bool switch_only = name == "root" || name == "window" || name == "no-shm" ||
                              name == "shm" || name == "fps" || name == "install" ||
-                             name == "restore-wallpaper";
+                             name == "restore-wallpaper" || name == "wayland" || name == "x11";
     if (switch_only && inline_value) {
       o.error = shown + ": takes no value";
     } else if (name == "root") {
@@ -77,6 +77,13 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
       o.shm = true;
     } else if (name == "fps") {
       o.fps = true;
+    } else if (name == "wayland" || name == "x11") {
+      const WindowSystem ws = name == "x11" ? WindowSystem::kX11 : WindowSystem::kWayland;
+      if (o.window_system != WindowSystem::kAuto && o.window_system != ws) {
+        o.error = "--wayland and --x11: only one of them";
+        break;
+      }
+      o.window_system = ws;
     } else if (name == "install") {
       // A daemon convention (install a colormap) that means nothing here.
     } else {
@@ -107,6 +114,38 @@ SaverOptions ParseSaverOptions(const std::vector<std::string>& args, const char*
     }
   }
   return o;
+}
+
+DisplayChoice ChooseDisplay(const SaverOptions& o, Mode mode, bool wayland_built,
+                            const char* wayland_display,
+                            const std::function<bool()>& wayland_answers) {
+  DisplayChoice c;
+  c.window = o.hack != HackTarget::kNone || mode == Mode::kSaver || mode == Mode::kPreview;
+  if (!c.window) return c;
+  const bool x_only = o.hack == HackTarget::kRoot || o.hack == HackTarget::kWindowId ||
+                      (o.hack == HackTarget::kNone && mode == Mode::kPreview);
+  const bool forced = o.window_system == WindowSystem::kWayland;
+  auto fail = [&](std::string why, int status) {
+    c.error = std::move(why);
+    c.status = status;
+    return c;
+  };
+  if (forced && x_only) return fail("--wayland: --root, --window-id and /P draw into X windows", 2);
+  if (o.window_system == WindowSystem::kX11 || x_only) return c;
+  if (!wayland_built) {
+    return forced ? fail("--wayland: this winterhollow was built without Wayland", 1) : c;
+  }
+  if (!wayland_display || !*wayland_display) {
+    return forced ? fail("--wayland: WAYLAND_DISPLAY is not set", 1) : c;
+  }
+  if (!wayland_answers || !wayland_answers()) {
+    return forced ? fail(std::string("--wayland: no Wayland compositor answers at '") +
+                             wayland_display + "'",
+                         1)
+                  : c;
+  }
+  c.use = WindowSystem::kWayland;
+  return c;
 }
 
 bool ValidGeometry(const std::string& text) {
@@ -148,14 +187,17 @@ std::string SaverOptionsHelp() {
        "  --no-shm             send frames over the connection, not through shared memory\n"
        "  --fps                show the frame rate in the top-left corner\n"
        "  --restore-wallpaper  put back the desktop background the saver replaced\n"
+       "  --wayland            draw on the Wayland compositor (the default for the saver\n"
+       "                       and --window where WAYLAND_DISPLAY names one that answers)\n"
+       "  --x11                draw on the X display (always for --root, --window-id, /P)\n"
        "  (options may also be written with one dash: -root, -window, ...)\n"
        "\n"
        "Settings (command-line values must lie in the range the settings dialog offers;\n"
        "the rest come from $XDG_CONFIG_HOME/WinterHollow/settings.ini, section [Settings],\n"
        "under the key named in parentheses):\n"
     << CommonOptionsHelp()
-    << "\nExit status: 0 done; 1 no X display, or no window to draw into;\n"
-       "2 a bad command line.\n";
+    << "\nExit status: 0 done; 1 no X display or Wayland compositor, or no window to\n"
+       "draw into; 2 a bad command line.\n";
   return s.str();
 }
 

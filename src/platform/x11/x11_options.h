@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "startup/options.h"
+#include "startup/saver.h"
 
 namespace wh::x11 {
 
@@ -19,8 +21,13 @@ enum class HackTarget {
   kWindow,    // --window: a window of our own; only q and Escape end it
 };
 
+// Which window system draws: the Wayland compositor where one answers, else
+// the X display; --wayland and --x11 insist on one.
+enum class WindowSystem { kAuto, kX11, kWayland };
+
 struct SaverOptions : CommonOptions {
   HackTarget hack = HackTarget::kNone;
+  WindowSystem window_system = WindowSystem::kAuto;
   uint32_t window_id = 0;
   // Frames through shared memory when the display offers it (-no-shm: never).
   bool shm = true;
@@ -44,6 +51,22 @@ std::optional<uint32_t> ParseWindowId(const std::string& text);
 
 // Whether `text` is an X geometry: WxH, +X+Y or WxH+X+Y (signs + or -).
 bool ValidGeometry(const std::string& text);
+
+// What a run draws with: nothing (the modes without a window), the X
+// display or the Wayland compositor; or why it cannot start (a message and
+// the exit status). The full-screen saver and --window use Wayland where it
+// was built in, WAYLAND_DISPLAY is set and a compositor answers there (asked
+// through `wayland_answers`, only when it counts); the daemon's windows and
+// /P are X windows.
+struct DisplayChoice {
+  bool window = true;  // false: the mode needs no display at all
+  WindowSystem use = WindowSystem::kX11;
+  std::string error;
+  int status = 0;
+};
+DisplayChoice ChooseDisplay(const SaverOptions& o, Mode mode, bool wayland_built,
+                            const char* wayland_display,
+                            const std::function<bool()>& wayland_answers);
 
 // The --help text.
 std::string SaverOptionsHelp();

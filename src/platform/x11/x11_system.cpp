@@ -3,11 +3,8 @@
 #include <X11/extensions/scrnsaver.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <set>
 #include <string>
 
-#include "errors/err_scribe.h"
 
 namespace wh::x11 {
 
@@ -45,14 +42,6 @@ namespace wh::x11 {
 void X11System::EndProcess(int status) {
   AnnounceErrorLog();
   PosixSystem::EndProcess(status);
-}
-
-void AnnounceErrorLog() {
-  static std::set<std::string> told;
-  const std::string& path = ErrScribe::Instance().last_log_path();
-  if (path.empty() || !told.insert(path).second) return;
-  std::fprintf(stderr, "winterhollow: run-time errors were written to %s\n", path.c_str());
-  std::fflush(stderr);
 }
 
 }  // namespace wh::x11

@@ -34,8 +34,6 @@ class X11System : public platform::PosixSystem {
   bool cursor_visible_ = true;
 };
 
-// Tells a person at the terminal, once per log file, that run-time errors
-// were written to the error log, and where. The log stays the only report.
-void AnnounceErrorLog();
+using platform::AnnounceErrorLog;
 
 }  // namespace wh::x11

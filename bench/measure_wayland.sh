@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# CPU share (the saver's and the compositor's) and resident memory of the
+# saver on a headless sway, one output per size: the Wayland counterpart of
+# measure_x11.sh, with the same settings and the same table.
+#
+#   bench/measure_wayland.sh [-b BUILD_DIR] [-s SECONDS] [-r REPEATS] [-m MAXFL]
+#                            [-p "PROGRAM..."] SIZE...
+#
+# PROGRAM is one of
+#   winterhollow      our saver, full screen on Wayland (Speed=5: a frame every 40 ms)
+#   exe:PATH          another winterhollow binary (an older build)
+#   cmd:COMMAND       any other Wayland client, run as it is (no spaces)
+# (default: "winterhollow"); SIZE is WxH (default 1920x1080).
+#
+# sway runs with its pixman renderer on a headless output of SIZE (as
+# nobody when we are root: it refuses root), so its share is the compositing
+# of what the saver damages. Each program gets the output alone for its
+# turn: started, given a few seconds for its first scene, then the CPU time
+# the kernel booked for it and for sway (see cpu_share.sh) is read over
+# SECONDS of wall time. Rounds alternate the programs; the median of the
+# REPEATS rounds is printed, and the memory is the program's resident set
+# (VmRSS) at the end of its last turn, with its peak (VmHWM).
+set -euo pipefail
+
+build=build
+secs=20
+repeats=3
+maxfl=
+programs="winterhollow"
+while getopts "b:s:r:m:p:" o; do
+  case $o in
+    b) build=$OPTARG ;;
+    s) secs=$OPTARG ;;
+    r) repeats=$OPTARG ;;
+    m) maxfl=$OPTARG ;;
+    p) programs=$OPTARG ;;
+    *) sed -n '2,22p' "$0" >&2; exit 2 ;;
+  esac
+done
+shift $((OPTIND - 1))
+sizes=("${@:-1920x1080}")
+warmup=6
+command -v sway >/dev/null || { echo "sway is not installed (package sway)" >&2; exit 1; }
+. "$(dirname "$0")/cpu_share.sh"
+
+work=$(mktemp -d /tmp/wh-bench-wl-XXXXXX)
+as_user=()
+if [ "$(id -u)" = 0 ]; then
+  as_user=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  chown 65534:65534 "$work"
+fi
+chmod 700 "$work"
+spid=
+ppid_=
+cleanup() {
+  [ -n "$ppid_" ] && kill "$ppid_" 2>/dev/null
+  [ -n "$spid" ] && kill "$spid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
+
+# Settings of our saver: defaults, 25 frames a second, no wallpaper on exit.
+mkdir -p "$work/cfg/WinterHollow" "$work/home"
+{
+  printf '[Settings]\nSpeed=5\nWallpaper=0\n'
+  [ -n "$maxfl" ] && printf 'maxFl=%s\n' "$maxfl"
+} > "$work/cfg/WinterHollow/settings.ini"
+[ ${#as_user[@]} -gt 0 ] && chown -R 65534:65534 "$work/cfg" "$work/home"
+
+# The environment of sway's clients, as its user.
+client_env() {
+  echo env -i PATH="$PATH" XDG_RUNTIME_DIR="$work" WAYLAND_DISPLAY="$socket" HOME="$work/home" \
+    XDG_CONFIG_HOME="$work/cfg" XDG_DATA_HOME="$work/home" XDG_STATE_HOME="$work/home"
+}
+
+# Starts PROGRAM on the compositor; sets ppid_.
+start() {
+  local prog=$1 exe
+  case $prog in
+    winterhollow) exe="$build/src/platform/x11/winterhollow" ;;
+    exe:*) exe=${prog#exe:} ;;
+    cmd:*)
+      # shellcheck disable=SC2046
+      "${as_user[@]}" $(client_env) ${prog#cmd:} >/dev/null 2>&1 &
+      ppid_=$!
+      return
+      ;;
+    *) echo "unknown program $prog" >&2; return 1 ;;
+  esac
+  [ -x "$exe" ] || { echo "build $exe first" >&2; return 1; }
+  # A copy beside its own settings and error log, where nobody reaches it.
+  cp "$exe" "$work/winterhollow"
+  chmod 755 "$work/winterhollow"
+  # shellcheck disable=SC2046
+  "${as_user[@]}" $(client_env) "$work/winterhollow" --wayland --seed 1 >/dev/null 2>&1 &
+  ppid_=$!
+}
+
+declare -A cpu_p cpu_x rss hwm
+for size in "${sizes[@]}"; do
+  printf 'xwayland disable\noutput HEADLESS-1 mode %s\n' "$size" > "$work/config"
+  chmod 644 "$work/config"
+  rm -f "$work"/wayland-*
+  (cd "$work" && exec "${as_user[@]}" env -i PATH="$PATH" XDG_RUNTIME_DIR="$work" HOME="$work/home" \
+    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
+    sway -c "$work/config" >"$work/sway.log" 2>&1) &
+  spid=$!
+  socket=
+  for _ in $(seq 200); do
+    socket=$(cd "$work" && ls wayland-? 2>/dev/null | head -1) && [ -n "$socket" ] && break
+    sleep 0.05
+  done
+  [ -n "$socket" ] || { echo "sway did not start:" >&2; cat "$work/sway.log" >&2; exit 1; }
+  sleep 1  # the output's mode from the configuration
+  for round in $(seq "$repeats"); do
+    for prog in $programs; do
+      start "$prog" || continue
+      sleep "$warmup"
+      if ! kill -0 "$ppid_" 2>/dev/null; then echo "$prog ended early" >&2; ppid_=; continue; fi
+      p0=$(cpu_time "$ppid_") x0=$(cpu_time "$spid")
+      sleep "$secs"
+      p1=$(cpu_time "$ppid_") x1=$(cpu_time "$spid")
+      key="$size|$prog"
+      cpu_p[$key]+="$(share $((p1 - p0)) "$secs") "
+      cpu_x[$key]+="$(share $((x1 - x0)) "$secs") "
+      rss[$key]=$(kib "$ppid_" VmRSS)
+      hwm[$key]=$(kib "$ppid_" VmHWM)
+      kill "$ppid_" 2>/dev/null
+      wait "$ppid_" 2>/dev/null || true
+      ppid_=
+      sleep 1
+    done
+  done
+  kill "$spid" 2>/dev/null
+  wait "$spid" 2>/dev/null || true
+  spid=
+done
+
+echo "| program | output | maxFl | program CPU % | sway CPU % | together % | RSS MiB (peak) | rounds (program + sway) |"
+echo "|---|---|---|---|---|---|---|---|"
+for size in "${sizes[@]}"; do
+  for prog in $programs; do
+    key="$size|$prog"
+    [ -n "${cpu_p[$key]:-}" ] || continue
+    mp=$(echo "${cpu_p[$key]}" | median)
+    mx=$(echo "${cpu_x[$key]}" | median)
+    sum=$(awk -v a="$mp" -v b="$mx" 'BEGIN {printf "%.1f", a + b}')
+    rounds=$(paste -d+ <(echo "${cpu_p[$key]}" | tr ' ' '\n' | grep .) <(echo "${cpu_x[$key]}" | tr ' ' '\n' | grep .) | paste -sd' ')
+    label=${prog##*/}
+    case $prog in exe:*) label=$(basename "$(dirname "${prog#exe:}")")/$label ;; esac
+    echo "| $label | ${size/x/ x } | ${maxfl:-default} | $mp | $mx | $sum | $((${rss[$key]} / 1024)) ($((${hwm[$key]} / 1024))) | $rounds |"
+  done
+done
