@@ -352,6 +352,7 @@ TEST_F(Saver, LeavesAScreenSizedWallpaperAndSetsTheRootPixmap) {
 // and --restore-wallpaper brings it back.
 TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
   const std::string path = InstallSettingsTools(), calls = Calls(), store = StoreFile();
+  const std::string applets = home_ + "/.config/plasma-org.kde.plasma.desktop-appletsrc";
   auto latest = [&](const std::string& key) { return Latest(key); };
   WriteSettings("Wallpaper=1\n");
   const std::string bmp = WallpaperPath();
