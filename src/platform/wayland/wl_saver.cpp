@@ -140,16 +140,23 @@ class WaylandExit : public ExitHost {
  public:
   explicit WaylandExit(std::function<bool(const std::string&)> desktop)
       : desktop_(std::move(desktop)) {}
-  void Attach(SaverWindow* frm, double dpi, std::function<void()> close_all) {
+  void Attach(SaverWindow* frm, double dpi, std::function<void()> close_all,
+              std::function<void()> hide_all) {
     frm_ = frm;
     dpi_ = dpi;
     close_all_ = std::move(close_all);
+    hide_all_ = std::move(hide_all);
+  }
+  // The desktop shows at once; the wallpaper is set after.
+  void HideWindows() override {
+    if (hide_all_) hide_all_();
   }
   // The compositor went away: the picture is still saved, but there is no
   // desktop left to show it.
   void DesktopGone() { desktop_ = nullptr; }
   void SaveWallpaper() override {
-    if (!frm_) return;
+    // Ended before the first stage of a scene: there is no picture yet.
+    if (!frm_ || !HasWallpaperPicture(*frm_)) return;
     TextDensity text(dpi_);
     const std::string path = SignAndSaveWallpaper(*frm_);
     if (desktop_ && !SetWallPaper(path, desktop_)) {
@@ -165,7 +172,7 @@ class WaylandExit : public ExitHost {
   std::function<bool(const std::string&)> desktop_;
   SaverWindow* frm_ = nullptr;
   double dpi_ = 96;
-  std::function<void()> close_all_;
+  std::function<void()> close_all_, hide_all_;
 };
 
 // A window's size from --geometry (WIDTHxHEIGHT, the rest ignored: the
@@ -270,8 +277,9 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
   // The first output's scene becomes the wallpaper; the saver ends on all.
   void HeadsChanged() override {
     MonitorHead* first = heads_.primary();
-    if (!first) return exits_->Attach(nullptr, 96, nullptr);
-    exits_->Attach(&first->frm(), H(*first).bridge->dpi(), [this] { CloseAll(); });
+    if (!first) return exits_->Attach(nullptr, 96, nullptr, nullptr);
+    exits_->Attach(&first->frm(), H(*first).bridge->dpi(), [this] { CloseAll(); },
+                   [this] { HideAll(); });
   }
 
   void StartWindow(const std::string& geometry) {
@@ -292,11 +300,19 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
       return;
     }
     window_->bridge->set_dpi(96 * window_->surface->scale().value());
-    exits_->Attach(window_->scene.get(), window_->bridge->dpi(), [this] { CloseAll(); });
+    exits_->Attach(window_->scene.get(), window_->bridge->dpi(), [this] { CloseAll(); },
+                   [this] { HideAll(); });
     TextDensity text(window_->bridge->dpi());
     window_->scene->Form_Load();
     window_->Show();
     NewScene(*window_);
+  }
+
+  void HideAll() {
+    for (const auto& h : heads_.heads())
+      if (H(*h).surface) H(*h).surface->Hide();
+    if (window_ && window_->surface) window_->surface->Hide();
+    wl_display_flush(c_->display());
   }
 
   void CloseAll() {

@@ -262,8 +262,16 @@ void Surface::Present(const Image& form, const std::vector<PixelRect>& rects) {
 
 void Surface::PresentAll(const Image& form) { Present(form, {{0, 0, form.width, form.height}}); }
 
+void Surface::Hide() {
+  if (hidden_) return;
+  hidden_ = true;
+  // No buffer is no picture: the compositor unmaps the surface.
+  wl_surface_attach(surface_, nullptr, 0, 0);
+  wl_surface_commit(surface_);
+}
+
 void Surface::TryCommit() {
-  if (!dirty_ || !configured_ || closed_ || frame_cb_ || buffers_.empty()) return;
+  if (hidden_ || !dirty_ || !configured_ || closed_ || frame_cb_ || buffers_.empty()) return;
   int w = 0, h = 0;
   SceneSize(&w, &h);
   // A new size waits for its scene (and the acknowledgement with it).

@@ -53,6 +53,9 @@ class Surface : public SurfaceOwner {
   // A form of another size (its scene not yet rebuilt) is not shown.
   void Present(const Image& form, const std::vector<PixelRect>& rects);
   void PresentAll(const Image& form);
+  // Takes the surface off the screen for good (the saver is ending): it
+  // shows nothing from now on, though the objects stay until it goes.
+  void Hide();
 
   // Whether the compositor asked for the next frame: a surface it does not
   // show asks for none, and gets none drawn.
@@ -102,7 +105,7 @@ class Surface : public SurfaceOwner {
   int width_ = 0, height_ = 0;                 // desktop units, as configured
   int toplevel_w_ = 0, toplevel_h_ = 0;        // a toplevel's size before its configure ends
   uint32_t serial_ = 0;
-  bool ack_pending_ = false, configured_ = false, closed_ = false;
+  bool ack_pending_ = false, configured_ = false, closed_ = false, hidden_ = false;
   int frac120_ = 0;                            // preferred fraction, 0 until told
   // What the commits set: the buffer scale, the viewport's size (-1: none).
   int shown_whole_ = 1, shown_w_ = -1, shown_h_ = -1;
