@@ -4,7 +4,8 @@
 #   tools/sway-screenshot.sh [-b BUILD_DIR] -o OUT.png --seed N [--wait S] OUTPUT...
 # Each OUTPUT is WIDTHxHEIGHT or WIDTHxHEIGHT@SCALE, given to HEADLESS-1, -2,
 # ... left to right. sway refuses to run as root: as root, sway and the saver
-# run as nobody in a folder of their own. Needs sway, grim and ImageMagick.
+# run as nobody in a folder of their own. Needs sway, grim and ImageMagick;
+# exits 3 where they or the saver are missing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$here/build
@@ -28,7 +29,7 @@ for tool in sway grim convert; do
   command -v "$tool" >/dev/null || { echo "$0: $tool is not installed" >&2; exit 3; }
 done
 saver=$build/src/platform/x11/winterhollow
-[ -x "$saver" ] || { echo "$0: $saver is not built" >&2; exit 2; }
+[ -x "$saver" ] || { echo "$0: $saver is not built" >&2; exit 3; }
 
 work=$(mktemp -d /tmp/wh-shot-XXXXXX)
 as_user=()
