@@ -92,7 +92,8 @@ class SaverOnSway : public ::testing::Test {
   // The output's picture once its scene is up (the corner mark at
   // `times` the usual density in its corner), or an empty image when it
   // did not come within `limit`. A slow build (sanitizers) takes long.
-  wh::Image WaitScene(const std::string& output, int times, std::chrono::seconds limit = 90s) {
+  wh::Image WaitScene(const std::string& output, double times,
+                      std::chrono::seconds limit = 90s) {
     const auto until = std::chrono::steady_clock::now() + limit;
     const std::string file = output + ".png";
     do {
@@ -125,7 +126,7 @@ class SaverOnSway : public ::testing::Test {
 
 // Two outputs of different sizes, one of them dense (scale 2), each with a
 // scene of its own at its real pixels; outputs that come and go while it
-// runs; the compositor going away ends it cleanly.
+// runs, one at scale 1.5; the compositor going away ends it cleanly.
 TEST_F(SaverOnSway, EachOutputItsOwnScene_HiDpiAtRealPixels_OutputsComeAndGo) {
   if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;
   Up({{"", 1280, 720, 0, 0, 1}, {"", 1920, 1080, 0, 0, 2}});
@@ -167,6 +168,15 @@ TEST_F(SaverOnSway, EachOutputItsOwnScene_HiDpiAtRealPixels_OutputsComeAndGo) {
   EXPECT_GT(WaitScene("HEADLESS-2", 2).width, 0) << "no scene on the output back again\n"
                                                  << SaverLog();
   EXPECT_EQ(sway_->Wait(saver_, 0ms), -1) << SaverLog();
+
+  // A fractional scale (sway 1.7 has viewports, not the fractional
+  // protocol): the buffer has the mode's pixels, the mark 144 dpi.
+  const std::string third = sway_->AddOutput(1920, 1080);
+  ASSERT_FALSE(third.empty());
+  ASSERT_EQ(sway_->Run("swaymsg output " + third + " scale 1.5"), 0);
+  const wh::Image frac = WaitScene(third, 1.5);
+  EXPECT_EQ(frac.width, 1920) << "no scene with a mark at 144 dpi at scale 1.5\n" << SaverLog();
+  Keep(sway_->dir() + "/" + third + ".png", "sway-1920x1080-scale1.5.png");
 
   sway_->Quit();
   EXPECT_EQ(sway_->Wait(saver_, 5s), 0) << "the compositor went and the saver did not end cleanly\n"
