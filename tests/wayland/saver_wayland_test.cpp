@@ -223,13 +223,15 @@ TEST_F(SaverOnSway, SwayidleStartsItAfterItsTimeout_AKeyEndsIt) {
   const auto started = std::chrono::steady_clock::now();
   const pid_t idle = sway_->Start({"swayidle", "-w", "timeout", "2", command}, "swayidle.log");
   const std::string pidfile = sway_->dir() + "/saver.pid";
-  while (access(pidfile.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() - started < 20s)
+  std::string pid;
+  while (pid.find('\n') == std::string::npos && std::chrono::steady_clock::now() - started < 20s) {
     std::this_thread::sleep_for(100ms);
-  ASSERT_EQ(access(pidfile.c_str(), F_OK), 0) << "swayidle did not start the saver\n"
-                                              << sway_->ReadFile(sway_->dir() + "/swayidle.log");
+    pid = WaylandCompositor::ReadFile(pidfile);
+  }
+  ASSERT_NE(pid.find('\n'), std::string::npos)
+      << "swayidle did not start the saver\n" << sway_->ReadFile(sway_->dir() + "/swayidle.log");
   EXPECT_GE(std::chrono::steady_clock::now() - started, 1900ms) << "started before the timeout";
-  std::this_thread::sleep_for(100ms);  // the shell's exec
-  const pid_t saver = std::stoi(WaylandCompositor::ReadFile(pidfile));
+  const pid_t saver = std::stoi(pid);
   // The saver is swayidle's child, not ours: follow it through kill(0).
   const auto gone = [&](std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
