@@ -211,6 +211,28 @@ TEST_P(SaverInput, SmallMovesKeepIt_ThisEndsIt) {
 INSTANTIATE_TEST_SUITE_P(Input, SaverInput, ::testing::Values("jump", "button", "key"),
                          [](const auto& info) { return std::string(info.param); });
 
+// The pointer is hidden over the saver: a frame every 2 s leaves time to
+// take two pictures between frames, a pixel's move apart, and where the
+// pointer is drawn they always differ.
+TEST_F(SaverOnSway, ThePointerIsHidden) {
+  if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;
+  Up({{"", 1280, 720, 0, 0, 1}});
+  std::vector<std::string> options = {"--speed", "0.1"};
+  options.insert(options.end(), kQuiet.begin(), kQuiet.end());
+  StartSaver(9, options);
+  ASSERT_GT(WaitScene("HEADLESS-1", 1).width, 0) << SaverLog();
+  bool same = false;
+  for (int i = 0; i < 8 && !same; ++i) {
+    ASSERT_TRUE(sway_->Shot("HEADLESS-1", "a.png"));
+    ASSERT_TRUE(mouse_->Do(i % 2 ? "by -1 0" : "by 1 0"));
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(sway_->Shot("HEADLESS-1", "b.png"));
+    same = wh::LoadPng(sway_->dir() + "/a.png").px == wh::LoadPng(sway_->dir() + "/b.png").px;
+  }
+  EXPECT_TRUE(same) << "a pointer moved by a pixel changed the picture every time";
+  EXPECT_EQ(sway_->Wait(saver_, 0ms), -1) << SaverLog();
+}
+
 // The compositor's own idle tool starts the saver after its timeout, as the
 // README tells people to set it up, and a key ends it.
 TEST_F(SaverOnSway, SwayidleStartsItAfterItsTimeout_AKeyEndsIt) {
