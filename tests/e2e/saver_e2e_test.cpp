@@ -311,7 +311,23 @@ TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
       << "*' -s '*) echo \"$4 $6\" >> '" << store << "';;\n"
       << "*) v=$(grep \"^$4 \" '" << store << "' | tail -n 1); [ -n \"$v\" ] || exit 1;"
       << " echo \"${v#\"$4 \"}\";;\nesac\n";
-  Sh("chmod +x '" + bin + "/gsettings' '" + bin + "/xfconf-query'");
+  // Plasma's tool writes the picture into Plasma's own settings file, where
+  // the saver reads the user's.
+  const std::string applets = home_ + "/.config/plasma-org.kde.plasma.desktop-appletsrc";
+  std::ofstream(bin + "/plasma-apply-wallpaperimage")
+      << "#!/bin/sh\necho \"plasma-apply-wallpaperimage $*\" >> '" << calls << "'\n"
+      << "echo \"plasma $1\" >> '" << store << "'\n"
+      << "printf '[Containments][1][Wallpaper][org.kde.image][General]\\nImage=file://%s\\n' \"$1\""
+      << " > '" << applets << "'\n";
+  // sway's configuration names the user's picture; its IPC sets another.
+  std::ofstream(bin + "/swaymsg")
+      << "#!/bin/sh\necho \"swaymsg $*\" >> '" << calls << "'\n"
+      << "case \"$*\" in\n"
+      << "'-p -t get_config') echo 'output * bg /home/u/pictures/mountains.jpg fill';;\n"
+      << "'output '*) o=\"$2\"; shift 3; echo \"sway $o $*\" >> '" << store << "';;\n"
+      << "*) exit 1;;\nesac\n";
+  Sh("chmod +x '" + bin + "/gsettings' '" + bin + "/xfconf-query' '" + bin +
+     "/plasma-apply-wallpaperimage' '" + bin + "/swaymsg'");
   const std::string path = "PATH=" + bin + ":" + std::getenv("PATH");
   // The latest value the stand-in holds for a key.
   auto latest = [&](const std::string& key) {
@@ -340,10 +356,18 @@ TEST_F(Saver, DesktopsGetTheWallpaperTheirOwnWayAndGiveTheUsersBack) {
       {"XFCE", xfce + " /usr/share/backgrounds/xfce/forest.png\n",
        "xfconf-query -c xfce4-desktop -p " + xfce + " -s " + bmp,
        {{xfce, "/usr/share/backgrounds/xfce/forest.png"}}},
+      {"KDE", "plasma /usr/share/wallpapers/Next.png\n", "plasma-apply-wallpaperimage " + bmp,
+       {{"plasma", "/usr/share/wallpapers/Next.png"}}},
+      {"sway", "sway * /home/u/pictures/mountains.jpg fill\n",
+       "swaymsg output * bg \"" + bmp + "\" fill",
+       {{"sway *", "/home/u/pictures/mountains.jpg fill"}}},
   };
   for (const Case& c : cases) {
-    Sh("rm -f '" + calls + "'");
+    Sh("rm -f '" + calls + "' '" + applets + "'");
     std::ofstream(store) << c.users;
+    if (std::string(c.desktop) == "KDE")
+      std::ofstream(applets) << "[Containments][1][Wallpaper][org.kde.image][General]\n"
+                                "Image=file:///usr/share/wallpapers/Next.png\n";
     const std::vector<std::string> env{path, std::string("XDG_CURRENT_DESKTOP=") + c.desktop};
     RunOnce({"--seed", "2"}, env);
     const std::string got = ReadFile(calls);
