@@ -14,12 +14,14 @@ namespace wh::testing {
 
 // Whether the corner mark sits with its bottom-right corner at (right,
 // bottom) of `img`, pixel for pixel as the saver makes it for `times` the
-// usual density (a few snowflakes falling over it aside). At another size it
-// does not match.
-inline bool MarkAt(const wh::Image& img, int right, int bottom, int times = 1) {
+// usual density (a few snowflakes falling over it aside; 1.5 for 144 dpi).
+// At another size it does not match.
+inline bool MarkAt(const wh::Image& img, int right, int bottom, double times = 1) {
   constexpr int kMark = 301;  // the program's mark, 130 x 18 pixels at 96 dpi
-  const wh::Picture mark = times == 1 ? wh::LoadResPicture(kMark)
-                                      : wh::LoadResPictureSized(kMark, 130 * times, 18 * times);
+  const wh::Picture mark =
+      times == 1 ? wh::LoadResPicture(kMark)
+                 : wh::LoadResPictureSized(kMark, static_cast<int>(130 * times + 0.5),
+                                           static_cast<int>(18 * times + 0.5));
   if (!mark || right < mark->width || bottom < mark->height || right > img.width ||
       bottom > img.height)
     return false;

@@ -404,7 +404,7 @@ class VirtualMouse {
     // The pipe opens once the client has its end: wait for that, but not
     // for ever when it never started.
     for (int i = 0; i < 200 && fd_ < 0; ++i) {
-      fd_ = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      fd_ = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);  // not for other clients
       if (fd_ < 0 && errno != ENXIO) return;
       if (fd_ < 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -92,7 +92,8 @@ class SaverOnSway : public ::testing::Test {
   // The output's picture once its scene is up (the corner mark at
   // `times` the usual density in its corner), or an empty image when it
   // did not come within `limit`. A slow build (sanitizers) takes long.
-  wh::Image WaitScene(const std::string& output, int times, std::chrono::seconds limit = 90s) {
+  wh::Image WaitScene(const std::string& output, double times,
+                      std::chrono::seconds limit = 90s) {
     const auto until = std::chrono::steady_clock::now() + limit;
     const std::string file = output + ".png";
     do {
@@ -125,7 +126,7 @@ class SaverOnSway : public ::testing::Test {
 
 // Two outputs of different sizes, one of them dense (scale 2), each with a
 // scene of its own at its real pixels; outputs that come and go while it
-// runs; the compositor going away ends it cleanly.
+// runs, one at scale 1.5; the compositor going away ends it cleanly.
 TEST_F(SaverOnSway, EachOutputItsOwnScene_HiDpiAtRealPixels_OutputsComeAndGo) {
   if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;
   Up({{"", 1280, 720, 0, 0, 1}, {"", 1920, 1080, 0, 0, 2}});
@@ -168,6 +169,15 @@ TEST_F(SaverOnSway, EachOutputItsOwnScene_HiDpiAtRealPixels_OutputsComeAndGo) {
                                                  << SaverLog();
   EXPECT_EQ(sway_->Wait(saver_, 0ms), -1) << SaverLog();
 
+  // A fractional scale (sway 1.7 has viewports, not the fractional
+  // protocol): the buffer has the mode's pixels, the mark 144 dpi.
+  const std::string third = sway_->AddOutput(1920, 1080);
+  ASSERT_FALSE(third.empty());
+  ASSERT_EQ(sway_->Run("swaymsg output " + third + " scale 1.5"), 0);
+  const wh::Image frac = WaitScene(third, 1.5);
+  EXPECT_EQ(frac.width, 1920) << "no scene with a mark at 144 dpi at scale 1.5\n" << SaverLog();
+  Keep(sway_->dir() + "/" + third + ".png", "sway-1920x1080-scale1.5.png");
+
   sway_->Quit();
   EXPECT_EQ(sway_->Wait(saver_, 5s), 0) << "the compositor went and the saver did not end cleanly\n"
                                         << SaverLog();
@@ -201,6 +211,28 @@ TEST_P(SaverInput, SmallMovesKeepIt_ThisEndsIt) {
 INSTANTIATE_TEST_SUITE_P(Input, SaverInput, ::testing::Values("jump", "button", "key"),
                          [](const auto& info) { return std::string(info.param); });
 
+// The pointer is hidden over the saver: a frame every 2 s leaves time to
+// take two pictures between frames, a pixel's move apart, and where the
+// pointer is drawn they always differ.
+TEST_F(SaverOnSway, ThePointerIsHidden) {
+  if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;
+  Up({{"", 1280, 720, 0, 0, 1}});
+  std::vector<std::string> options = {"--speed", "0.1"};
+  options.insert(options.end(), kQuiet.begin(), kQuiet.end());
+  StartSaver(9, options);
+  ASSERT_GT(WaitScene("HEADLESS-1", 1).width, 0) << SaverLog();
+  bool same = false;
+  for (int i = 0; i < 8 && !same; ++i) {
+    ASSERT_TRUE(sway_->Shot("HEADLESS-1", "a.png"));
+    ASSERT_TRUE(mouse_->Do(i % 2 ? "by -1 0" : "by 1 0"));
+    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(sway_->Shot("HEADLESS-1", "b.png"));
+    same = wh::LoadPng(sway_->dir() + "/a.png").px == wh::LoadPng(sway_->dir() + "/b.png").px;
+  }
+  EXPECT_TRUE(same) << "a pointer moved by a pixel changed the picture every time";
+  EXPECT_EQ(sway_->Wait(saver_, 0ms), -1) << SaverLog();
+}
+
 // The compositor's own idle tool starts the saver after its timeout, as the
 // README tells people to set it up, and a key ends it.
 TEST_F(SaverOnSway, SwayidleStartsItAfterItsTimeout_AKeyEndsIt) {
@@ -213,13 +245,15 @@ TEST_F(SaverOnSway, SwayidleStartsItAfterItsTimeout_AKeyEndsIt) {
   const auto started = std::chrono::steady_clock::now();
   const pid_t idle = sway_->Start({"swayidle", "-w", "timeout", "2", command}, "swayidle.log");
   const std::string pidfile = sway_->dir() + "/saver.pid";
-  while (access(pidfile.c_str(), F_OK) != 0 && std::chrono::steady_clock::now() - started < 20s)
+  std::string pid;
+  while (pid.find('\n') == std::string::npos && std::chrono::steady_clock::now() - started < 20s) {
     std::this_thread::sleep_for(100ms);
-  ASSERT_EQ(access(pidfile.c_str(), F_OK), 0) << "swayidle did not start the saver\n"
-                                              << sway_->ReadFile(sway_->dir() + "/swayidle.log");
+    pid = WaylandCompositor::ReadFile(pidfile);
+  }
+  ASSERT_NE(pid.find('\n'), std::string::npos)
+      << "swayidle did not start the saver\n" << sway_->ReadFile(sway_->dir() + "/swayidle.log");
   EXPECT_GE(std::chrono::steady_clock::now() - started, 1900ms) << "started before the timeout";
-  std::this_thread::sleep_for(100ms);  // the shell's exec
-  const pid_t saver = std::stoi(WaylandCompositor::ReadFile(pidfile));
+  const pid_t saver = std::stoi(pid);
   // The saver is swayidle's child, not ours: follow it through kill(0).
   const auto gone = [&](std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
