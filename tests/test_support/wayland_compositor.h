@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -221,6 +222,7 @@ class WaylandCompositor {
   }
 
   static constexpr uid_t kNobody = 65534;
+  const pid_t owner_ = getpid();  // the test's process, parent of every child
   std::string dir_, socket_, ipc_, error_;
   pid_t pid_ = -1;
   bool root_ = false;
@@ -233,6 +235,10 @@ class WaylandCompositor {
                          const std::vector<std::string>& extra) {
     if (root_ && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
       _exit(126);
+    // A test that crashes takes its compositor and clients along (set after
+    // the change of user, which clears it).
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != owner_) _exit(126);
     if (chdir(dir_.c_str()) != 0) _exit(126);
     std::vector<std::string> env = {
         "PATH=" + std::string(getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin"),
