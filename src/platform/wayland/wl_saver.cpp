@@ -20,6 +20,7 @@
 #include "startup/saver.h"
 #include "startup/settings.h"
 #include "window/monitors.h"
+#include "window/text_density.h"
 #include "window/saver_window.h"
 #include "window/wallpaper.h"
 
@@ -51,29 +52,6 @@ void WatchSignals() {
   sa.sa_flags = SA_RESTART;
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
-
-// Text is set at the density of the output whose scene draws it; the
-// renderer is one for the process, so it is switched around each call.
-class TextDensity {
- public:
-  explicit TextDensity(double dpi) : previous_(current_) { Use(dpi); }
-  ~TextDensity() {
-    if (previous_ > 0) Use(previous_);
-  }
-  TextDensity(const TextDensity&) = delete;
-  TextDensity& operator=(const TextDensity&) = delete;
-
-  static void Use(double dpi) {
-    if (dpi == current_) return;
-    current_ = dpi;
-    if (set_) set_(dpi);
-  }
-  static inline std::function<void(double)> set_;
-
- private:
-  static inline double current_ = 0;
-  double previous_;
-};
 
 class WaylandSystem : public platform::PosixSystem {
  public:
@@ -191,7 +169,6 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
   explicit WaylandSession(std::unique_ptr<Client> c) : c_(std::move(c)), sys_(*c_) {}
 
   int Run(const RunOptions& o) override {
-    TextDensity::set_ = o.text_dpi;
     TextDensity::Use(96);
     exits_ = std::make_unique<WaylandExit>(o.desktop_background);
     platform::SetSystem(&sys_);

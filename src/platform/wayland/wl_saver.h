@@ -20,8 +20,6 @@ struct RunOptions {
   // The classic switches ("/S", nothing) for the full-screen saver.
   std::string mode_args;
   const uint64_t* seed = nullptr;
-  // Sets the text renderer's density (one for the process) to a scene's.
-  std::function<void(double dpi)> text_dpi;
   // Makes a picture file the desktop background; false where this desktop
   // offers no way.
   std::function<bool(const std::string& path)> desktop_background;

@@ -35,6 +35,7 @@
 #include "window/saver_window.h"
 #include "window/frm_preview.h"
 #include "window/monitors.h"
+#include "window/text_density.h"
 #include "window/wallpaper.h"
 
 #ifdef WH_HAVE_FREETYPE
@@ -62,32 +63,6 @@ void StartConfigDialog() {
             << " or use the command-line options." << std::endl;
   std::exit(1);
 }
-
-// Text is set at the density of the monitor whose scene draws it. The text
-// renderer is one for the process, so it is switched around every call into
-// a scene, and switched back after (a scene being built lets the events of
-// the other monitors' scenes run).
-class TextDensity {
- public:
-  explicit TextDensity(double dpi) : previous_(current_) { Use(dpi); }
-  ~TextDensity() {
-    if (previous_ > 0) Use(previous_);
-  }
-  TextDensity(const TextDensity&) = delete;
-  TextDensity& operator=(const TextDensity&) = delete;
-
-  static void Use(double dpi) {
-    if (dpi == current_) return;
-    current_ = dpi;
-#ifdef WH_HAVE_FREETYPE
-    platform::InstallFreeTypeText(dpi);
-#endif
-  }
-
- private:
-  static inline double current_ = 0;
-  double previous_;
-};
 
 // Hands the saver window's drawing to an X window and lets pending events
 // run while a scene is being built.
@@ -555,6 +530,9 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   // Date, time and number formats follow the user's locale.
   std::setlocale(LC_ALL, "");
+#ifdef WH_HAVE_FREETYPE
+  TextDensity::SetSwitch([](double dpi) { platform::InstallFreeTypeText(dpi); });
+#endif
   platform::ResetInheritedSignals();
   std::vector<std::string> args(argv + 1, argv + argc);
   SaverOptions opts = ParseSaverOptions(args, std::getenv("XSCREENSAVER_WINDOW"));
@@ -611,7 +589,6 @@ int main(int argc, char** argv) {
     run.geometry = opts.geometry;
     run.mode_args = opts.mode_args;
     run.seed = opts.seed ? &*opts.seed : nullptr;
-    run.text_dpi = [](double dpi) { x11::TextDensity::Use(dpi); };
     // No root window here: only the desktops' own ways.
     run.desktop_background = [](const std::string& path) {
       return SetDesktopBackground(path, nullptr, 0, 0);
@@ -632,7 +609,7 @@ int main(int argc, char** argv) {
   // Text reads the same size on every monitor: points at each one's real
   // density, switched to as each scene draws (the modes without a display
   // draw no text).
-  x11::TextDensity::Use(96.0);
+  TextDensity::Use(96.0);
   if (!conn) {
     // Modes without a window need no display.
     struct NoWindows : ModeHost {
