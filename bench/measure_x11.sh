@@ -57,7 +57,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-kib() { awk -v k="$2" '$1 == k":" {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 
 # Settings of our saver: defaults, 25 frames a second, no wallpaper on exit.
 mkdir -p "$work/cfg/WinterHollow" "$work/home"
@@ -110,7 +109,6 @@ start() {
   ppid_=$!
 }
 
-declare -A cpu_p cpu_x rss hwm
 for size in "${sizes[@]}"; do
   disp=$((150 + $$ % 100))
   while [ -e "/tmp/.X$disp-lock" ] || [ -e "/tmp/.X11-unix/X$disp" ]; do disp=$((disp + 1)); done
@@ -119,21 +117,7 @@ for size in "${sizes[@]}"; do
   for _ in $(seq 200); do [ -e "/tmp/.X11-unix/X$disp" ] && break; sleep 0.05; done
   for round in $(seq "$repeats"); do
     for prog in $programs; do
-      start "$prog" || continue
-      sleep "$warmup"
-      if ! kill -0 "$ppid_" 2>/dev/null; then echo "$prog ended early" >&2; ppid_=; continue; fi
-      p0=$(cpu_time "$ppid_") x0=$(cpu_time "$xpid")
-      sleep "$secs"
-      p1=$(cpu_time "$ppid_") x1=$(cpu_time "$xpid")
-      key="$size|$prog"
-      cpu_p[$key]+="$(share $((p1 - p0)) "$secs") "
-      cpu_x[$key]+="$(share $((x1 - x0)) "$secs") "
-      rss[$key]=$(kib "$ppid_" VmRSS)
-      hwm[$key]=$(kib "$ppid_" VmHWM)
-      kill "$ppid_" 2>/dev/null
-      wait "$ppid_" 2>/dev/null || true
-      ppid_=
-      sleep 1
+      measure_round "$size" "$prog" "$xpid"
     done
   done
   kill "$xpid" 2>/dev/null
@@ -141,18 +125,4 @@ for size in "${sizes[@]}"; do
   xpid=
 done
 
-echo "| program | screen | maxFl | program CPU % | X server CPU % | together % | RSS MiB (peak) | rounds (program + X) |"
-echo "|---|---|---|---|---|---|---|---|"
-for size in "${sizes[@]}"; do
-  for prog in $programs; do
-    key="$size|$prog"
-    [ -n "${cpu_p[$key]:-}" ] || continue
-    mp=$(echo "${cpu_p[$key]}" | median)
-    mx=$(echo "${cpu_x[$key]}" | median)
-    sum=$(awk -v a="$mp" -v b="$mx" 'BEGIN {printf "%.1f", a + b}')
-    rounds=$(paste -d+ <(echo "${cpu_p[$key]}" | tr ' ' '\n' | grep .) <(echo "${cpu_x[$key]}" | tr ' ' '\n' | grep .) | paste -sd' ')
-    label=${prog##*/}
-    case $prog in exe:*) label=$(basename "$(dirname "${prog#exe:}")")/$label ;; esac
-    echo "| $label | ${size/x/ x } | ${maxfl:-default} | $mp | $mx | $sum | $((${rss[$key]} / 1024)) ($((${hwm[$key]} / 1024))) | $rounds |"
-  done
-done
+print_table "screen" "X server" "X"
