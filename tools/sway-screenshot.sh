@@ -53,10 +53,10 @@ cp "$saver" "$work/winterhollow"
   echo "xwayland disable"
   x=0
   for i in "${!outputs[@]}"; do
-    spec=${outputs[$i]}
-    mode=${spec%@*}
+    want=${outputs[$i]}
+    mode=${want%@*}
     scale=1
-    [ "$spec" = "$mode" ] || scale=${spec#*@}
+    [ "$want" = "$mode" ] || scale=${want#*@}
     echo "output HEADLESS-$((i + 1)) mode $mode scale $scale position $x 0"
     x=$((x + ${mode%x*}))
   done
