@@ -107,21 +107,6 @@ class Dialogs : public WithFakeSystem {
 
 constexpr int32_t kGrey = 0xC0C0C0;
 
-TEST_F(Dialogs, TheDefaultsOpenAtTheDesignValues) {
-  ConfigDialog d;
-  d.frm.Form_Load();
-  EXPECT_EQ(d.Bars(), std::vector<int>(6, 50));
-  for (const auto& box : d.chk) EXPECT_EQ(box.value, 1);
-  EXPECT_EQ(d.vsc.value, 90);
-  EXPECT_EQ(d.lbl.caption, "10");
-  EXPECT_TRUE(d.vsc.enabled);
-  EXPECT_EQ(d.lbl.color, 0);
-  EXPECT_EQ(d.chk[4].caption,
-            "Save last picture as wallpaper\r\nLetztes Bild als Hintergrundbild speichern");
-  EXPECT_EQ(Protocols(), 0);
-  EXPECT_TRUE(store.values().empty()) << "opening stores nothing";
-}
-
 // Every position of every bar, and every minute, survives OK, the store and
 // opening again; the stored text is plain digits in the stored ranges.
 TEST_F(Dialogs, EveryPositionRoundTripsThroughOkAndTheStore) {
@@ -211,9 +196,8 @@ TEST(ScrollBars, WheelTurnsActByWholeNotches) {
 // The toolkits build their bars from the ranges; a bar at its design value
 // before Form_Load stays put for the defaults, so no change event runs.
 TEST_F(Dialogs, TheBarsRangesAreTheLayoutsAndTheDefaultsOpenAtTheDesignValues) {
-  const FormLayout& cfg = ConfigLayout();
   int bars = 0;
-  for (const LayoutItem& item : cfg) {
+  for (const LayoutItem& item : ConfigLayout()) {
     const ScrollRange* bar = BarOf(item);
     const bool is_bar = item.kind == Kind::kHScroll || item.kind == Kind::kVScroll;
     EXPECT_EQ(bar != nullptr, is_bar) << item.name;
@@ -226,6 +210,19 @@ TEST_F(Dialogs, TheBarsRangesAreTheLayoutsAndTheDefaultsOpenAtTheDesignValues) {
     EXPECT_EQ(ShownValue(i, SaverSettings), kSpeedBar.design_value) << i;
   }
   EXPECT_EQ(100 - static_cast<int>(SaverSettings.rTime) / 60, kTimeBar.design_value);
+
+  ConfigDialog d;
+  d.frm.Form_Load();
+  EXPECT_EQ(d.Bars(), std::vector<int>(6, 50));
+  for (const auto& box : d.chk) EXPECT_EQ(box.value, 1);
+  EXPECT_EQ(d.vsc.value, 90);
+  EXPECT_EQ(d.lbl.caption, "10");
+  EXPECT_TRUE(d.vsc.enabled);
+  EXPECT_EQ(d.lbl.color, 0);
+  EXPECT_EQ(d.chk[4].caption,
+            "Save last picture as wallpaper\r\nLetztes Bild als Hintergrundbild speichern");
+  EXPECT_EQ(Protocols(), 0);
+  EXPECT_TRUE(store.values().empty()) << "opening stores nothing";
 }
 
 TEST_F(Dialogs, OkStoresTheDesignValuesAsTheDefaultsAndTheEndsOfTheRanges) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "common/allgemein.h"
@@ -14,15 +15,8 @@ namespace wh {
 namespace {
 
 using test::ErrorOf;
-
-// A picture whose pixel colour names its own position: red = column,
-// green = row (both below 256), blue = `tag`.
-Picture Numbered(int w, int h, int tag = 7) {
-  auto img = std::make_shared<Image>(w, h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) img->at(x, y) = PixelFromColour(RGB(x % 256, y % 256, tag));
-  return img;
-}
+using test::Numbered;
+using test::Painted;
 
 Picture Solid(int w, int h, int32_t colour) {
   return std::make_shared<Image>(w, h, PixelFromColour(colour));
@@ -33,15 +27,6 @@ int Red(int32_t c) {
 }
 int Green(int32_t c) {
   return c >> 8 & 0xFF;
-}
-
-// The pixels of a canvas that differ from `background`, as "x,y" strings.
-std::set<std::pair<int, int>> Painted(const Canvas& c, int32_t background) {
-  std::set<std::pair<int, int>> out;
-  for (int y = 0; y < c.ScaleHeight(); ++y)
-    for (int x = 0; x < c.ScaleWidth(); ++x)
-      if (c.GetPixel(x, y) != background) out.insert({x, y});
-  return out;
 }
 
 TEST(CanvasPixels, ColoursAreBbggrrAndMemoryIsBgrx) {
@@ -59,7 +44,7 @@ TEST(CanvasPixels, ColoursAreBbggrrAndMemoryIsBgrx) {
     EXPECT_EQ(c.GetPixel(x, y), -1);
     c.SetPixel(x, y, 0);
   }
-  EXPECT_EQ(Painted(c, 0xFFFFFF).size(), 1u);
+  EXPECT_EQ(Painted(c.image()).size(), 1u);
 }
 
 TEST(CanvasPicture, PictureSnapshotAndCls) {
@@ -95,7 +80,7 @@ TEST(PaintPicture, OmittedArgumentsTakeThePictureAndOneToOne) {
   Canvas c(10, 10);
   const Picture pic = Numbered(4, 3);
   c.PaintPicture(pic, 2, 5);
-  EXPECT_EQ(Painted(c, 0xFFFFFF).size(), 12u);
+  EXPECT_EQ(Painted(c.image()).size(), 12u);
   EXPECT_EQ(c.GetPixel(2, 5), RGB(0, 0, 7));
   EXPECT_EQ(c.GetPixel(5, 7), RGB(3, 2, 7));
 
@@ -112,7 +97,7 @@ TEST(PaintPicture, OmittedArgumentsTakeThePictureAndOneToOne) {
   Canvas e(10, 1);
   e.PaintPicture(Solid(1, 1, 0), 2.5, 0);
   e.PaintPicture(Solid(1, 1, 0), 5.5, 0);
-  EXPECT_EQ(Painted(e, 0xFFFFFF), (std::set<std::pair<int, int>>{{2, 0}, {6, 0}}));
+  EXPECT_EQ(Painted(e.image()), (std::set<std::pair<int, int>>{{2, 0}, {6, 0}}));
 
   EXPECT_EQ(ErrorOf([&] { e.PaintPicture(nullptr, 0, 0); }), kErrInvalidPicture);
   EXPECT_EQ(ErrorOf([&] { e.PaintPicture(pic, 0, 0, {}, {}, {}, {}, {}, {}, Rop(0x00660046)); }),
@@ -404,64 +389,56 @@ std::vector<int32_t> Row(const Canvas& c, int y) {
   return out;
 }
 
-TEST(SmoothStretch, TwoPixelsBecomeFourWithQuarterSteps) {
-  const int32_t a = RGB(0, 100, 200), b = RGB(200, 20, 0);
+TEST(SmoothStretch, HandWorkedBlendsAndEdges) {
+  constexpr int32_t X = -2;  // not checked
+  const int32_t a = RGB(0, 100, 200), b = RGB(200, 20, 0), w = 0xFFFFFF;
+  const int32_t p = RGB(10, 20, 30), q = RGB(90, 60, 30), k = 0, r = RGB(255, 0, 0);
   const Picture two = Pixels(2, 1, {a, b});
-  // The outer pixels keep the edge colours; the inner two are 3:1 and 1:3.
-  const std::vector<int32_t> expected = {a, RGB(50, 80, 150), RGB(150, 40, 50), b};
-  Canvas c = SmoothCanvas(4, 1);
-  c.PaintPicture(two, 0, 0, 4.0, 1.0);
-  EXPECT_EQ(Row(c, 0), expected);
-  // Mirrored: the same pixels from the right.
-  c.PaintPicture(two, 4, 0, -4.0, 1.0);
-  EXPECT_EQ(Row(c, 0), std::vector<int32_t>(expected.rbegin(), expected.rend()));
-  // Down a column the same way.
-  Canvas v = SmoothCanvas(1, 4);
-  v.PaintPicture(Pixels(1, 2, {a, b}), 0, 0, 1.0, 4.0);
-  for (int y = 0; y < 4; ++y) EXPECT_EQ(v.GetPixel(0, y), expected[static_cast<size_t>(y)]);
-  // Shrinking 4 to 2 takes the mean of each pair, a half rounded up.
-  Canvas s = SmoothCanvas(2, 1);
-  s.PaintPicture(Pixels(4, 1, {RGB(0, 0, 0), RGB(100, 1, 0), RGB(200, 0, 0), RGB(250, 0, 0)}), 0,
-                 0, 2.0, 1.0);
-  EXPECT_EQ(Row(s, 0), (std::vector<int32_t>{RGB(50, 1, 0), RGB(225, 0, 0)}));
-}
-
-TEST(SmoothStretch, BlendsAlongRowsFirstThenDownColumns) {
-  // A 2 x 2 checker of 0 and 255, doubled: pixel (1, 1) weighs the top row
-  // 1:3 (64 after rounding), the bottom row 3:1 (191.75 -> 191), then those
-  // 3:1 -> 96.
-  Canvas c = SmoothCanvas(4, 4);
-  c.PaintPicture(Pixels(2, 2, {RGB(0, 0, 0), RGB(255, 0, 0), RGB(255, 0, 0), RGB(0, 0, 0)}), 0, 0,
-                 4.0, 4.0);
-  EXPECT_EQ(Red(c.GetPixel(1, 1)), 96);
-  EXPECT_EQ(Red(c.GetPixel(2, 1)), 159);  // top 191, bottom 64
-  EXPECT_EQ(Red(c.GetPixel(0, 0)), 0);
-  EXPECT_EQ(Red(c.GetPixel(3, 0)), 255);
-}
-
-TEST(SmoothStretch, EdgesClampToTheSourceRectangle) {
-  const int32_t w = 0xFFFFFF, a = RGB(10, 20, 30), b = RGB(90, 60, 30);
-  // The two middle pixels of four, stretched: the white outside the source
-  // rectangle never bleeds in.
-  Canvas c = SmoothCanvas(4, 1);
-  c.BackColor = 0;
-  c.Cls();
-  c.PaintPicture(Pixels(4, 1, {w, a, b, w}), 0, 0, 4.0, 1.0, 1.0, 0.0, 2.0, 1.0);
-  EXPECT_EQ(Row(c, 0), (std::vector<int32_t>{a, RGB(30, 30, 30), RGB(70, 50, 30), b}));
-  // Three to nine: the outer two pixels on each side are the edge colours.
-  Canvas n = SmoothCanvas(9, 1);
-  n.PaintPicture(Pixels(3, 1, {a, b, a}), 0, 0, 9.0, 1.0);
-  EXPECT_EQ(n.GetPixel(0, 0), a);
-  EXPECT_EQ(n.GetPixel(1, 0), a);
-  EXPECT_EQ(n.GetPixel(4, 0), b);
-  EXPECT_EQ(n.GetPixel(7, 0), a);
-  EXPECT_EQ(n.GetPixel(8, 0), a);
-  // A source rectangle running past the picture: the last pixel is blended
-  // with itself, and offsets that start outside leave the canvas alone.
-  Canvas o = SmoothCanvas(6, 1);
-  o.PaintPicture(Pixels(2, 1, {RGB(0, 0, 0), RGB(200, 0, 0)}), 0, 0, 6.0, 1.0, 0.0, 0.0, 3.0, 1.0);
-  EXPECT_EQ(Row(o, 0), (std::vector<int32_t>{RGB(0, 0, 0), RGB(50, 0, 0), RGB(150, 0, 0),
-                                              RGB(200, 0, 0), RGB(200, 0, 0), 0xFFFFFF}));
+  struct Case {
+    const char* what;
+    int cw, ch;
+    Picture pic;
+    double x1, w1, h1;
+    std::optional<double> x2, w2;
+    std::vector<int32_t> pixels;  // row by row
+  } cases[] = {
+      // The outer pixels keep the edge colours; the inner two are 3:1 and 1:3.
+      {"two to four", 4, 1, two, 0, 4, 1, {}, {}, {a, RGB(50, 80, 150), RGB(150, 40, 50), b}},
+      {"mirrored", 4, 1, two, 4, -4, 1, {}, {}, {b, RGB(150, 40, 50), RGB(50, 80, 150), a}},
+      {"down a column", 1, 4, Pixels(1, 2, {a, b}), 0, 1, 4, {}, {},
+       {a, RGB(50, 80, 150), RGB(150, 40, 50), b}},
+      {"four to two: the mean of each pair, a half rounded up", 2, 1,
+       Pixels(4, 1, {RGB(0, 0, 0), RGB(100, 1, 0), RGB(200, 0, 0), RGB(250, 0, 0)}), 0, 2, 1, {},
+       {}, {RGB(50, 1, 0), RGB(225, 0, 0)}},
+      // A doubled checker: pixel (1, 1) weighs the top row 1:3 (64 after
+      // rounding), the bottom row 3:1 (191.75 -> 191), then those 3:1 -> 96;
+      // pixel (2, 1) has top 191, bottom 64.
+      {"rows first, then columns", 4, 4, Pixels(2, 2, {k, r, r, k}), 0, 4, 4, {}, {},
+       {k, X, X, r, X, RGB(96, 0, 0), RGB(159, 0, 0), X, X, X, X, X, X, X, X, X}},
+      // The white outside the source rectangle never bleeds in.
+      {"the middle two of four", 4, 1, Pixels(4, 1, {w, p, q, w}), 0, 4, 1, 1.0, 2.0,
+       {p, RGB(30, 30, 30), RGB(70, 50, 30), q}},
+      {"three to nine: two edge pixels each side", 9, 1, Pixels(3, 1, {p, q, p}), 0, 9, 1, {}, {},
+       {p, p, X, X, q, X, X, p, p}},
+      // The last pixel is blended with itself, and offsets that start
+      // outside leave the canvas alone.
+      {"a source running past the picture", 6, 1, Pixels(2, 1, {k, RGB(200, 0, 0)}), 0, 6, 1, 0.0,
+       3.0, {k, RGB(50, 0, 0), RGB(150, 0, 0), RGB(200, 0, 0), RGB(200, 0, 0), w}},
+  };
+  for (const Case& c : cases) {
+    Canvas canvas = SmoothCanvas(c.cw, c.ch);
+    // A source rectangle, where given, is one row from the top.
+    const std::optional<double> y2 = c.x2 ? std::optional(0.0) : std::nullopt;
+    const std::optional<double> h2 = c.w2 ? std::optional(1.0) : std::nullopt;
+    canvas.PaintPicture(c.pic, c.x1, 0, c.w1, c.h1, c.x2, y2, c.w2, h2);
+    ASSERT_EQ(c.pixels.size(), static_cast<size_t>(c.cw * c.ch)) << c.what;
+    for (int i = 0; i < c.cw * c.ch; ++i) {
+      if (c.pixels[static_cast<size_t>(i)] != X) {
+        EXPECT_EQ(canvas.GetPixel(i % c.cw, i / c.cw), c.pixels[static_cast<size_t>(i)])
+            << c.what << " at " << i % c.cw << "," << i / c.cw;
+      }
+    }
+  }
 }
 
 TEST(SmoothStretch, EqualSizesCopyExactly) {
@@ -470,7 +447,7 @@ TEST(SmoothStretch, EqualSizesCopyExactly) {
     Canvas smooth = SmoothCanvas(9, 7), nearest(9, 7);
     smooth.PaintPicture(pic, w > 0 ? 1 : 8, 6, w, -5.0);
     nearest.PaintPicture(pic, w > 0 ? 1 : 8, 6, w, -5.0);
-    EXPECT_EQ(Painted(smooth, 0xFFFFFF).size(), 35u);
+    EXPECT_EQ(Painted(smooth.image()).size(), 35u);
     EXPECT_EQ(smooth.image(), nearest.image()) << w;
   }
   Canvas c = SmoothCanvas(7, 5);
@@ -600,7 +577,7 @@ TEST(SmoothStretch, TheDestinationsModeDecides) {
   Canvas nearest(19, 11);
   nearest.PaintPicture(src.GetPicture(), 1, 2, 17.0, 8.0, 1.0, 1.0, 5.0, 3.0);
   EXPECT_EQ(a.image(), nearest.image());
-  EXPECT_EQ(Painted(a, 0xFFFFFF).size(), 17u * 8u);
+  EXPECT_EQ(Painted(a.image()).size(), 17u * 8u);
   StretchBlt(b, 1, 2, 17, 8, src, 1, 1, 5, 3, kSrcCopy);
   c.PaintPicture(src.GetPicture(), 1, 2, 17.0, 8.0, 1.0, 1.0, 5.0, 3.0);
   EXPECT_EQ(b.image(), c.image());
@@ -696,7 +673,7 @@ TEST(Ellipse, OutlineAndFillColoursAndClipping) {
   e.BackColor = 0;
   e.Cls();
   e.Ellipse(3, 3, 3, 7);
-  EXPECT_TRUE(Painted(e, 0).empty());
+  EXPECT_TRUE(Painted(e.image(), 0).empty());
   e.Ellipse(-4, -4, 4, 4);  // a quarter shows
   EXPECT_EQ(e.GetPixel(0, 0), 0xFFFFFF);
   EXPECT_EQ(e.GetPixel(3, 0), 0xFFFFFF);
@@ -711,12 +688,12 @@ TEST(Lines, PenWidthRowsAndEndPoints) {
     c.DrawWidth = pen;
     c.Line(0, 10, 20, 10, 0);
     std::set<int> rows;
-    for (auto [x, y] : Painted(c, 0xFFFFFF)) rows.insert(y);
+    for (auto [x, y] : Painted(c.image())) rows.insert(y);
     // The pen straddles the line: rows 10 - pen/2 up to pen rows.
     std::set<int> expected;
     for (int r = 10 - pen / 2; r < 10 - pen / 2 + pen; ++r) expected.insert(r);
     EXPECT_EQ(rows, expected) << pen;
-    EXPECT_EQ(Painted(c, 0xFFFFFF).size(), static_cast<size_t>(20 * pen)) << pen;
+    EXPECT_EQ(Painted(c.image()).size(), static_cast<size_t>(20 * pen)) << pen;
   }
   // Stacked lines one pen width apart, as the sea draws them, tile without gaps.
   Canvas sea(10, 60);
@@ -727,12 +704,12 @@ TEST(Lines, PenWidthRowsAndEndPoints) {
   // The end point is left out; a diagonal has one pixel per step.
   Canvas d(10, 10);
   d.Line(1, 1, 6, 6, 0);
-  EXPECT_EQ(Painted(d, 0xFFFFFF).size(), 5u);
+  EXPECT_EQ(Painted(d.image()).size(), 5u);
   EXPECT_EQ(d.GetPixel(5, 5), 0);
   EXPECT_EQ(d.GetPixel(6, 6), 0xFFFFFF);
   Canvas steep(10, 10);
   steep.Line(2, 0, 4, 9, 0);
-  EXPECT_EQ(Painted(steep, 0xFFFFFF).size(), 9u);
+  EXPECT_EQ(Painted(steep.image()).size(), 9u);
   for (int y = 0; y < 9; ++y) {
     int in_row = 0;
     for (int x = 0; x < 10; ++x) in_row += steep.GetPixel(x, y) == 0;
@@ -743,14 +720,14 @@ TEST(Lines, PenWidthRowsAndEndPoints) {
 TEST(Lines, BoxOutlineIncludesItsCorners) {
   Canvas c(10, 10);
   c.Box(2, 3, 6, 7, 0);
-  EXPECT_EQ(Painted(c, 0xFFFFFF).size(), 16u);  // 5 x 5 ring
+  EXPECT_EQ(Painted(c.image()).size(), 16u);  // 5 x 5 ring
   EXPECT_EQ(c.GetPixel(6, 7), 0);
   EXPECT_EQ(c.GetPixel(4, 5), 0xFFFFFF);
   // A box of no height is a line that includes both ends, with the pen width.
   Canvas flat(10, 10);
   flat.DrawWidth = 2;
   flat.Box(0, 4, 9, 4, 0);
-  EXPECT_EQ(Painted(flat, 0xFFFFFF).size(), 20u);
+  EXPECT_EQ(Painted(flat.image()).size(), 20u);
   EXPECT_EQ(flat.GetPixel(9, 3), 0);
   EXPECT_EQ(flat.GetPixel(9, 4), 0);
 }

@@ -3,9 +3,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "common/allgemein.h"
 #include "common/runtime_error.h"
 #include "gfx/image.h"
 
@@ -19,6 +22,24 @@ inline int ErrorOf(const std::function<void()>& f) {
     return e.number();
   }
   return 0;
+}
+
+// A picture whose pixel colour names its own position: red = column,
+// green = row (both below 256), blue = `tag`.
+inline Picture Numbered(int w, int h, int tag = 7) {
+  auto img = std::make_shared<Image>(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) img->at(x, y) = PixelFromColour(RGB(x % 256, y % 256, tag));
+  return img;
+}
+
+// The pixels that differ from `background`.
+inline std::set<std::pair<int, int>> Painted(const Image& img, uint32_t background = 0xFFFFFF) {
+  std::set<std::pair<int, int>> out;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x)
+      if (img.at(x, y) != background) out.insert({x, y});
+  return out;
 }
 
 // A small deterministic generator, so that test pictures do not depend on

@@ -19,25 +19,11 @@ namespace wh {
 namespace {
 
 using test::ErrorOf;
+using test::Numbered;
 
 constexpr uint32_t kWhite = 0xFFFFFF;
 
-Picture Numbered(int w, int h) {
-  auto img = std::make_shared<Image>(w, h);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) img->at(x, y) = PixelFromColour(RGB(x * 9 % 256, y * 7 % 256, 200));
-  return img;
-}
-
-// The pixels that are not white, and the same set with every pixel grown
-// into a k x k block.
-std::set<std::pair<int, int>> Covered(const Image& img) {
-  std::set<std::pair<int, int>> out;
-  for (int y = 0; y < img.height; ++y)
-    for (int x = 0; x < img.width; ++x)
-      if (img.at(x, y) != kWhite) out.insert({x, y});
-  return out;
-}
+// The same set with every pixel grown into a k x k block.
 std::set<std::pair<int, int>> Grown(const std::set<std::pair<int, int>>& s, int k) {
   std::set<std::pair<int, int>> out;
   for (auto [x, y] : s)
@@ -90,7 +76,7 @@ TEST(Scale, EveryOperationLandsKTimesWhereItLandsAtScaleOne) {
   for (const Op& op : ops) {
     Canvas one(40, 30);
     op.draw(one, pic);
-    const auto at_one = Covered(one.image());
+    const auto at_one = test::Painted(one.image());
     ASSERT_FALSE(at_one.empty()) << op.name;
     for (int k : {2, 3, 4}) {
       SCOPED_TRACE(std::string(op.name) + " at scale " + std::to_string(k));
@@ -100,7 +86,7 @@ TEST(Scale, EveryOperationLandsKTimesWhereItLandsAtScaleOne) {
       EXPECT_EQ(big.ScaleWidth(), 40);
       EXPECT_EQ(big.image().width, 40 * k);
       op.draw(big, std::make_shared<Image>(GrowPixels(*pic, k)));
-      const auto at_k = Covered(big.image());
+      const auto at_k = test::Painted(big.image());
       const auto grown = Grown(at_one, k);
       if (op.block_exact) {
         EXPECT_EQ(at_k, grown);
