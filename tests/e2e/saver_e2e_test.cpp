@@ -204,6 +204,15 @@ class Saver : public ::testing::Test {
     ASSERT_NE(StartAnimating(std::move(args), std::move(env)), 0u);
     ASSERT_EQ(KeyEnds(), 0);
   }
+  // Whether xwininfo finds the window at x, y with size w x h.
+  static void ExpectPlace(unsigned long win, int x, int y, int w, int h) {
+    const std::string info = Capture("xwininfo -id " + std::to_string(win));
+    for (const std::string& line :
+         {"Absolute upper-left X:  " + std::to_string(x) + "\n",
+          "Absolute upper-left Y:  " + std::to_string(y) + "\n",
+          "Width: " + std::to_string(w) + "\n", "Height: " + std::to_string(h) + "\n"})
+      EXPECT_NE(info.find(line), std::string::npos) << line << info;
+  }
   bool NoWindowLeft() { return Capture("xdotool search --name '^WinterHollow$' 2>/dev/null").empty(); }
   // How many error protocols the log holds.
   static size_t Protocols(const std::string& log) {
@@ -289,10 +298,7 @@ TEST_F(Saver, CoversTheScreenAnimatesAndAKeyAClickOrAJumpEndsIt) {
     const unsigned long win = StartAnimating(c.args);
     ASSERT_NE(win, 0u);
     const std::string id = std::to_string(win);
-    const std::string info = Capture("xwininfo -id " + id);
-    EXPECT_NE(info.find("Width: " + std::to_string(kScreenW)), std::string::npos) << info;
-    EXPECT_NE(info.find("Height: " + std::to_string(kScreenH)), std::string::npos) << info;
-    EXPECT_NE(info.find("Absolute upper-left X:  0"), std::string::npos) << info;
+    ExpectPlace(win, 0, 0, kScreenW, kScreenH);
     EXPECT_NE(Capture("xprop -id " + id + " WM_CLASS").find("\"WinterHollow\""), std::string::npos);
     const wh::Image a = Shot();
     std::this_thread::sleep_for(700ms);
@@ -664,12 +670,7 @@ TEST_F(Saver, AWindowOfItsOwnFitsTheScreenAndClosesOnQ) {
     const unsigned long win = WaitForWindow();
     ASSERT_NE(win, 0u) << Err();
     const std::string id = std::to_string(win);
-    const std::string info = Capture("xwininfo -id " + id);
-    for (const std::string& line :
-         {"Absolute upper-left X:  " + std::to_string(c.x) + "\n",
-          "Absolute upper-left Y:  " + std::to_string(c.y) + "\n",
-          "Width: " + std::to_string(c.w) + "\n", "Height: " + std::to_string(c.h) + "\n"})
-      EXPECT_NE(info.find(line), std::string::npos) << line << info;
+    ExpectPlace(win, c.x, c.y, c.w, c.h);
     EXPECT_NE(Capture("xprop -id " + id + " WM_CLASS").find("\"winterhollow\", \"WinterHollow\""),
               std::string::npos);
     // With no window manager the keyboard follows the pointer.
