@@ -27,31 +27,8 @@ namespace {
 using namespace std::chrono_literals;
 using wh::testing::Capture;
 using wh::testing::MarkAt;
-
-int Sh(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()); }
-bool OnPath(const char* tool) { return Sh(std::string("command -v ") + tool) == 0; }
-
-// Xephyr on the outer server's display, reporting its display number on a
-// pipe; the number, or "" when it did not start.
-std::string StartXephyr(std::vector<std::string> args, pid_t& pid, const std::string& outer) {
-  int fds[2];
-  if (pipe(fds) != 0) return "";
-  pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    freopen("/dev/null", "w", stdout);
-    freopen("/dev/null", "w", stderr);
-    setenv("DISPLAY", outer.c_str(), 1);
-    args.insert(args.begin(), {"Xephyr", "-displayfd", std::to_string(fds[1])});
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  return wh::testing::ReadDisplayNumber(fds[0]);
-}
+using wh::testing::OnPath;
+using wh::testing::Sh;
 
 class TwoMonitors : public ::testing::Test {
  protected:
@@ -68,10 +45,10 @@ class TwoMonitors : public ::testing::Test {
     if (!nested_) return;
     // Dense screens (192 dpi): Xinerama's heads share the joined screen's
     // physical size, and the text on each follows it.
-    const std::string inner =
-        StartXephyr({"-screen", "1920/254x1080/143", "-screen", "1920/254x1080/143", "+xinerama",
-                     "-nolisten", "tcp", "-noreset"},
-                    inner_, display_);
+    const std::string inner = wh::testing::StartXServer(
+        {"Xephyr", "-screen", "1920/254x1080/143", "-screen", "1920/254x1080/143", "+xinerama",
+         "-nolisten", "tcp", "-noreset"},
+        inner_, display_);
     ASSERT_FALSE(inner.empty()) << "Xephyr did not start";
     display_ = ":" + inner;
   }
@@ -135,18 +112,7 @@ class TwoMonitors : public ::testing::Test {
     EXPECT_EQ(WaitEnd(5s), 0) << "input on the monitor at x " << x0 << " did not end the saver";
   }
 
-  int WaitEnd(std::chrono::milliseconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    do {
-      int status = 0;
-      if (waitpid(saver_, &status, WNOHANG) == saver_) {
-        saver_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(50ms);
-    } while (std::chrono::steady_clock::now() < until);
-    return -1;
-  }
+  int WaitEnd(std::chrono::milliseconds limit) { return wh::testing::WaitExit(saver_, limit); }
 
   bool nested_ = true;  // Xephyr with Xinerama inside the Xvfb, or the Xvfb alone
   std::unique_ptr<wh::testing::XServer> outer_;

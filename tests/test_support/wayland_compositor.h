@@ -30,14 +30,25 @@
 #include <utility>
 #include <vector>
 
+#include "test_support/run_command.h"
+
 namespace wh::testing {
 
 // The first of `tools` not found on PATH, "" when all are there.
 inline std::string MissingTool(std::initializer_list<const char*> tools) {
   for (const char* tool : tools)
-    if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0)
-      return tool;
+    if (!OnPath(tool)) return tool;
   return "";
+}
+
+// Why a test on headless sway cannot run here, "" when it can: `pointer`
+// is the virtual pointer client's path, empty when it was not built.
+inline std::string SwayRigMissing(const std::string& pointer) {
+  if (pointer.empty())
+    return "the test client was not built (no wayland-client or wayland-scanner, or "
+           "WH_WAYLAND=OFF)";
+  const std::string tool = MissingTool({"sway", "swaymsg", "grim", "wtype"});
+  return tool.empty() ? "" : tool + " is not installed";
 }
 
 // A word quoted for sh.
@@ -122,20 +133,11 @@ class WaylandCompositor {
   // The exit status of a child from Start once it ended within `limit`
   // (128 + signal when killed), or -1 while it still runs.
   int Wait(pid_t pid, std::chrono::milliseconds limit) {
-    const auto until = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-      int status = 0;
-      if (waitpid(pid, &status, WNOHANG) == pid) {
-        for (auto it = children_.begin(); it != children_.end(); ++it)
-          if (*it == pid) {
-            children_.erase(it);
-            break;
-          }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      if (std::chrono::steady_clock::now() >= until) return -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    pid_t child = pid;
+    const int status = WaitExit(child, limit);
+    if (status != -1)
+      children_.erase(std::remove(children_.begin(), children_.end(), pid), children_.end());
+    return status;
   }
 
   // Ends the compositor now, as when a session ends under its clients.

@@ -8,23 +8,59 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace wh::testing {
 
-// The display number an X server started with -displayfd writes on the
-// pipe's write end (already closed here), read from `fd`, which is closed;
-// "" when the server ended without one.
-inline std::string ReadDisplayNumber(int fd) {
+// Starts an X server (argv, -displayfd is added) on `outer` ($DISPLAY for a
+// nested one, "" to leave it). The server picks a free display itself and
+// tells which: no race with other tests starting theirs at the same moment.
+// Its display number, "" when it ended without one.
+inline std::string StartXServer(std::vector<std::string> argv, pid_t& pid,
+                                const std::string& outer = "") {
+  int fds[2];
+  if (pipe(fds) != 0) return "";
+  pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
+    if (!outer.empty()) setenv("DISPLAY", outer.c_str(), 1);
+    argv.insert(argv.begin() + 1, {"-displayfd", std::to_string(fds[1])});
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  close(fds[1]);
   std::string number;
   char c;
-  while (read(fd, &c, 1) == 1 && c != '\n') number += c;
-  close(fd);
+  while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
   return number;
 }
 
 class XServer {
  public:
-  XServer(int width, int height, int depth) { Start(width, height, depth); }
+  XServer(int width, int height, int depth) {
+    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) return;
+    const std::string screen =
+        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+    pid_t pid = -1;
+    // -noreset: the wallpaper's root pixmap must outlive the saver's
+    // connection, as it does on a desktop where other clients stay.
+    const std::string number =
+        StartXServer({"Xvfb", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, pid);
+    if (number.empty()) {
+      if (pid > 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+      }
+      return;
+    }
+    pid_ = pid;
+    display_ = ":" + number;
+  }
   ~XServer() {
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
@@ -40,35 +76,6 @@ class XServer {
   const std::string& display() const { return display_; }
 
  private:
-  void Start(int width, int height, int depth) {
-    if (std::system("command -v Xvfb >/dev/null 2>&1") != 0) return;
-    // Xvfb picks a free display itself and tells us which: no race with
-    // other tests starting their own servers at the same moment.
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_t pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
-      if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
-      const std::string screen =
-          std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-      const std::string fd = std::to_string(fds[1]);
-      // -noreset: the wallpaper's root pixmap must outlive the saver's
-      // connection, as it does on a desktop where other clients stay.
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-             "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    const std::string number = ReadDisplayNumber(fds[0]);
-    if (number.empty()) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-      return;
-    }
-    pid_ = pid;
-    display_ = ":" + number;
-  }
   pid_t pid_ = -1;
   std::string display_;
 };

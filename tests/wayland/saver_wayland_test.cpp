@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -40,18 +41,18 @@ const std::string kPointer = WH_VIRTUAL_POINTER_BIN;
 // clock text over the corner.
 const std::vector<std::string> kQuiet = {"--no-wallpaper", "--no-date", "--no-time"};
 
-std::string SaverMissing() {
-  if (kSaver.empty()) return "the saver was built without Wayland";
-  if (kPointer.empty())
-    return "the test client was not built (no wayland-client or wayland-scanner, or "
-           "WH_WAYLAND=OFF)";
-  return "";
-}
+std::string SaverMissing() { return kSaver.empty() ? "the saver was built without Wayland" : ""; }
 
 std::string SwayMissing() {
-  if (std::string why = SaverMissing(); !why.empty()) return why;
-  const std::string tool = MissingTool({"sway", "swaymsg", "grim", "wtype"});
-  return tool.empty() ? "" : tool + " is not installed";
+  const std::string why = SaverMissing();
+  return why.empty() ? wh::testing::SwayRigMissing(kPointer) : why;
+}
+
+// Whether `done` holds within about 5 s.
+bool Within5s(const std::function<bool()>& done) {
+  for (int i = 0; i < 50; ++i, std::this_thread::sleep_for(100ms))
+    if (done()) return true;
+  return done();
 }
 
 // Keeps a picture for people to look at when WH_TEST_SHOTS asks for them.
@@ -82,9 +83,11 @@ class SaverOnSway : public ::testing::Test {
     return "to " + std::to_string(x) + " " + std::to_string(y) + " " + std::to_string(w) + " " +
            std::to_string(h);
   }
-  void StartSaver(int seed, const std::vector<std::string>& options = kQuiet) {
+  // The saver with kQuiet after `options` (`wallpaper`: without --no-wallpaper).
+  void StartSaver(int seed, std::vector<std::string> options = {}, bool wallpaper = false) {
     std::vector<std::string> argv = {saver_bin_, "--wayland", "--seed", std::to_string(seed)};
     argv.insert(argv.end(), options.begin(), options.end());
+    argv.insert(argv.end(), kQuiet.begin() + (wallpaper ? 1 : 0), kQuiet.end());
     saver_ = sway_->Start(argv, "saver.log");
   }
   std::string SaverLog() { return WaylandCompositor::ReadFile(sway_->dir() + "/saver.log"); }
@@ -107,12 +110,12 @@ class SaverOnSway : public ::testing::Test {
     return {};
   }
 
-  // Types a key until the saver ends (the seat has no keyboard before
-  // wtype makes one; -s gives the saver time to take it); the exit
-  // status, -1 when it kept running.
-  int KeyEnds() {
+  // Types a key (wtype's arguments) until the saver ends (the seat has no
+  // keyboard before wtype makes one; -s gives the saver time to take it);
+  // the exit status, -1 when it kept running.
+  int KeyEnds(const std::string& key = "x") {
     for (int i = 0; i < 10; ++i) {
-      sway_->Run("wtype -s 300 x");
+      sway_->Run("wtype -s 300 " + key);
       if (const int status = sway_->Wait(saver_, 500ms); status != -1) return status;
     }
     return -1;
@@ -217,9 +220,7 @@ INSTANTIATE_TEST_SUITE_P(Input, SaverInput, ::testing::Values("jump", "button", 
 TEST_F(SaverOnSway, ThePointerIsHidden) {
   if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;
   Up({{"", 1280, 720, 0, 0, 1}});
-  std::vector<std::string> options = {"--speed", "0.1"};
-  options.insert(options.end(), kQuiet.begin(), kQuiet.end());
-  StartSaver(9, options);
+  StartSaver(9, {"--speed", "0.1"});
   ASSERT_GT(WaitScene("HEADLESS-1", 1).width, 0) << SaverLog();
   bool same = false;
   for (int i = 0; i < 8 && !same; ++i) {
@@ -289,29 +290,19 @@ TEST_F(SaverOnSway, TheLandscapeStaysAsBackground_RestoreBringsBackTheUsersOwn) 
     const wh::Image bg = background();
     return Colours(bg) == 1 && (bg.at(10, 10) & 0xFFFFFF) == 0x204060u;
   };
-  for (int i = 0; i < 50 && !users_own(); ++i) std::this_thread::sleep_for(100ms);
-  ASSERT_TRUE(users_own()) << "swaybg did not draw the configured colour";
+  ASSERT_TRUE(Within5s(users_own)) << "swaybg did not draw the configured colour";
 
-  StartSaver(13, {"--no-date", "--no-time"});
+  StartSaver(13, {}, true);
   ASSERT_GT(WaitScene("HEADLESS-1", 1).width, 0) << SaverLog();
   ASSERT_TRUE(mouse_->Do("click 272"));
   ASSERT_EQ(sway_->Wait(saver_, 10s), 0) << SaverLog();
-  bool landscape = false;
-  for (int i = 0; i < 50 && !landscape; ++i) {
-    landscape = Colours(background()) > 16;
-    if (!landscape) std::this_thread::sleep_for(100ms);
-  }
-  EXPECT_TRUE(landscape) << "the landscape did not stay as the background\n" << SaverLog();
+  EXPECT_TRUE(Within5s([&] { return Colours(background()) > 16; }))
+      << "the landscape did not stay as the background\n" << SaverLog();
   Keep(sway_->dir() + "/bg.png", "sway-background.png");
 
   const pid_t restore = sway_->Start({saver_bin_, "--restore-wallpaper"}, "restore.log");
   ASSERT_EQ(sway_->Wait(restore, 10s), 0) << sway_->ReadFile(sway_->dir() + "/restore.log");
-  bool back = false;
-  for (int i = 0; i < 50 && !back; ++i) {
-    back = users_own();
-    if (!back) std::this_thread::sleep_for(100ms);
-  }
-  EXPECT_TRUE(back) << "the user's own background did not come back\n"
+  EXPECT_TRUE(Within5s(users_own)) << "the user's own background did not come back\n"
                     << sway_->ReadFile(sway_->dir() + "/restore.log");
 }
 
@@ -322,20 +313,14 @@ TEST_F(SaverOnSway, AWindowThatQAndEscapeClose) {
   Up({{"", 1280, 720, 0, 0, 1}}, "default_border none");
   for (const char* key : {"q", "Escape"}) {
     SCOPED_TRACE(key);
-    std::vector<std::string> options = {"--window"};
-    options.insert(options.end(), kQuiet.begin(), kQuiet.end());
-    StartSaver(17, options);
+    StartSaver(17, {"--window"});
     const wh::Image shot = WaitScene("HEADLESS-1", 1);
     ASSERT_GT(shot.width, 0) << "no scene in the window\n" << SaverLog();
     // Moves and clicks do not close a window.
     ASSERT_TRUE(mouse_->Do("by 50 40 click 272"));
     ASSERT_EQ(sway_->Wait(saver_, 1s), -1) << "input other than its keys closed the window";
-    int status = -1;
-    for (int i = 0; i < 10 && status == -1; ++i) {
-      sway_->Run(std::string("wtype -s 300 -k ") + key);
-      status = sway_->Wait(saver_, 500ms);
-    }
-    EXPECT_EQ(status, 0) << key << " did not close the window\n" << SaverLog();
+    EXPECT_EQ(KeyEnds(std::string("-k ") + key), 0) << key << " did not close the window\n"
+                                                    << SaverLog();
   }
 }
 

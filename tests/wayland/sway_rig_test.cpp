@@ -25,14 +25,7 @@ using wh::testing::WaylandOutput;
 
 const std::string kPointer = WH_VIRTUAL_POINTER_BIN;
 
-// Why a sway test cannot run here, "" when it can.
-std::string SwayMissing() {
-  if (kPointer.empty())
-    return "the test client was not built (no wayland-client or wayland-scanner, or "
-           "WH_WAYLAND=OFF)";
-  const std::string tool = MissingTool({"sway", "swaymsg", "grim", "wtype"});
-  return tool.empty() ? "" : tool + " is not installed";
-}
+std::string SwayMissing() { return wh::testing::SwayRigMissing(kPointer); }
 
 TEST(SwayRig, OutputsAtTheirModesAndScales_PicturesAtRealPixels) {
   if (const std::string why = SwayMissing(); !why.empty()) GTEST_SKIP() << why;

@@ -40,13 +40,8 @@ class Wine : public ::testing::Test {
   void SetUp() override {
     scr_ = kWinBuild + "/WinterHollow.scr";
     if (!Exists(scr_)) GTEST_SKIP() << "no Windows build at " << kWinBuild << " (tools/build-windows.sh)";
-    const std::string display = ReadAll(kWineDir + "/display");
-    ASSERT_FALSE(display.empty()) << "the Wine fixture did not start (wine-fixture.sh)";
-    setenv("DISPLAY", (":" + display.substr(0, display.find('\n'))).c_str(), 1);
-    setenv("WINEPREFIX", (kWineDir + "/prefix").c_str(), 1);
-    setenv("WINEDEBUG", "-all", 1);
-    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-    setenv("PATH", ("/usr/lib/wine:" + std::string(std::getenv("PATH"))).c_str(), 1);
+    ASSERT_TRUE(UseWine(kWineDir + "/display", kWineDir + "/prefix"))
+        << "the Wine fixture did not start (wine-fixture.sh)";
     // A copy of the saver in a folder of its own: the wallpaper and the log
     // land beside it.
     char tmpl[256];
@@ -108,6 +103,27 @@ class Wine : public ::testing::Test {
 
   std::string Probe(const std::string& args) {
     return Shell("wine64 '" + kWinBuild + "/wh-probe.exe' " + args);
+  }
+
+  // Runs the saver with `args` (words) to its end, which must come with
+  // `status`; what it printed.
+  std::string RunToEnd(const std::string& args, int status) {
+    std::vector<std::string> argv {scr_};
+    std::istringstream words(args);
+    for (std::string w; words >> w;) argv.push_back(w);
+    const std::string out = dir_ + "/out.txt";
+    WineProcess p(argv, out);
+    EXPECT_TRUE(p.WaitEnd(20s)) << "still running";
+    EXPECT_EQ(p.status(), status);
+    return ReadAll(out);
+  }
+
+  // Waits for the saver's scene, then a key ends it cleanly.
+  void SceneThenKeyEnds(WineProcess& saver) {
+    ASSERT_TRUE(WaitForScene(saver));
+    Shell("xdotool key space");
+    ASSERT_TRUE(saver.WaitEnd(30s)) << "a key did not end the saver";
+    EXPECT_EQ(saver.status(), 0);
   }
 
   std::string scr_, dir_;
@@ -225,9 +241,7 @@ TEST_F(Wine, RegistrySettingsTakeEffect_AndAnUnwritableProgramFolderSendsFilesTo
 
   MouseTo(250, 250);
   WineProcess saver({scr_, "/S", "--seed", "9"});
-  ASSERT_TRUE(WaitForScene(saver));
-  Shell("xdotool key space");
-  ASSERT_TRUE(saver.WaitEnd(30s));
+  SceneThenKeyEnds(saver);
   const wh::Image wall = wh::LoadBmpFile(folder + "/WinterHollow.bmp");
   EXPECT_EQ(wall.width, kScreenW);
   EXPECT_EQ(wall.height, kScreenH);
@@ -248,55 +262,39 @@ TEST_F(Wine, PreviewLivesInItsHostFollowsItAndEndsWithIt) {
   }
 }
 
-TEST_F(Wine, BadCommandLinesEndCleanly) {
-  // No window for a handle that names none, no crash, nothing left running.
-  for (const char* args : {"/P 0", "/p 123456", "/P:junk", "/P", "/A 99", "/x", "-s"}) {
-    SCOPED_TRACE(args);
-    std::vector<std::string> argv {scr_};
-    std::istringstream words(args);
-    for (std::string w; words >> w;) argv.push_back(w);
-    WineProcess p(argv);
-    ASSERT_TRUE(p.WaitEnd(20s)) << "still running";
-    EXPECT_EQ(p.status(), 0);
-  }
-  EXPECT_FALSE(Exists(dir_ + "/WinterHollow.FLG")) << ReadAll(dir_ + "/WinterHollow.FLG");
-  // A handle too large for 32 bits is a run-time error: one protocol.
-  WineProcess p({scr_, "/P", "99999999999"});
-  ASSERT_TRUE(p.WaitEnd(20s));
-  EXPECT_EQ(p.status(), 0);
-  EXPECT_NE(ReadAll(dir_ + "/WinterHollow.FLG").find("6 (Overflow)"), std::string::npos);
-}
-
-TEST_F(Wine, VersionAndHelpAnswerTheCaller_BadOptionsEndWithStatusTwo) {
+// Version and help answer the caller and bad options end with status 2;
+// a handle that names no window, or a switch of no use, ends at once with
+// status 0: no crash, no window, no protocol, no wallpaper.
+TEST_F(Wine, CommandLinesAnswerTheCallerOrEndCleanly) {
   const std::string version = "WinterHollow.scr " + std::to_string(WH_VERSION_MAJOR) + "." +
                               std::to_string(WH_VERSION_MINOR) + "." +
                               std::to_string(WH_VERSION_PATCH) + "\r\n";
-  struct Case {
-    std::vector<std::string> args;
+  const struct {
+    const char* args;
     int status;
     std::string says;
   } cases[] = {
-      {{"--version"}, 0, version},  // the whole answer
-      {{"--help"}, 0, "Without a switch: the settings, as /C."},
-      {{"/s", "--seed", "x"}, 2, "--seed: 'x' is not a whole number"},
-      {{"--frobnicate"}, 2, "--frobnicate: there is no such option"},
+      {"--version", 0, version},
+      {"--help", 0, "Without a switch: the settings, as /C."},
+      {"/s --seed x", 2, "--seed: 'x' is not a whole number"},
+      {"--frobnicate", 2, "--frobnicate: there is no such option"},
+      {"/P 0", 0, ""}, {"/p 123456", 0, ""}, {"/P:junk", 0, ""}, {"/P", 0, ""},
+      {"/A 99", 0, ""}, {"/x", 0, ""}, {"-s", 0, ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0]);
-    std::vector<std::string> argv {scr_};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    const std::string out = dir_ + "/out.txt";
-    WineProcess p(argv, out);
-    ASSERT_TRUE(p.WaitEnd(20s)) << "still running";
-    EXPECT_EQ(p.status(), c.status);
-    const std::string said = ReadAll(out);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const std::string said = RunToEnd(c.args, c.status);
     EXPECT_NE(said.find(c.says), std::string::npos) << said;
-    if (c.args[0] == "--version") {
-      EXPECT_EQ(said, version);
+    if (c.says == version) {
+      EXPECT_EQ(said, version) << "the whole answer";
     }
   }
   EXPECT_EQ(Probe("windows"), "") << "a saver started";
   EXPECT_FALSE(Exists(dir_ + "/WinterHollow.bmp"));
+  EXPECT_FALSE(Exists(dir_ + "/WinterHollow.FLG")) << ReadAll(dir_ + "/WinterHollow.FLG");
+  // A handle too large for 32 bits is a run-time error: one protocol.
+  RunToEnd("/P 99999999999", 0);
+  EXPECT_NE(ReadAll(dir_ + "/WinterHollow.FLG").find("6 (Overflow)"), std::string::npos);
 }
 
 TEST_F(Wine, WithoutASwitchTheSettingsOpen_AndKilledSettingsOrPreviewLeaveTheSystemSaverOn) {
@@ -347,10 +345,7 @@ TEST_F(Wine, AFolderWithNonAsciiCharactersTakesTheWallpaper_AndTheRegistryNamesI
   ASSERT_EQ(std::system(("cp '" + scr_ + "' '" + folder + "/'").c_str()), 0);
   MouseTo(300, 300);
   WineProcess saver({folder + "/WinterHollow.scr", "/s", "--seed", "5"});
-  ASSERT_TRUE(WaitForScene(saver));
-  Shell("xdotool key space");
-  ASSERT_TRUE(saver.WaitEnd(30s));
-  EXPECT_EQ(saver.status(), 0);
+  SceneThenKeyEnds(saver);
   const wh::Image wall = wh::LoadBmpFile(folder + "/WinterHollow.bmp");
   EXPECT_EQ(wall.width, kScreenW);
   EXPECT_EQ(Probe("wallpaper"), WinePath(folder + "/WinterHollow.bmp") + "\n");

@@ -55,13 +55,7 @@ class WineMonitors : public ::testing::Test {
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir_ = tmpl;
     const std::string started = Shell(kFixture + " monitors " + dir_ + "/fx");
-    const std::string display = ReadAll(dir_ + "/fx/display");
-    ASSERT_FALSE(display.empty()) << started;
-    setenv("DISPLAY", (":" + display.substr(0, display.find('\n'))).c_str(), 1);
-    setenv("WINEPREFIX", (dir_ + "/fx/prefix").c_str(), 1);
-    setenv("WINEDEBUG", "-all", 1);
-    setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-    setenv("PATH", ("/usr/lib/wine:" + std::string(std::getenv("PATH"))).c_str(), 1);
+    ASSERT_TRUE(UseWine(dir_ + "/fx/display", dir_ + "/fx/prefix")) << started;
     // The saver in a folder of its own: the wallpaper lands beside it.
     ASSERT_EQ(std::system(("cp '" + scr_ + "' '" + dir_ + "/WinterHollow.scr'").c_str()), 0);
     scr_ = dir_ + "/WinterHollow.scr";

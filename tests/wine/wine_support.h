@@ -68,24 +68,11 @@ class WineProcess {
       waitpid(pid_, nullptr, 0);
     }
   }
-  bool running() {
-    if (done_) return false;
-    int st = 0;
-    if (waitpid(pid_, &st, WNOHANG) == pid_) {
-      done_ = true;
-      status_ = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-      return false;
-    }
-    return true;
-  }
+  bool running() { return !WaitEnd(0ms); }
   // Waits up to `limit` for the end; false when it still runs.
   bool WaitEnd(std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (running()) {
-      if (std::chrono::steady_clock::now() > end) return false;
-      std::this_thread::sleep_for(50ms);
-    }
-    return true;
+    if (!done_) done_ = (status_ = wh::testing::WaitExit(pid_, limit)) != -1;
+    return done_;
   }
   int status() const { return status_; }
   // Ends it as TerminateProcess would: at once, without a word to it.
@@ -106,5 +93,18 @@ class WineProcess {
 // Runs a command to its end with the test's Wine environment; its output.
 inline std::string Shell(const std::string& command) { return wh::testing::Capture("(" + command + ") </dev/null 2>&1"); }
 
+// Makes the test's environment Wine's: the X display wine-fixture.sh named
+// in `display_file`, the prefix, no debug output, no Mono or Gecko to
+// install. False when the fixture named no display.
+inline bool UseWine(const std::string& display_file, const std::string& prefix) {
+  const std::string display = ReadAll(display_file);
+  if (display.empty()) return false;
+  setenv("DISPLAY", (":" + display.substr(0, display.find('\n'))).c_str(), 1);
+  setenv("WINEPREFIX", prefix.c_str(), 1);
+  setenv("WINEDEBUG", "-all", 1);
+  setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+  setenv("PATH", ("/usr/lib/wine:" + std::string(std::getenv("PATH"))).c_str(), 1);
+  return true;
+}
 
 }  // namespace wh::wine
