@@ -63,6 +63,15 @@ CommandLine ParseCommandLine(const std::string& args) {
   return cl;
 }
 
+void LoadConfigAndSeed(const uint64_t* seed) {
+  LoadConfig();
+  if (seed) {
+    SeedRandom(*seed);
+  } else {
+    SeedRandomFromTimeOfDay(Sys().SecondsSinceMidnight());
+  }
+}
+
 Mode Main(const std::string& args, ModeHost& host, const uint64_t* seed) {
   Trap trap("Saver", "Main");
   CommandLine cl;

@@ -55,6 +55,11 @@ class ModeHost {
 // where the system asks for that) and starts the mode. Returns the mode.
 Mode Main(const std::string& args, ModeHost& host, const uint64_t* seed = nullptr);
 
+// What Main does first, for the modes a window layer starts without it (a
+// daemon's window, a window of its own): the settings loaded and the
+// generator seeded from `seed`, or from the time of day.
+void LoadConfigAndSeed(const uint64_t* seed);
+
 // What ending the saver asks of the window layer.
 class ExitHost {
  public:

@@ -176,12 +176,7 @@ class WaylandSession : public Session, private ModeHost, private MonitorLayer {
     WatchSignals();
     c_->set_wake_fd(g_signal_pipe[0]);
     if (o.window) {
-      LoadConfig();
-      if (o.seed) {
-        SeedRandom(*o.seed);
-      } else {
-        SeedRandomFromTimeOfDay(sys_.SecondsSinceMidnight());
-      }
+      LoadConfigAndSeed(o.seed);
       StartWindow(o.geometry);
     } else {
       Main(o.mode_args, *this, o.seed);

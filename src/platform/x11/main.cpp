@@ -632,12 +632,7 @@ int main(int argc, char** argv) {
   if (opts.hack != HackTarget::kNone) {
     // The daemon owns the screen: no cursor or flags to touch, and input is
     // its business. Settings and the generator start as in the other modes.
-    LoadConfig();
-    if (opts.seed) {
-      SeedRandom(*opts.seed);
-    } else {
-      SeedRandomFromTimeOfDay(sys.SecondsSinceMidnight());
-    }
+    LoadConfigAndSeed(opts.seed ? &*opts.seed : nullptr);
     modes.StartHack(opts.hack, opts.window_id, opts.geometry);
   } else {
     Main(opts.mode_args, modes, opts.seed ? &*opts.seed : nullptr);
