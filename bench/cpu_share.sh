@@ -75,3 +75,13 @@ print_table() {
     done
   done
 }
+
+# saver_settings DIR: our saver's settings under DIR/cfg (with DIR/home):
+# defaults, 25 frames a second, no wallpaper on exit, $maxfl flakes if set.
+saver_settings() {
+  mkdir -p "$1/cfg/WinterHollow" "$1/home"
+  {
+    printf '[Settings]\nSpeed=5\nWallpaper=0\n'
+    if [ -n "$maxfl" ]; then printf 'maxFl=%s\n' "$maxfl"; fi
+  } >"$1/cfg/WinterHollow/settings.ini"
+}

@@ -61,12 +61,7 @@ cleanup() {
 trap cleanup EXIT
 
 
-# Settings of our saver: defaults, 25 frames a second, no wallpaper on exit.
-mkdir -p "$work/cfg/WinterHollow" "$work/home"
-{
-  printf '[Settings]\nSpeed=5\nWallpaper=0\n'
-  [ -n "$maxfl" ] && printf 'maxFl=%s\n' "$maxfl"
-} > "$work/cfg/WinterHollow/settings.ini"
+saver_settings "$work"
 [ ${#as_user[@]} -gt 0 ] && chown -R 65534:65534 "$work/cfg" "$work/home"
 
 # The environment of sway's clients, as its user.
