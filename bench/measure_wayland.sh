@@ -4,7 +4,7 @@
 # measure_x11.sh, with the same settings and the same table.
 #
 #   bench/measure_wayland.sh [-b BUILD_DIR] [-s SECONDS] [-r REPEATS] [-m MAXFL]
-#                            [-p "PROGRAM..."] SIZE...
+#                            [-c sway|weston-gl] [-p "PROGRAM..."] SIZE...
 #
 # PROGRAM is one of
 #   winterhollow      our saver, full screen on Wayland (Speed=5: a frame every 40 ms)
@@ -14,7 +14,11 @@
 #
 # sway runs with its pixman renderer on a headless output of SIZE (as
 # nobody when we are root: it refuses root), so its share is the compositing
-# of what the saver damages. Each program gets the output alone for its
+# of what the saver damages. `-c weston-gl` runs weston 10's headless output
+# with its GL renderer instead (Mesa's software GL): like the desktops on a
+# graphics card it copies a frame's damage into a texture and gives the
+# buffer back at once, so one buffer serves the saver; its own share includes
+# the software rendering a graphics card would do. Each program gets the output alone for its
 # turn: started, given a few seconds for its first scene, then the CPU time
 # the kernel booked for it and for sway (see cpu_share.sh) is read over
 # SECONDS of wall time. Rounds alternate the programs; the median of the
@@ -27,20 +31,26 @@ secs=20
 repeats=3
 maxfl=
 programs="winterhollow"
-while getopts "b:s:r:m:p:" o; do
+compositor=sway
+while getopts "b:s:r:m:p:c:" o; do
   case $o in
     b) build=$OPTARG ;;
     s) secs=$OPTARG ;;
     r) repeats=$OPTARG ;;
     m) maxfl=$OPTARG ;;
     p) programs=$OPTARG ;;
-    *) sed -n '2,22p' "$0" >&2; exit 2 ;;
+    c) compositor=$OPTARG ;;
+    *) sed -n '2,27p' "$0" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
 sizes=("${@:-1920x1080}")
 warmup=6
-command -v sway >/dev/null || { echo "sway is not installed (package sway)" >&2; exit 1; }
+case $compositor in
+  sway) command -v sway >/dev/null || { echo "sway is not installed (package sway)" >&2; exit 1; } ;;
+  weston-gl) command -v weston >/dev/null || { echo "weston is not installed (package weston)" >&2; exit 1; } ;;
+  *) echo "unknown compositor $compositor" >&2; exit 2 ;;
+esac
 . "$(dirname "$0")/cpu_share.sh"
 
 work=$(mktemp -d /tmp/wh-bench-wl-XXXXXX)
@@ -94,19 +104,25 @@ start() {
 }
 
 for size in "${sizes[@]}"; do
-  printf 'xwayland disable\noutput HEADLESS-1 mode %s\n' "$size" > "$work/config"
-  chmod 644 "$work/config"
   rm -f "$work"/wayland-*
-  (cd "$work" && exec "${as_user[@]}" env -i PATH="$PATH" XDG_RUNTIME_DIR="$work" HOME="$work/home" \
-    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
-    sway -c "$work/config" >"$work/sway.log" 2>&1) &
+  if [ "$compositor" = sway ]; then
+    printf 'xwayland disable\noutput HEADLESS-1 mode %s\n' "$size" > "$work/config"
+    chmod 644 "$work/config"
+    (cd "$work" && exec "${as_user[@]}" env -i PATH="$PATH" XDG_RUNTIME_DIR="$work" HOME="$work/home" \
+      WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
+      sway -c "$work/config" >"$work/sway.log" 2>&1) &
+  else
+    (cd "$work" && exec "${as_user[@]}" env -i PATH="$PATH" XDG_RUNTIME_DIR="$work" HOME="$work/home" \
+      weston --backend=headless-backend.so --use-gl --width="${size%x*}" --height="${size#*x}" \
+      --idle-time=0 --socket=wayland-1 >"$work/sway.log" 2>&1) &
+  fi
   spid=$!
   socket=
   for _ in $(seq 200); do
     socket=$(cd "$work" && ls wayland-? 2>/dev/null | head -1) && [ -n "$socket" ] && break
     sleep 0.05
   done
-  [ -n "$socket" ] || { echo "sway did not start:" >&2; cat "$work/sway.log" >&2; exit 1; }
+  [ -n "$socket" ] || { echo "$compositor did not start:" >&2; cat "$work/sway.log" >&2; exit 1; }
   sleep 1  # the output's mode from the configuration
   for round in $(seq "$repeats"); do
     for prog in $programs; do
@@ -118,4 +134,4 @@ for size in "${sizes[@]}"; do
   spid=
 done
 
-print_table "output" "sway" "sway"
+print_table "output" "$compositor" "${compositor%-gl}"

@@ -3,6 +3,7 @@
 // what an output is as a monitor.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -91,9 +92,18 @@ TEST(FrameDamage, EveryBufferShownEqualsTheFormFromOnlyWhatItMissed) {
   }
 }
 
-// Overlapping drawing is copied once; a commit with very many pieces
-// damages their bounding box instead.
-TEST(FrameDamage, OverlapsCountOnceAndManyPiecesBecomeTheirBox) {
+long Area(const std::vector<PixelRect>& rs) {
+  long a = 0;
+  for (const PixelRect& r : rs) a += static_cast<long>(r.w) * r.h;
+  return a;
+}
+
+// Overlapping drawing is copied once. A commit with more pieces than a
+// compositor takes one by one (flakes all over the screen) is gathered per
+// tile: all stays covered, in at most a piece a tile, with far less area
+// than the box around them all; a band across the screen joins into a
+// piece per row of tiles. The buffers' copies stay exact.
+TEST(FrameDamage, OverlapsCountOnce_ManyPiecesAreGatheredPerTile) {
   FrameDamage d;
   d.Reset(2, 100, 100);
   d.TakeDamage();
@@ -101,22 +111,58 @@ TEST(FrameDamage, OverlapsCountOnceAndManyPiecesBecomeTheirBox) {
   d.TakeStale(1);
   d.Add({{10, 10, 20, 20}, {20, 20, 20, 20}, {10, 10, 20, 20}});
   d.Add({{15, 15, 5, 5}});
-  auto area = [](const std::vector<PixelRect>& rs) {
-    long a = 0;
-    for (const PixelRect& r : rs) a += static_cast<long>(r.w) * r.h;
-    return a;
-  };
-  EXPECT_EQ(area(d.TakeStale(0)), 20 * 20 * 2 - 10 * 10);
-  EXPECT_EQ(area(d.TakeDamage()), 20 * 20 * 2 - 10 * 10);
+  EXPECT_EQ(Area(d.TakeStale(0)), 20 * 20 * 2 - 10 * 10);
+  EXPECT_EQ(Area(d.TakeDamage()), 20 * 20 * 2 - 10 * 10);
   EXPECT_FALSE(d.pending());
 
-  d.Reset(2, 1000, 1000);
+  const int W = 1000, H = 600;
+  std::vector<PixelRect> flakes;
+  std::mt19937 rng(5);
+  for (int i = 0; i < 300; ++i)
+    flakes.push_back({static_cast<int>(rng() % W), static_cast<int>(rng() % H), 6, 9});
+  std::vector<PixelRect> flakes_and_band = flakes;
+  flakes_and_band.push_back({-5, 100, W + 10, 150});
+  const struct {
+    const char* what;
+    std::vector<PixelRect> in;
+    size_t most;
+    long most_area;
+  } cases[] = {
+      {"flakes", flakes, 256, W * H / 3},
+      {"flakes and a band", flakes_and_band, 256, W * H / 2},
+      {"a band alone: a piece for each of five rows of tiles", {{-5, 100, W + 10, 150}}, 5, W * 150},
+      {"nothing", {}, 0, 0},
+  };
+  for (const auto& c : cases) {
+    const std::vector<PixelRect> out = GatherDamage(c.in, W, H, 16);
+    EXPECT_LE(out.size(), c.most) << c.what;
+    EXPECT_LE(Area(out), c.most_area) << c.what;
+    std::vector<bool> covered(W * H);
+    for (const PixelRect& o : out) {
+      ASSERT_EQ(Intersect(o, {0, 0, W, H}), o) << c.what;
+      for (int y = o.y; y < o.bottom(); ++y)
+        for (int x = o.x; x < o.right(); ++x) covered[static_cast<size_t>(y * W + x)] = true;
+    }
+    for (const PixelRect& r : c.in) {
+      const PixelRect in = Intersect(r, {0, 0, W, H});
+      for (int y = in.y; y < in.bottom(); ++y)
+        for (int x = in.x; x < in.right(); ++x)
+          ASSERT_TRUE(covered[static_cast<size_t>(y * W + x)]) << c.what << " at " << x << "," << y;
+    }
+  }
+
+  d.Reset(2, W, H);
   d.TakeDamage();
   d.TakeStale(1);
-  for (int i = 0; i < 300; ++i) d.Add({{i * 3, i * 2, 2, 2}});
-  const std::vector<PixelRect> damage = d.TakeDamage();
-  EXPECT_EQ(damage, (std::vector<PixelRect>{{0, 0, 299 * 3 + 2, 299 * 2 + 2}}));
-  EXPECT_EQ(area(d.TakeStale(1)), 300 * 4) << "copies stay exact";
+  d.Add(flakes);
+  EXPECT_EQ(d.TakeDamage(), GatherDamage(flakes, W, H, FrameDamage::kTiles));
+  std::vector<bool> hit(W * H);
+  for (const PixelRect& r : flakes) {
+    const PixelRect c = Intersect(r, {0, 0, W, H});
+    for (int y = c.y; y < c.bottom(); ++y)
+      for (int x = c.x; x < c.right(); ++x) hit[static_cast<size_t>(y * W + x)] = true;
+  }
+  EXPECT_EQ(Area(d.TakeStale(1)), std::count(hit.begin(), hit.end(), true)) << "copies stay exact";
 }
 
 OutputInfo Out(int mode_w, int mode_h, int scale = 1) {

@@ -20,6 +20,50 @@ void BufferSize(int width, int height, const SurfaceScale& scale, int* bw, int* 
   *bh = std::max(1, *bh);
 }
 
+std::vector<PixelRect> GatherDamage(const std::vector<PixelRect>& rects, int width, int height,
+                                    int tiles) {
+  if (width <= 0 || height <= 0 || tiles <= 0) return {};
+  const int tw = (width + tiles - 1) / tiles, th = (height + tiles - 1) / tiles;
+  // Each tile's box as corners; x1 > x2 is empty.
+  struct Box {
+    int x1 = 1, y1 = 1, x2 = 0, y2 = 0;
+  };
+  const auto tile = [&](int tx, int ty) {
+    return static_cast<size_t>(ty) * static_cast<size_t>(tiles) + static_cast<size_t>(tx);
+  };
+  std::vector<Box> box(static_cast<size_t>(tiles) * static_cast<size_t>(tiles));
+  const PixelRect all{0, 0, width, height};
+  for (const PixelRect& r : rects) {
+    const PixelRect c = Intersect(r, all);
+    if (c.empty()) continue;
+    for (int ty = c.y / th; ty <= (c.bottom() - 1) / th; ++ty)
+      for (int tx = c.x / tw; tx <= (c.right() - 1) / tw; ++tx) {
+        const Box in{std::max(c.x, tx * tw), std::max(c.y, ty * th), std::min(c.right(), (tx + 1) * tw),
+                     std::min(c.bottom(), (ty + 1) * th)};
+        Box& b = box[tile(tx, ty)];
+        b = b.x1 > b.x2 ? in
+                        : Box{std::min(b.x1, in.x1), std::min(b.y1, in.y1), std::max(b.x2, in.x2),
+                              std::max(b.y2, in.y2)};
+      }
+  }
+  std::vector<PixelRect> out;
+  for (int ty = 0; ty < tiles; ++ty) {
+    for (int tx = 0; tx < tiles; ++tx) {
+      Box b = box[tile(tx, ty)];
+      if (b.x1 > b.x2) continue;
+      // The row's next tiles join while they go on from this one's right edge.
+      while (tx + 1 < tiles) {
+        const Box& n = box[tile(tx + 1, ty)];
+        if (n.x1 > n.x2 || n.x1 != b.x2 || n.y1 != b.y1 || n.y2 != b.y2) break;
+        b.x2 = n.x2;
+        ++tx;
+      }
+      out.push_back({b.x1, b.y1, b.x2 - b.x1, b.y2 - b.y1});
+    }
+  }
+  return out;
+}
+
 struct FrameDamage::Region {
   pixman_region32_t r;
   Region() { pixman_region32_init(&r); }
@@ -27,17 +71,13 @@ struct FrameDamage::Region {
   Region(const Region&) = delete;
   Region& operator=(const Region&) = delete;
 
-  std::vector<PixelRect> Take(size_t most) {
+  std::vector<PixelRect> Take() {
     int n = 0;
     const pixman_box32_t* boxes = pixman_region32_rectangles(&r, &n);
     std::vector<PixelRect> out;
-    if (n > 0 && static_cast<size_t>(n) > most) {
-      const pixman_box32_t* e = pixman_region32_extents(&r);
-      out.push_back({e->x1, e->y1, e->x2 - e->x1, e->y2 - e->y1});
-    } else {
-      for (int i = 0; i < n; ++i)
-        out.push_back({boxes[i].x1, boxes[i].y1, boxes[i].x2 - boxes[i].x1, boxes[i].y2 - boxes[i].y1});
-    }
+    out.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+      out.push_back({boxes[i].x1, boxes[i].y1, boxes[i].x2 - boxes[i].x1, boxes[i].y2 - boxes[i].y1});
     pixman_region32_clear(&r);
     return out;
   }
@@ -72,10 +112,14 @@ void FrameDamage::Add(const std::vector<PixelRect>& rects) {
 
 std::vector<PixelRect> FrameDamage::TakeStale(size_t b) {
   if (b >= stale_.size()) return {};
-  return stale_[b]->Take(static_cast<size_t>(-1));
+  return stale_[b]->Take();
 }
 
-std::vector<PixelRect> FrameDamage::TakeDamage() { return damage_->Take(kMaxRects); }
+std::vector<PixelRect> FrameDamage::TakeDamage() {
+  std::vector<PixelRect> rects = damage_->Take();
+  if (rects.size() <= kMaxRects) return rects;
+  return GatherDamage(rects, width_, height_, kTiles);
+}
 
 bool FrameDamage::pending() const { return pixman_region32_not_empty(const_cast<pixman_region32_t*>(&damage_->r)); }
 

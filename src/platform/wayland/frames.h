@@ -29,6 +29,16 @@ struct SurfaceScale {
 // fractional-scale protocol asks. Never below 1 x 1.
 void BufferSize(int width, int height, const SurfaceScale& scale, int* bw, int* bh);
 
+// `rects` (inside a `width` x `height` buffer) in at most `tiles` x `tiles`
+// pieces that cover them: each tile of that grid gives the box around what
+// of the rectangles lies in it, and the boxes of neighbouring tiles in a row
+// join where they span the same rows. One box around everything would be
+// fewer pieces, but with flakes all over the screen it is the whole screen,
+// and a compositor that copies what a commit damages into a texture would
+// copy all of it.
+std::vector<PixelRect> GatherDamage(const std::vector<PixelRect>& rects, int width, int height,
+                                    int tiles);
+
 // The parts a commit damages, and the parts each buffer misses (drawn into
 // the form while that buffer was not the one shown), as regions: a pixel
 // drawn twice, or by two frames, is copied and damaged once. A buffer is
@@ -36,9 +46,11 @@ void BufferSize(int width, int height, const SurfaceScale& scale, int* bw, int* 
 // two or three buffers never need a whole copy after the first.
 class FrameDamage {
  public:
-  // Beyond this many rectangles the damage of a commit is their bounding
-  // box: a little more to redraw is cheaper than many small requests.
+  // Beyond this many rectangles the damage of a commit is gathered per
+  // tile (GatherDamage): a little more to redraw is cheaper than many
+  // small requests.
   static constexpr size_t kMaxRects = 256;
+  static constexpr int kTiles = 16;  // kTiles * kTiles <= kMaxRects
 
   explicit FrameDamage(size_t buffers = 0);
   ~FrameDamage();

@@ -226,7 +226,6 @@ void Surface::Allocate(int width, int height) {
     }
     b->px = static_cast<uint32_t*>(px);
     b->bytes = bytes;
-    std::fill(b->px, b->px + bytes / 4, kOpaque);  // black until the first frame
     wl_shm_pool* pool = wl_shm_create_pool(c_.shm(), fd, static_cast<int32_t>(bytes));
     // Memory is B, G, R, X: the core's pixels as they are.
     b->wl = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
@@ -281,13 +280,18 @@ void Surface::TryCommit() {
   if (b == buffers_.size()) return;  // the compositor holds them all: wait for one
   Buffer& buf = *buffers_[b];
   const std::vector<PixelRect> stale = damage_.TakeStale(b);
-  if (source_ && source_->width == w && source_->height == h) {
-    for (const PixelRect& r : stale)
-      for (int y = r.y; y < r.bottom(); ++y) {
-        const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(r.x);
+  // Without a form (before the first scene) the buffer is black. A buffer
+  // is written only once it is used: one the compositor never needs (it
+  // gives buffers back at once) takes no memory.
+  const bool form = source_ && source_->width == w && source_->height == h;
+  for (const PixelRect& r : stale)
+    for (int y = r.y; y < r.bottom(); ++y) {
+      const size_t at = static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(r.x);
+      if (form)
         OpaqueCopy(buf.px + at, source_->px.data() + at, r.w);
-      }
-  }
+      else
+        std::fill(buf.px + at, buf.px + at + r.w, kOpaque);
+    }
   wl_surface_attach(surface_, buf.wl, 0, 0);
   for (const PixelRect& r : damage_.TakeDamage())
     wl_surface_damage_buffer(surface_, r.x, r.y, r.w, r.h);
