@@ -10,6 +10,8 @@ build=$(cd "$1" && pwd)
 shots=${2:-}
 wine=/usr/lib/wine/wine64
 [ -x "$wine" ] || wine=$(command -v wine64 || command -v wine || true)
+wineserver=$(dirname "$wine")/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver || echo true)
 for tool in Xvfb xdotool import convert "$wine"; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -24,7 +26,7 @@ work=$(mktemp -d)
 xpid=
 cleanup() {
   [ -n "${dpid:-}" ] && kill "$dpid" 2>/dev/null || true
-  WINEPREFIX="$prefix" "${wine}server" -k 2>/dev/null || true
+  WINEPREFIX="$prefix" "$wineserver" -k 2>/dev/null || true
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -119,7 +121,7 @@ if [ -n "$shots" ]; then
   "$wine" reg delete "$key" /f >/dev/null 2>&1  # the defaults
   for dpi in 96 144 192; do
     "$wine" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d $dpi /f >/dev/null 2>&1
-    "${wine}server" -k 2>/dev/null || true
+    "$wineserver" -k 2>/dev/null || true
     sleep 1
     open_dialog /C
     import -window "$win" "$shots/win32-config-$dpi.png"
