@@ -379,11 +379,13 @@ class HeadlessSway : public WaylandCompositor {
 
 class HeadlessWeston : public WaylandCompositor {
  public:
-  // One output; --debug lets weston-screenshooter take its picture.
-  HeadlessWeston(int width, int height) {
+  // One output; --debug lets weston-screenshooter take its picture. With
+  // `idle_s`, weston puts the output to sleep after that many seconds
+  // without input.
+  HeadlessWeston(int width, int height, int idle_s = 0) {
     if (!error_.empty()) return;
     Launch({"weston", "--backend=headless-backend.so", "--use-pixman", "--no-config", "--debug",
-            "--idle-time=0", "--socket=wh-wlt-" + std::to_string(getpid()),
+            "--idle-time=" + std::to_string(idle_s), "--socket=wh-wlt-" + std::to_string(getpid()),
             "--width=" + std::to_string(width), "--height=" + std::to_string(height)},
            {}, "weston-info");
   }

@@ -6,12 +6,14 @@
 // WH_TEST_SHOTS=DIR keeps the pictures the tests look at in DIR.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -349,6 +351,65 @@ TEST(SaverOnWeston, XdgShellFullscreenShowsAScene) {
   Keep(weston.dir() + "/weston.png", "weston-1024x768.png");
   kill(saver, SIGTERM);
   EXPECT_EQ(weston.Wait(saver, 5s), 0) << log;
+}
+
+// CPU time the kernel booked for a process, all its threads, in
+// nanoseconds.
+long long CpuNs(pid_t pid) {
+  long long sum = 0;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  if (DIR* d = opendir(tasks.c_str())) {
+    while (const dirent* e = readdir(d)) {
+      if (e->d_name[0] == '.') continue;
+      long long ns = 0;
+      std::ifstream(tasks + "/" + e->d_name + "/schedstat") >> ns;
+      sum += ns;
+    }
+    closedir(d);
+  }
+  return sum;
+}
+
+// An output the compositor puts to sleep (weston's idle time) asks for no
+// frames, and the saver draws and commits none; it keeps running.
+TEST(SaverOnWeston, AnOutputAsleepGetsNoFrames) {
+  if (const std::string why = SaverMissing(); !why.empty()) GTEST_SKIP() << why;
+  if (const std::string tool = MissingTool({"weston", "weston-info"}); !tool.empty())
+    GTEST_SKIP() << tool << " is not installed";
+  // Large enough that drawing 25 frames a second shows in the CPU time.
+  HeadlessWeston weston(1920, 1080, 10);
+  ASSERT_TRUE(weston.ok()) << weston.error();
+  std::vector<std::string> argv = {weston.Install(kSaver), "--wayland", "--seed", "3"};
+  argv.insert(argv.end(), kQuiet.begin(), kQuiet.end());
+  // The client library writes every request it sends to the log.
+  const pid_t saver = weston.Start(argv, "saver.log", {"WAYLAND_DEBUG=1"});
+  const std::string log = weston.dir() + "/saver.log";
+  const auto commits = [&] {
+    const std::string text = WaylandCompositor::ReadFile(log);
+    size_t n = 0;
+    for (size_t at = text.find(".commit("); at != std::string::npos; at = text.find(".commit(", at + 1)) ++n;
+    return n;
+  };
+  auto until = std::chrono::steady_clock::now() + 60s;
+  while (commits() < 8 && std::chrono::steady_clock::now() < until && weston.Wait(saver, 0ms) == -1)
+    std::this_thread::sleep_for(200ms);
+  ASSERT_GE(commits(), 8u) << "no frames while the output was awake\n" << weston.Log();
+  bool stopped = false;
+  long long spent = 0;
+  until = std::chrono::steady_clock::now() + 60s;
+  while (!stopped && std::chrono::steady_clock::now() < until) {
+    const size_t before = commits();
+    const long long cpu = CpuNs(saver);
+    std::this_thread::sleep_for(3s);
+    stopped = commits() == before;
+    spent = CpuNs(saver) - cpu;
+  }
+  EXPECT_TRUE(stopped) << "frames went on after the output fell asleep\n" << weston.Log();
+  // Awake it spends some 40 ms of 3 s drawing; asleep next to nothing.
+  EXPECT_LT(spent, 10'000'000) << "the saver kept drawing while no frame was asked for";
+  ASSERT_EQ(weston.Wait(saver, 0ms), -1) << "the saver ended while the output slept";
+  kill(saver, SIGTERM);
+  EXPECT_EQ(weston.Wait(saver, 5s), 0);
 }
 
 }  // namespace
